@@ -5,6 +5,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 config=${1:-release}
+# A fresh clone elsewhere reuses the compiler cache: paths are hashed relative to the tree.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
 case "$config" in
     release) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo) ;;
     san) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
