@@ -1,0 +1,636 @@
+#include "RegText.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace regtext {
+
+namespace {
+
+const char* const ROOT_NAMES[ROOT_COUNT] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER",
+                                            "HKEY_CLASSES_ROOT"};
+const char* const ROOT_SHORT_NAMES[ROOT_COUNT] = {"HKLM", "HKCU", "HKCR"};
+
+char FoldChar(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view TrimLeft(std::string_view s) {
+    while (!s.empty() && IsSpace(s.front())) {
+        s.remove_prefix(1);
+    }
+    return s;
+}
+
+std::string_view TrimRight(std::string_view s) {
+    while (!s.empty() && IsSpace(s.back())) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// 1 to 8 hex digits, the whole of `s`.
+bool ParseHexNumber(std::string_view s, DWORD& value) {
+    if (s.empty() || s.size() > 8) {
+        return false;
+    }
+    value = 0;
+    for (char c : s) {
+        const int d = HexDigit(c);
+        if (d < 0) {
+            return false;
+        }
+        value = (value << 4) | static_cast<DWORD>(d);
+    }
+    return true;
+}
+
+bool StartsWithFolded(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && NamesEqual(s.substr(0, prefix.size()), prefix);
+}
+
+// The lines of a text, without their line ends, numbered from 1.
+class CLineReader {
+public:
+    explicit CLineReader(std::string_view text) : m_text(text) {}
+
+    bool Next(std::string_view& line) {
+        if (m_pos >= m_text.size()) {
+            return false;
+        }
+        const std::size_t end = m_text.find('\n', m_pos);
+        const std::size_t stop = end == std::string_view::npos ? m_text.size() : end;
+        line = m_text.substr(m_pos, stop - m_pos);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        m_pos = stop + 1;
+        ++m_line;
+        return true;
+    }
+    int Line() const { return m_line; }
+
+private:
+    std::string_view m_text;
+    std::size_t m_pos = 0;
+    int m_line = 0;
+};
+
+class CParser {
+public:
+    CParser(std::string_view text, std::vector<CEntry>& entries, CParseError& error)
+        : m_reader(text), m_entries(entries), m_error(error) {}
+
+    bool Run(bool allowEmpty) {
+        std::string_view line;
+        if (!m_reader.Next(line)) {
+            return allowEmpty || Fail(1, "empty text: the first line must be REGEDIT4");
+        }
+        if (line.starts_with("\xEF\xBB\xBF")) {
+            line.remove_prefix(3);
+        }
+        line = TrimRight(TrimLeft(line));
+        if (line != "REGEDIT4" && line != "Windows Registry Editor Version 5.00") {
+            if (allowEmpty && OnlyBlankFrom(line)) {
+                return true;
+            }
+            return Fail(1, "the first line must be REGEDIT4");
+        }
+        while (m_reader.Next(line)) {
+            const int lineNo = m_reader.Line();
+            const std::string_view body = TrimRight(TrimLeft(line));
+            if (body.empty() || body.front() == ';') {
+                continue;
+            }
+            bool ok = false;
+            if (body.front() == '[') {
+                ok = ParseSection(lineNo, body);
+            } else if (body.front() == '"' || body.front() == '@') {
+                ok = ParseValue(lineNo, TrimLeft(line));
+            } else {
+                ok = Fail(lineNo, "expected a [key] or a \"name\"=value line");
+            }
+            if (!ok) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    bool Fail(int line, std::string message) {
+        m_error.line = line;
+        m_error.message = std::move(message);
+        return false;
+    }
+
+    // An empty hive file may hold nothing but blank lines.
+    bool OnlyBlankFrom(std::string_view first) {
+        if (!first.empty()) {
+            return false;
+        }
+        std::string_view line;
+        while (m_reader.Next(line)) {
+            if (!TrimRight(TrimLeft(line)).empty()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool ParseSection(int lineNo, std::string_view body) {
+        if (body.size() < 2 || body.back() != ']') {
+            return Fail(lineNo, "a key line must end with ]");
+        }
+        std::string_view name = body.substr(1, body.size() - 2);
+        CEntry entry;
+        entry.line = lineNo;
+        entry.kind = CEntry::Kind::Key;
+        if (!name.empty() && name.front() == '-') {
+            entry.kind = CEntry::Kind::DeleteKey;
+            name.remove_prefix(1);
+        }
+        const std::size_t slash = name.find('\\');
+        const std::string_view rootText = name.substr(0, slash);
+        if (!ParseRootName(rootText, entry.root)) {
+            return Fail(lineNo, "unknown root key \"" + std::string(rootText) + "\"");
+        }
+        if (slash != std::string_view::npos) {
+            const std::string_view rest = name.substr(slash + 1);
+            if (!SplitKeyPath(rest, entry.path) || entry.path.empty()) {
+                return Fail(lineNo, "empty key name in the key path");
+            }
+            for (const auto& part : entry.path) {
+                const std::string why = CheckKeyName(part);
+                if (!why.empty()) {
+                    return Fail(lineNo, why);
+                }
+            }
+            if (entry.path.size() > MAX_KEY_DEPTH) {
+                return Fail(lineNo, "keys nested too deeply");
+            }
+        }
+        if (entry.kind == CEntry::Kind::DeleteKey && entry.path.empty()) {
+            return Fail(lineNo, "a root key cannot be deleted");
+        }
+        m_sectionOpen = entry.kind == CEntry::Kind::Key;
+        m_sectionDeleted = entry.kind == CEntry::Kind::DeleteKey;
+        m_sectionRoot = entry.root;
+        m_sectionPath = entry.path;
+        m_entries.push_back(std::move(entry));
+        return true;
+    }
+
+    // A quoted text with the escapes \\ and \" starting at s[pos] == '"'; pos ends after it.
+    bool ParseQuoted(int lineNo, std::string_view s, std::size_t& pos, std::string& out) {
+        ++pos;
+        while (pos < s.size()) {
+            const char c = s[pos++];
+            if (c == '"') {
+                return true;
+            }
+            if (c == '\\') {
+                if (pos >= s.size()) {
+                    break;
+                }
+                const char e = s[pos++];
+                if (e != '\\' && e != '"') {
+                    return Fail(lineNo, std::string("unknown escape \\") + e +
+                                            " (only \\\\ and \\\" are allowed)");
+                }
+                out.push_back(e);
+            } else {
+                out.push_back(c);
+            }
+        }
+        return Fail(lineNo, "missing closing quote");
+    }
+
+    bool ParseValue(int lineNo, std::string_view line) {
+        if (m_sectionDeleted) {
+            return Fail(lineNo, "a value under a deleted key");
+        }
+        if (!m_sectionOpen) {
+            return Fail(lineNo, "a value before the first [key] line");
+        }
+        CEntry entry;
+        entry.line = lineNo;
+        entry.root = m_sectionRoot;
+        entry.path = m_sectionPath;
+        std::size_t pos = 0;
+        if (line[0] == '@') {
+            pos = 1;
+        } else {
+            if (!ParseQuoted(lineNo, line, pos, entry.valueName)) {
+                return false;
+            }
+            const std::string why = CheckValueName(entry.valueName);
+            if (!why.empty()) {
+                return Fail(lineNo, why);
+            }
+        }
+        std::string_view rest = TrimLeft(line.substr(pos));
+        if (rest.empty() || rest.front() != '=') {
+            return Fail(lineNo, "expected = after the value name");
+        }
+        rest = TrimLeft(rest.substr(1));
+        const std::string_view trimmed = TrimRight(rest);
+        if (trimmed == "-") {
+            entry.kind = CEntry::Kind::DeleteValue;
+        } else if (!rest.empty() && rest.front() == '"') {
+            entry.kind = CEntry::Kind::Value;
+            entry.type = REG_SZ;
+            std::size_t p = 0;
+            if (!ParseQuoted(lineNo, rest, p, entry.data)) {
+                return false;
+            }
+            if (!TrimRight(rest.substr(p)).empty()) {
+                return Fail(lineNo, "unexpected text after the closing quote");
+            }
+            entry.data.push_back('\0');
+        } else if (StartsWithFolded(rest, "dword:")) {
+            entry.kind = CEntry::Kind::Value;
+            entry.type = REG_DWORD;
+            DWORD number = 0;
+            if (!ParseHexNumber(TrimRight(rest.substr(6)), number)) {
+                return Fail(lineNo, "dword: needs 1 to 8 hexadecimal digits");
+            }
+            for (int i = 0; i < 4; ++i) {
+                entry.data.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
+            }
+        } else if (StartsWithFolded(rest, "hex")) {
+            entry.kind = CEntry::Kind::Value;
+            if (!ParseHex(lineNo, rest.substr(3), entry)) {
+                return false;
+            }
+        } else {
+            return Fail(lineNo, "unknown value data (expected \"text\", dword:, hex: or -)");
+        }
+        m_entries.push_back(std::move(entry));
+        return true;
+    }
+
+    // After "hex": "(N):" or ":", then bytes separated by commas, continued by a trailing \.
+    bool ParseHex(int lineNo, std::string_view rest, CEntry& entry) {
+        entry.type = REG_BINARY;
+        if (!rest.empty() && rest.front() == '(') {
+            const std::size_t close = rest.find(')');
+            if (close == std::string_view::npos ||
+                !ParseHexNumber(rest.substr(1, close - 1), entry.type)) {
+                return Fail(lineNo, "hex(N): needs a hexadecimal type number");
+            }
+            rest.remove_prefix(close + 1);
+        }
+        if (rest.empty() || rest.front() != ':') {
+            return Fail(lineNo, "expected : after hex");
+        }
+        rest.remove_prefix(1);
+        std::string list;
+        std::string_view piece = TrimRight(rest);
+        while (!piece.empty() && piece.back() == '\\') {
+            piece.remove_suffix(1);
+            list.append(piece);
+            std::string_view next;
+            if (!m_reader.Next(next)) {
+                return Fail(lineNo, "the data goes on past the end of the text");
+            }
+            piece = TrimRight(TrimLeft(next));
+        }
+        list.append(piece);
+
+        std::string_view all = list;
+        bool first = true;
+        while (true) {
+            const std::size_t comma = all.find(',');
+            const std::string_view token = TrimRight(TrimLeft(all.substr(0, comma)));
+            const bool last = comma == std::string_view::npos;
+            if (token.empty()) {
+                // Nothing at all, or one comma closing the list, is accepted.
+                if (last && (first || !entry.data.empty())) {
+                    break;
+                }
+                return Fail(lineNo, "missing byte between commas");
+            }
+            DWORD byte = 0;
+            if (token.size() > 2 || !ParseHexNumber(token, byte)) {
+                return Fail(lineNo, "bad byte \"" + std::string(token.substr(0, 8)) +
+                                        "\" (expected two hexadecimal digits)");
+            }
+            entry.data.push_back(static_cast<char>(byte));
+            if (last) {
+                break;
+            }
+            all.remove_prefix(comma + 1);
+            first = false;
+        }
+        return true;
+    }
+
+    CLineReader m_reader;
+    std::vector<CEntry>& m_entries;
+    CParseError& m_error;
+    bool m_sectionOpen = false;
+    bool m_sectionDeleted = false;
+    Root m_sectionRoot = Root::LocalMachine;
+    std::vector<std::string> m_sectionPath;
+};
+
+void AppendQuoted(std::string& out, std::string_view text) {
+    out.push_back('"');
+    for (char c : text) {
+        if (c == '\\' || c == '"') {
+            out.push_back('\\');
+        }
+        out.push_back(c);
+    }
+    out.push_back('"');
+}
+
+// A REG_SZ written as "text" must read back as the same bytes: one closing NUL, no line breaks.
+bool FitsQuotedText(const std::string& data) {
+    if (data.empty() || data.back() != '\0') {
+        return false;
+    }
+    const std::string_view body(data.data(), data.size() - 1);
+    return body.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos;
+}
+
+void AppendValue(std::string& out, const CValue& value) {
+    const std::size_t lineStart = out.size();
+    if (value.name.empty()) {
+        out.push_back('@');
+    } else {
+        AppendQuoted(out, value.name);
+    }
+    out.push_back('=');
+    if (value.type == REG_SZ && FitsQuotedText(value.data)) {
+        AppendQuoted(out, std::string_view(value.data.data(), value.data.size() - 1));
+        out.push_back('\n');
+        return;
+    }
+    char buffer[32];
+    if (value.type == REG_DWORD && value.data.size() == 4) {
+        DWORD number = 0;
+        for (int i = 3; i >= 0; --i) {
+            number = (number << 8) | static_cast<unsigned char>(value.data[i]);
+        }
+        std::snprintf(buffer, sizeof buffer, "dword:%08x\n", number);
+        out += buffer;
+        return;
+    }
+    if (value.type == REG_BINARY) {
+        out += "hex:";
+    } else {
+        std::snprintf(buffer, sizeof buffer, "hex(%x):", value.type);
+        out += buffer;
+    }
+    // Lines kept under 80 columns, continued with a backslash, as regedit writes them.
+    std::size_t column = out.size() - lineStart;
+    for (std::size_t i = 0; i < value.data.size(); ++i) {
+        const bool last = i + 1 == value.data.size();
+        if (i > 0 && column + 3 > 77) {
+            out += "\\\n  ";
+            column = 2;
+        }
+        std::snprintf(buffer, sizeof buffer, last ? "%02x" : "%02x,",
+                      static_cast<unsigned char>(value.data[i]));
+        out += buffer;
+        column += last ? 2 : 3;
+    }
+    out.push_back('\n');
+}
+
+void AppendKey(std::string& out, const CKey& key, const std::string& fullName, bool write) {
+    if (write) {
+        out += "[" + fullName + "]\n";
+        for (const auto& value : key.Values()) {
+            AppendValue(out, value);
+        }
+        out.push_back('\n');
+    }
+    for (const auto& [folded, sub] : key.Subkeys()) {
+        AppendKey(out, *sub, fullName + "\\" + sub->Name(), true);
+    }
+}
+
+} // namespace
+
+const char* RootName(Root root) {
+    return ROOT_NAMES[static_cast<int>(root)];
+}
+
+bool ParseRootName(std::string_view text, Root& root) {
+    for (int i = 0; i < ROOT_COUNT; ++i) {
+        if (NamesEqual(text, ROOT_NAMES[i]) || NamesEqual(text, ROOT_SHORT_NAMES[i])) {
+            root = static_cast<Root>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string FoldName(std::string_view name) {
+    std::string folded(name);
+    std::transform(folded.begin(), folded.end(), folded.begin(), FoldChar);
+    return folded;
+}
+
+bool NamesEqual(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return FoldChar(x) == FoldChar(y);
+           });
+}
+
+std::string CheckKeyName(std::string_view name) {
+    if (name.empty()) {
+        return "empty key name";
+    }
+    if (name.size() > REG_MAX_KEY_NAME) {
+        return "key name longer than 255 bytes";
+    }
+    if (name.find('\\') != std::string_view::npos) {
+        return "key name with a backslash";
+    }
+    if (name.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos) {
+        return "key name with a line break or NUL";
+    }
+    return {};
+}
+
+std::string CheckValueName(std::string_view name) {
+    if (name.size() > REG_MAX_VALUE_NAME) {
+        return "value name longer than 16383 bytes";
+    }
+    if (name.find_first_of(std::string_view("\0\r\n", 3)) != std::string_view::npos) {
+        return "value name with a line break or NUL";
+    }
+    return {};
+}
+
+std::unique_ptr<CKey> CKey::Clone() const {
+    auto copy = std::make_unique<CKey>(m_name);
+    copy->m_values = m_values;
+    for (const auto& [folded, sub] : m_subkeys) {
+        copy->m_subkeys.emplace(folded, sub->Clone());
+    }
+    return copy;
+}
+
+CKey* CKey::FindSubkey(std::string_view name) const {
+    const auto it = m_subkeys.find(FoldName(name));
+    return it == m_subkeys.end() ? nullptr : it->second.get();
+}
+
+CKey& CKey::CreateSubkey(std::string_view name, bool* created) {
+    auto [it, inserted] = m_subkeys.try_emplace(FoldName(name));
+    if (inserted) {
+        it->second = std::make_unique<CKey>(std::string(name));
+    }
+    if (created) {
+        *created = inserted;
+    }
+    return *it->second;
+}
+
+bool CKey::DeleteSubkey(std::string_view name) {
+    return m_subkeys.erase(FoldName(name)) > 0;
+}
+
+void CKey::Clear() {
+    m_values.clear();
+    m_subkeys.clear();
+}
+
+const CValue* CKey::FindValue(std::string_view name) const {
+    for (const auto& value : m_values) {
+        if (NamesEqual(value.name, name)) {
+            return &value;
+        }
+    }
+    return nullptr;
+}
+
+void CKey::SetValue(std::string_view name, DWORD type, std::string data) {
+    for (auto& value : m_values) {
+        if (NamesEqual(value.name, name)) {
+            value.type = type;
+            value.data = std::move(data);
+            return;
+        }
+    }
+    m_values.push_back(CValue{std::string(name), type, std::move(data)});
+}
+
+bool CKey::DeleteValue(std::string_view name) {
+    const auto it = std::find_if(m_values.begin(), m_values.end(),
+                                 [&](const CValue& v) { return NamesEqual(v.name, name); });
+    if (it == m_values.end()) {
+        return false;
+    }
+    m_values.erase(it);
+    return true;
+}
+
+CKey* CKey::Find(const std::vector<std::string>& path) {
+    CKey* key = this;
+    for (const auto& name : path) {
+        key = key->FindSubkey(name);
+        if (!key) {
+            return nullptr;
+        }
+    }
+    return key;
+}
+
+const CKey* CKey::Find(const std::vector<std::string>& path) const {
+    return const_cast<CKey*>(this)->Find(path);
+}
+
+bool ParseRegText(std::string_view text, bool allowEmpty, std::vector<CEntry>& entries,
+                  CParseError& error) {
+    CParser parser(text, entries, error);
+    return parser.Run(allowEmpty);
+}
+
+void ApplyEntries(CKey& rootKey, Root root, const std::vector<CEntry>& entries) {
+    CKey* current = nullptr;
+    for (const auto& entry : entries) {
+        if (entry.root != root) {
+            continue;
+        }
+        switch (entry.kind) {
+        case CEntry::Kind::Key:
+            current = &rootKey;
+            for (const auto& name : entry.path) {
+                current = &current->CreateSubkey(name);
+            }
+            break;
+        case CEntry::Kind::DeleteKey: {
+            current = nullptr;
+            std::vector<std::string> parentPath(entry.path.begin(), entry.path.end() - 1);
+            if (CKey* parent = rootKey.Find(parentPath)) {
+                parent->DeleteSubkey(entry.path.back());
+            }
+            break;
+        }
+        case CEntry::Kind::Value:
+            if (current) {
+                current->SetValue(entry.valueName, entry.type, entry.data);
+            }
+            break;
+        case CEntry::Kind::DeleteValue:
+            if (current) {
+                current->DeleteValue(entry.valueName);
+            }
+            break;
+        }
+    }
+}
+
+std::string WriteRegText(const CKey& key, const std::string& fullName, bool writeEmptyRoot) {
+    std::string out = "REGEDIT4\n\n";
+    AppendKey(out, key, fullName, writeEmptyRoot || !key.Values().empty());
+    return out;
+}
+
+bool SplitKeyPath(std::string_view path, std::vector<std::string>& names) {
+    names.clear();
+    if (path.empty()) {
+        return true;
+    }
+    if (path.back() == '\\') {
+        path.remove_suffix(1);
+    }
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t slash = path.find('\\', start);
+        const std::string_view name = path.substr(start, slash - start);
+        if (name.empty()) {
+            return false;
+        }
+        names.emplace_back(name);
+        if (slash == std::string_view::npos) {
+            return true;
+        }
+        start = slash + 1;
+    }
+}
+
+} // namespace regtext
