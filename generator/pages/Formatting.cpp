@@ -1,0 +1,240 @@
+#include "Formatting.h"
+
+#include <cstdio>
+
+namespace {
+
+void AppendNumber(std::string& out, long long n) {
+    char buffer[24];
+    const int length = std::snprintf(buffer, sizeof buffer, "%lld", n);
+    out.append(buffer, static_cast<std::size_t>(length));
+}
+
+bool IsAsciiAlnum(unsigned char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void AppendLink(std::string& out, std::string_view url, std::string_view text) {
+    out += "<a href=\"";
+    out += url;
+    out += "\">";
+    out += text;
+    out += "</a>";
+}
+
+} // namespace
+
+std::string_view SortName(int sort) {
+    static constexpr std::string_view names[SORT_COUNT] = {"title", "downloads", "date"};
+    return sort >= 0 && sort < SORT_COUNT ? names[sort] : names[SORT_TITLE];
+}
+
+std::string FormatSize(long long bytes) {
+    char buffer[64];
+    if (bytes < 1024) {
+        std::snprintf(buffer, sizeof buffer, "%lld Byte(s)", bytes);
+    } else if (bytes < 1024000) {
+        std::snprintf(buffer, sizeof buffer, "%.1f KB", static_cast<double>(bytes) / 1024.0);
+    } else {
+        // The megabyte here is 1 024 000 bytes, as the site has always shown it.
+        std::snprintf(buffer, sizeof buffer, "%.1f MB", static_cast<double>(bytes) / 1024000.0);
+    }
+    return buffer;
+}
+
+void AppendGroupedDigits(std::string& out, long long n) {
+    char buffer[24];
+    const int length = std::snprintf(buffer, sizeof buffer, "%lld", n);
+    std::string_view digits(buffer, static_cast<std::size_t>(length));
+    // The sign is not a digit of the first group.
+    if (!digits.empty() && digits.front() == '-') {
+        out += '-';
+        digits.remove_prefix(1);
+    }
+    std::size_t first = digits.size() % 3;
+    if (first == 0) {
+        first = 3;
+    }
+    out.append(digits.substr(0, first));
+    for (std::size_t i = first; i < digits.size(); i += 3) {
+        out += ',';
+        out.append(digits.substr(i, 3));
+    }
+}
+
+std::string GroupDigits(long long n) {
+    std::string out;
+    AppendGroupedDigits(out, n);
+    return out;
+}
+
+void AppendUrlEscaped(std::string& out, std::string_view text) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (IsAsciiAlnum(c)) {
+            out += ch;
+        } else if (c == ' ') {
+            out += "%20";
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+}
+
+std::string UrlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendUrlEscaped(out, text);
+    return out;
+}
+
+void AppendHtmlEscaped(std::string& out, std::string_view text) {
+    std::size_t plain = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::string_view entity;
+        switch (text[i]) {
+        case '&':
+            entity = "&amp;";
+            break;
+        case '<':
+            entity = "&lt;";
+            break;
+        case '>':
+            entity = "&gt;";
+            break;
+        case '"':
+            entity = "&quot;";
+            break;
+        case '\'':
+            entity = "&#39;";
+            break;
+        default:
+            continue;
+        }
+        out.append(text.substr(plain, i - plain));
+        out += entity;
+        plain = i + 1;
+    }
+    out.append(text.substr(plain));
+}
+
+std::string HtmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    AppendHtmlEscaped(out, text);
+    return out;
+}
+
+std::string GetSiteName(std::string_view location) {
+    std::size_t third = std::string_view::npos;
+    int slashes = 0;
+    for (std::size_t i = 0; i < location.size(); ++i) {
+        if (location[i] == '/' && ++slashes == 3) {
+            third = i;
+            break;
+        }
+    }
+    if (third == std::string_view::npos) {
+        return {};
+    }
+    if (StartsWithNoCase(location, "local://")) {
+        return std::string(location.substr(third + 1));
+    }
+    return std::string(location.substr(0, third));
+}
+
+std::string FormatPageUrl(std::string_view group, std::string_view area, long long page, int sort) {
+    std::string url(PAGE_URL_BASE);
+    AppendUrlEscaped(url, group);
+    url += '/';
+    url += area;
+    url += "/page";
+    AppendNumber(url, page);
+    url += '-';
+    url += SortName(sort);
+    url += ".asp";
+    return url;
+}
+
+long long PageCount(long long total) {
+    return total > 0 ? (total + ROWS_PER_PAGE - 1) / ROWS_PER_PAGE : 0;
+}
+
+std::string FormatDisplayRange(long long total, long long page) {
+    if (total <= 0) {
+        return "0 - 0";
+    }
+    std::string out;
+    if (total < ROWS_PER_PAGE) {
+        out = "1-";
+        AppendNumber(out, total);
+        return out;
+    }
+    const long long first = ROWS_PER_PAGE * (page - 1) + 1;
+    const long long last = total < ROWS_PER_PAGE * page ? total : ROWS_PER_PAGE * page;
+    AppendNumber(out, first);
+    out += " - ";
+    AppendNumber(out, last);
+    return out;
+}
+
+std::string FormatSortLink(int sort, int currentSort, std::string_view url) {
+    if (sort == currentSort) {
+        return std::string(SortName(sort));
+    }
+    std::string out;
+    AppendLink(out, url, SortName(sort));
+    return out;
+}
+
+std::string FormatNavBar(std::string_view group, std::string_view area, long long pages,
+                         long long current, int sort) {
+    std::string bar;
+    if (pages <= 1) {
+        return bar;
+    }
+    if (current == 1) {
+        bar += "<font color=999999>[PREVIOUS]</font>";
+    } else {
+        AppendLink(bar, FormatPageUrl(group, area, current - 1, sort), "[PREVIOUS]");
+    }
+    std::string number;
+    for (long long n = 1; n <= pages; ++n) {
+        number.clear();
+        AppendNumber(number, n);
+        if (n == current) {
+            bar += "&nbsp;<font color=999999>";
+            bar += number;
+            bar += "</font>";
+        } else {
+            bar += "&nbsp;";
+            AppendLink(bar, FormatPageUrl(group, area, n, sort), number);
+        }
+    }
+    if (current == pages) {
+        bar += "&nbsp;<font color=999999>[NEXT]</font>";
+    } else {
+        bar += "&nbsp;";
+        AppendLink(bar, FormatPageUrl(group, area, current + 1, sort), "[NEXT]");
+    }
+    return bar;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// How the generated pages show sizes, numbers, names and links.
+
+#include <string>
+#include <string_view>
+
+// Rows on one body page, and the unit of the page count and display range.
+constexpr int ROWS_PER_PAGE = 10;
+
+// Sort orders by index; the name appears in page file names, URLs and link texts.
+enum ESortOrder { SORT_TITLE = 0, SORT_DOWNLOADS = 1, SORT_DATE = 2, SORT_COUNT = 3 };
+// The name of a sort order; an index out of range counts as the title order.
+std::string_view SortName(int sort);
+
+// The attribute that highlights every other row of a list.
+inline constexpr std::string_view ROW_HIGHLIGHT = "bgcolor=\"#e8e8e8\"";
+inline constexpr std::string_view PAGE_URL_BASE = "/dorvale/files/";
+// Shown for an empty catalogue text in the file lists.
+inline constexpr std::string_view EMPTY_CELL = "&nbsp;";
+
+// "N Byte(s)" below 1024, "N.N KB" below 1 024 000, else "N.N MB" of n / 1 024 000.
+std::string FormatSize(long long bytes);
+
+// The decimal digits in groups of three from the right, joined by ",".
+std::string GroupDigits(long long n);
+void AppendGroupedDigits(std::string& out, long long n);
+
+// Letters and digits kept, a space as "%20", every other byte as "%" and two upper-case
+// hexadecimal digits.
+std::string UrlEscape(std::string_view text);
+void AppendUrlEscaped(std::string& out, std::string_view text);
+
+// The five characters that matter in HTML text and attribute values as entities.
+std::string HtmlEscape(std::string_view text);
+void AppendHtmlEscaped(std::string& out, std::string_view text);
+
+// The site part of a download location: the scheme and host of a URL, or the file part of
+// a local location "local://<area id>/<file>"; empty with fewer than three slashes.
+std::string GetSiteName(std::string_view location);
+
+// "/dorvale/files/<group, URL-escaped>/<area>/page<page>-<sort name>.asp".
+std::string FormatPageUrl(std::string_view group, std::string_view area, long long page, int sort);
+
+// The number of list pages for a total: (total + 9) / 10.
+long long PageCount(long long total);
+
+// "0 - 0", "1-<total>" for fewer than a page of rows, else "<first> - <last>".
+std::string FormatDisplayRange(long long total, long long page);
+
+// The plain sort name for the current sort, else a link to `url` with the name as its text.
+std::string FormatSortLink(int sort, int currentSort, std::string_view url);
+
+// The [PREVIOUS] 1 2 3 [NEXT] bar of a list with `pages` pages; empty for one page or none.
+std::string FormatNavBar(std::string_view group, std::string_view area, long long pages,
+                         long long current, int sort);
