@@ -1,0 +1,360 @@
+// Error objects, IDispatch over member tables, and variant enumerators.
+
+#include "ComServer.h"
+
+#include <memory>
+#include <mutex>
+#include <strings.h>
+
+namespace {
+
+// ---- Error objects ----
+
+class CErrorInfo final : public IErrorInfo {
+public:
+    CErrorInfo(const IID& iid, std::string source, std::string description)
+        : m_iid(iid), m_source(std::move(source)), m_description(std::move(description)) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) {
+            return E_POINTER;
+        }
+        if (riid == IID_IUnknown || riid == IID_IErrorInfo) {
+            *ppv = static_cast<IErrorInfo*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG refs = --m_refs;
+        if (refs == 0) {
+            delete this;
+        }
+        return refs;
+    }
+    HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGUID) override {
+        if (!pGUID) {
+            return E_POINTER;
+        }
+        *pGUID = m_iid;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetSource(BSTR* pBstrSource) override {
+        return ComReturnString(m_source, pBstrSource);
+    }
+    HRESULT STDMETHODCALLTYPE GetDescription(BSTR* pBstrDescription) override {
+        return ComReturnString(m_description, pBstrDescription);
+    }
+    HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* pBstrHelpFile) override {
+        return ComReturnString(std::string(), pBstrHelpFile);
+    }
+    HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* pdwHelpContext) override {
+        if (!pdwHelpContext) {
+            return E_POINTER;
+        }
+        *pdwHelpContext = 0;
+        return S_OK;
+    }
+
+private:
+    ~CErrorInfo() = default;
+
+    std::atomic<ULONG> m_refs{1};
+    IID m_iid;
+    std::string m_source;
+    std::string m_description;
+};
+
+// Each thread has its own error object, as a failing call leaves it for its own caller.
+struct SThreadErrorInfo {
+    IErrorInfo* info = nullptr;
+    ~SThreadErrorInfo() {
+        if (info) {
+            info->Release();
+        }
+    }
+};
+thread_local SThreadErrorInfo t_errorInfo;
+
+// ---- Enumerators ----
+
+class CEnumVariant final : public IEnumVARIANT {
+public:
+    using Items = std::vector<VARIANT>;
+
+    static void FreeItems(Items* items) {
+        for (VARIANT& item : *items) {
+            VariantClear(&item);
+        }
+        delete items;
+    }
+
+    CEnumVariant(std::shared_ptr<Items> items, std::size_t position)
+        : m_items(std::move(items)), m_position(position) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) {
+            return E_POINTER;
+        }
+        if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
+            *ppv = static_cast<IEnumVARIANT*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG refs = --m_refs;
+        if (refs == 0) {
+            delete this;
+        }
+        return refs;
+    }
+    HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override {
+        if (pCeltFetched) {
+            *pCeltFetched = 0;
+        }
+        if (celt == 0) {
+            return S_OK;
+        }
+        if (!rgVar || (celt > 1 && !pCeltFetched)) {
+            return E_POINTER;
+        }
+        std::lock_guard lock(m_mutex);
+        ULONG fetched = 0;
+        while (fetched < celt && m_position < m_items->size()) {
+            VariantInit(&rgVar[fetched]);
+            const HRESULT hr = VariantCopy(&rgVar[fetched], &(*m_items)[m_position]);
+            if (FAILED(hr)) {
+                for (ULONG i = 0; i < fetched; ++i) {
+                    VariantClear(&rgVar[i]);
+                }
+                return hr;
+            }
+            ++fetched;
+            ++m_position;
+        }
+        if (pCeltFetched) {
+            *pCeltFetched = fetched;
+        }
+        return fetched == celt ? S_OK : S_FALSE;
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override {
+        std::lock_guard lock(m_mutex);
+        const std::size_t left = m_items->size() - m_position;
+        if (celt > left) {
+            m_position = m_items->size();
+            return S_FALSE;
+        }
+        m_position += celt;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Reset() override {
+        std::lock_guard lock(m_mutex);
+        m_position = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** ppEnum) override {
+        if (!ppEnum) {
+            return E_POINTER;
+        }
+        std::lock_guard lock(m_mutex);
+        *ppEnum = new (std::nothrow) CEnumVariant(m_items, m_position);
+        return *ppEnum ? S_OK : E_OUTOFMEMORY;
+    }
+
+private:
+    ~CEnumVariant() = default;
+
+    std::atomic<ULONG> m_refs{1};
+    std::mutex m_mutex;
+    std::shared_ptr<Items> m_items;
+    std::size_t m_position;
+};
+
+} // namespace
+
+// ---- Error objects ----
+
+HRESULT SetErrorInfo(ULONG, IErrorInfo* perrinfo) {
+    if (perrinfo) {
+        perrinfo->AddRef();
+    }
+    if (t_errorInfo.info) {
+        t_errorInfo.info->Release();
+    }
+    t_errorInfo.info = perrinfo;
+    return S_OK;
+}
+
+HRESULT GetErrorInfo(ULONG, IErrorInfo** pperrinfo) {
+    if (!pperrinfo) {
+        return E_INVALIDARG;
+    }
+    *pperrinfo = t_errorInfo.info;
+    t_errorInfo.info = nullptr;
+    return *pperrinfo ? S_OK : S_FALSE;
+}
+
+HRESULT ComReportError(LPCOLESTR source, LPCOLESTR description, REFIID iid, HRESULT hr) {
+    auto* info =
+        new (std::nothrow) CErrorInfo(iid, source ? source : "", description ? description : "");
+    if (info) {
+        SetErrorInfo(0, info);
+        info->Release();
+    }
+    return hr;
+}
+
+HRESULT ComReturnString(const std::string& value, BSTR* out) {
+    if (!out) {
+        return E_POINTER;
+    }
+    *out = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
+    return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+// ---- IDispatch from a member table ----
+
+HRESULT DispGetIDsOfNames(const SDispMember* members, std::size_t count, LPOLESTR* names,
+                          UINT cNames, DISPID* ids) {
+    if (cNames == 0) {
+        return S_OK;
+    }
+    if (!names || !ids) {
+        return E_POINTER;
+    }
+    for (UINT i = 0; i < cNames; ++i) {
+        ids[i] = DISPID_UNKNOWN;
+    }
+    if (!names[0]) {
+        return DISP_E_UNKNOWNNAME;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (strcasecmp(members[i].name, names[0]) == 0) {
+            ids[0] = members[i].id;
+            return cNames > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+        }
+    }
+    return DISP_E_UNKNOWNNAME;
+}
+
+HRESULT DispInvokeTable(IDispatch* self, const SDispMember* members, std::size_t count,
+                        DISPID dispIdMember, WORD wFlags, DISPPARAMS* pDispParams,
+                        VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    const SDispMember* member = nullptr;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (members[i].id == dispIdMember) {
+            member = &members[i];
+            break;
+        }
+    }
+    // A read-only member has no put; a method is not a property and the reverse.
+    if (!member || !(wFlags & member->kind)) {
+        return DISP_E_MEMBERNOTFOUND;
+    }
+    const UINT argCount = pDispParams ? pDispParams->cArgs : 0;
+    if (pDispParams && pDispParams->cNamedArgs > 0) {
+        return DISP_E_NONAMEDARGS;
+    }
+    if (argCount != member->paramCount) {
+        return DISP_E_BADPARAMCOUNT;
+    }
+    if (argCount > 0 && !pDispParams->rgvarg) {
+        return E_INVALIDARG;
+    }
+
+    VARIANT args[6];
+    for (VARIANT& arg : args) {
+        VariantInit(&arg);
+    }
+    auto clearArgs = [&] {
+        for (VARIANT& arg : args) {
+            VariantClear(&arg);
+        }
+    };
+    for (UINT i = 0; i < argCount; ++i) {
+        // rgvarg holds the arguments last first.
+        const UINT position = argCount - 1 - i;
+        const VARTYPE wanted = member->params[i];
+        const HRESULT hr =
+            wanted == VT_VARIANT
+                ? VariantCopyInd(&args[i], &pDispParams->rgvarg[position])
+                : VariantChangeType(&args[i], &pDispParams->rgvarg[position], 0, wanted);
+        if (FAILED(hr)) {
+            clearArgs();
+            if (puArgErr) {
+                *puArgErr = position;
+            }
+            return hr == DISP_E_OVERFLOW ? DISP_E_OVERFLOW : DISP_E_TYPEMISMATCH;
+        }
+    }
+
+    VARIANT result;
+    VariantInit(&result);
+    SetErrorInfo(0, nullptr); // what an earlier call left must not pass for this one's
+    const HRESULT hr = member->call(self, args, &result);
+    clearArgs();
+    if (FAILED(hr)) {
+        VariantClear(&result);
+        if (pExcepInfo) {
+            *pExcepInfo = EXCEPINFO{};
+            pExcepInfo->scode = hr;
+            IErrorInfo* info = nullptr;
+            if (GetErrorInfo(0, &info) == S_OK) {
+                info->GetSource(&pExcepInfo->bstrSource);
+                info->GetDescription(&pExcepInfo->bstrDescription);
+                info->Release();
+            } else {
+                const std::string text = ComGetErrorText(hr);
+                pExcepInfo->bstrDescription = SysAllocString(text.c_str());
+            }
+        }
+        return DISP_E_EXCEPTION;
+    }
+    if (pVarResult) {
+        VariantClear(pVarResult);
+        *pVarResult = result;
+    } else {
+        VariantClear(&result);
+    }
+    return S_OK;
+}
+
+// ---- Enumerators ----
+
+HRESULT CreateEnumVariant(const VARIANT* items, std::size_t count, IEnumVARIANT** ppEnum) {
+    if (!ppEnum) {
+        return E_POINTER;
+    }
+    *ppEnum = nullptr;
+    if (count > 0 && !items) {
+        return E_INVALIDARG;
+    }
+    std::shared_ptr<CEnumVariant::Items> copies(new CEnumVariant::Items(count),
+                                                &CEnumVariant::FreeItems);
+    for (std::size_t i = 0; i < count; ++i) {
+        VariantInit(&(*copies)[i]);
+        const HRESULT hr = VariantCopy(&(*copies)[i], &items[i]);
+        if (FAILED(hr)) {
+            return hr;
+        }
+    }
+    *ppEnum = new (std::nothrow) CEnumVariant(std::move(copies), 0);
+    return *ppEnum ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CreateEnumVariantUnknown(const VARIANT* items, std::size_t count, IUnknown** ppUnk) {
+    if (!ppUnk) {
+        return E_POINTER;
+    }
+    IEnumVARIANT* enumerator = nullptr;
+    const HRESULT hr = CreateEnumVariant(items, count, &enumerator);
+    *ppUnk = enumerator;
+    return hr;
+}
