@@ -719,7 +719,7 @@ LONG CRegKey::QueryStringValue(const char* valueName, char* value, ULONG* pnChar
     const LONG result =
         RegQueryValueEx(m_hKey, valueName, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
     if (result == ERROR_MORE_DATA) {
-        *pnChars = size + 1;
+        *pnChars = size;
     }
     if (result != ERROR_SUCCESS) {
         return result;
@@ -758,7 +758,7 @@ LONG CRegKey::QueryDWORDValue(const char* valueName, DWORD& value) {
     BYTE data[4];
     DWORD size = sizeof data;
     const LONG result = RegQueryValueEx(m_hKey, valueName, nullptr, &type, data, &size);
-    if (result != ERROR_SUCCESS) {
+    if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) {
         return result;
     }
     if (type != REG_DWORD || size != 4) {
