@@ -149,6 +149,15 @@ std::string FormatDate(const CDate& date, EDateStyle style) {
     if (!ymd.ok()) {
         return {};
     }
+    if (style == EDateStyle::Short) {
+        // Digits only, the same in every locale: no need for strftime on the per-row path.
+        const int yy = date.year % 100;
+        const char text[8] = {
+            static_cast<char>('0' + date.month / 10), static_cast<char>('0' + date.month % 10), '/',
+            static_cast<char>('0' + date.day / 10),   static_cast<char>('0' + date.day % 10),   '/',
+            static_cast<char>('0' + yy / 10),         static_cast<char>('0' + yy % 10)};
+        return std::string(text, sizeof text);
+    }
     std::tm tm{};
     tm.tm_year = date.year - 1900;
     tm.tm_mon = date.month - 1;
@@ -157,8 +166,7 @@ std::string FormatDate(const CDate& date, EDateStyle style) {
     tm.tm_yday =
         static_cast<int>((sys_days{ymd} - sys_days{year{date.year} / January / 1}).count());
     char buffer[256];
-    const char* format = style == EDateStyle::Short ? "%m/%d/%y" : "%A, %B %d, %Y";
-    const std::size_t n = std::strftime(buffer, sizeof buffer, format, &tm);
+    const std::size_t n = std::strftime(buffer, sizeof buffer, "%A, %B %d, %Y", &tm);
     return std::string(buffer, n);
 }
 
