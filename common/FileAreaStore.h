@@ -1,0 +1,111 @@
+#pragma once
+// The file-area store `filearea.dat`: record 0 is the header, records 1 .. count - 1 are the
+// file areas in ascending order of id. Every record is 868 bytes, integers little-endian,
+// text fields NUL-terminated inside their fixed width.
+
+#include "RecordFile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Area flag bits; no other bit is ever set.
+constexpr std::uint32_t AREA_DOWNLOADABLE = 1;
+constexpr std::uint32_t AREA_UPLOADABLE = 2;
+constexpr std::uint32_t AREA_HOSTED_LOCALLY = 4;
+constexpr std::uint32_t AREA_FLAGS_MASK = AREA_DOWNLOADABLE | AREA_UPLOADABLE | AREA_HOSTED_LOCALLY;
+
+// The store's file name inside the database directory.
+inline constexpr char FILEAREA_FILE_NAME[] = "filearea.dat";
+
+// Record layout.
+constexpr std::size_t AREA_RECORD_SIZE = 868;
+constexpr std::size_t AREA_HEADER_SIZE = 12; // bytes of the header that carry meaning
+constexpr std::size_t AREA_ID_OFFSET = 0;
+constexpr std::size_t AREA_NAME_OFFSET = 4;
+constexpr std::size_t AREA_NAME_SIZE = 80;
+constexpr std::size_t AREA_PATH_OFFSET = 84;
+constexpr std::size_t AREA_FTPALIAS_OFFSET = 344;
+constexpr std::size_t AREA_HTTPALIAS_OFFSET = 604;
+constexpr std::size_t AREA_PATH_SIZE = 260; // also the size of FtpAlias and HttpAlias
+constexpr std::size_t AREA_FLAGS_OFFSET = 864;
+
+struct AreaStoreHeader {
+    std::uint32_t HeaderSize = AREA_HEADER_SIZE;
+    std::uint32_t Reserved = 0;
+    std::uint32_t NextAreaId = 1;
+};
+
+struct AreaRecord {
+    std::uint32_t Id = 0;
+    std::string Name;
+    std::string Path;
+    std::string FtpAlias;
+    std::string HttpAlias;
+    std::uint32_t Flags = 0;
+};
+
+// Converting between records and their AREA_RECORD_SIZE bytes. Encoding fills every byte
+// (unused ones zero); text longer than its field is cut to field size - 1 bytes at a
+// character boundary. Decoding takes each text field up to its first NUL and never reads
+// past the field when the NUL is missing.
+void EncodeAreaStoreHeader(const AreaStoreHeader& header, unsigned char* record);
+AreaStoreHeader DecodeAreaStoreHeader(const unsigned char* record);
+void EncodeAreaRecord(const AreaRecord& area, unsigned char* record);
+AreaRecord DecodeAreaRecord(const unsigned char* record);
+
+// The longest prefix of `text` of at most maxBytes bytes that does not end inside a UTF-8
+// sequence.
+std::string CutText(const std::string& text, std::size_t maxBytes);
+
+// `directory` and `name` joined with one `/`; an empty directory leaves `name` relative to
+// the current directory.
+std::string JoinPath(const std::string& directory, const std::string& name);
+
+// The path of `filearea.dat` in the database directory.
+std::string GetFileAreaStorePath(const std::string& databasePath);
+
+class CFileAreaStore {
+public:
+    CFileAreaStore();
+
+    // Opens the store read-only (shared with other readers), creating an empty file when
+    // absent. Fails while a writer holds it.
+    bool OpenForReading(const std::string& databasePath);
+    // Opens the store for writing (exclusive) and initialises it. Fails while anyone else
+    // holds it.
+    bool OpenForWriting(const std::string& databasePath);
+    // Writes the header of a new store when there is none, then reads the header into
+    // memory. Writable stores only; OpenForWriting already does this.
+    bool Initialise();
+    void Close();
+
+    bool IsOpen() const { return m_file.IsOpen(); }
+    bool IsWritable() const { return m_file.IsOpen() && m_file.IsWritable(); }
+    // False for a store without even a header (an empty file).
+    bool HasHeader() const { return m_file.GetRecordCount() > 0; }
+    bool ReadHeader(AreaStoreHeader& header) const;
+
+    // The areas in record order: area `position` is record position + 1.
+    std::size_t GetAreaCount() const;
+    bool GetAreaAt(std::size_t position, AreaRecord& area) const;
+    std::vector<AreaRecord> EnumerateAreas() const;
+
+    // The record index of the area with that id, or 0 when there is none.
+    std::size_t FindArea(std::uint32_t id) const;
+    bool FindArea(std::uint32_t id, AreaRecord& area) const;
+
+    // Appends a new area; its id (set in area.Id) is the next unused one.
+    bool AddArea(AreaRecord& area);
+    // Rewrites the area with area.Id from the given values.
+    bool UpdateArea(const AreaRecord& area);
+    bool DeleteArea(std::uint32_t id);
+
+private:
+    std::uint32_t GetIdAt(std::size_t index) const;
+
+    RecordFile m_file;
+    AreaStoreHeader m_header;
+    bool m_initialised = false;
+};
