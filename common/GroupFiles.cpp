@@ -1,0 +1,118 @@
+#include "GroupFiles.h"
+
+#include "FileAreaStore.h"
+#include "RecordFile.h"
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kExtensionLength = sizeof(GROUP_FILE_EXTENSION) - 1;
+
+bool EndsWithExtension(const std::string& fileName) {
+    return fileName.size() > kExtensionLength &&
+           fileName.compare(fileName.size() - kExtensionLength, kExtensionLength,
+                            GROUP_FILE_EXTENSION) == 0;
+}
+
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+} // namespace
+
+bool IsValidGroupName(const std::string& name) {
+    return !name.empty() && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
+std::string GetGroupFilePath(const std::string& databasePath, const std::string& name) {
+    return JoinPath(databasePath, name + GROUP_FILE_EXTENSION);
+}
+
+std::vector<std::string> EnumerateGroups(const std::string& databasePath) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(databasePath.empty() ? "." : databasePath, ec);
+    const std::filesystem::directory_iterator end;
+    while (!ec && it != end) {
+        const std::string fileName = it->path().filename().string();
+        // A file named only ".group" would be a group without a name; leave it alone.
+        if (EndsWithExtension(fileName)) {
+            std::error_code typeError;
+            if (it->is_regular_file(typeError)) {
+                names.push_back(fileName.substr(0, fileName.size() - kExtensionLength));
+            }
+        }
+        it.increment(ec);
+    }
+    return names;
+}
+
+bool ReadGroup(const std::string& databasePath, const std::string& name,
+               std::vector<std::uint32_t>& ids) {
+    ids.clear();
+    if (!IsValidGroupName(name)) {
+        return false;
+    }
+    RecordFile file(GROUP_RECORD_SIZE, false);
+    if (!file.Open(GetGroupFilePath(databasePath, name), 0, false)) {
+        return false;
+    }
+    const std::size_t count = file.GetRecordCount();
+    ids.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char* r = file.GetRecord(i);
+        ids.push_back(static_cast<std::uint32_t>(r[0]) | (static_cast<std::uint32_t>(r[1]) << 8) |
+                      (static_cast<std::uint32_t>(r[2]) << 16) |
+                      (static_cast<std::uint32_t>(r[3]) << 24));
+    }
+    return true;
+}
+
+bool WriteGroup(const std::string& databasePath, const std::string& name,
+                const std::vector<std::uint32_t>& ids, const std::string& oldName) {
+    const bool renamed = !oldName.empty() && oldName != name;
+    if (!IsValidGroupName(name) || (renamed && !IsValidGroupName(oldName))) {
+        return false;
+    }
+
+    // The ids go to a fresh file beside the group's, which then replaces it: a failed write
+    // leaves the group as it was instead of empty or half written. The temporary name does
+    // not end in the extension, so it never shows up as a group.
+    const std::string path = GetGroupFilePath(databasePath, name);
+    const std::string temporary =
+        JoinPath(databasePath, "." + name + GROUP_FILE_EXTENSION + ".new");
+    if (!RemoveFile(temporary)) {
+        return false;
+    }
+    bool ok;
+    {
+        RecordFile file(GROUP_RECORD_SIZE, true);
+        ok = file.Open(temporary, 0);
+        for (std::size_t i = 0; ok && i < ids.size(); ++i) {
+            const std::uint32_t id = ids[i];
+            const unsigned char record[GROUP_RECORD_SIZE] = {
+                static_cast<unsigned char>(id & 0xFF), static_cast<unsigned char>((id >> 8) & 0xFF),
+                static_cast<unsigned char>((id >> 16) & 0xFF),
+                static_cast<unsigned char>((id >> 24) & 0xFF)};
+            ok = file.WriteRecord(file.GetRecordCount(), record);
+        }
+        ok = ok && file.GetRecordCount() == ids.size() && file.Flush();
+    }
+    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        RemoveFile(temporary);
+        return false;
+    }
+    if (renamed) {
+        return RemoveFile(GetGroupFilePath(databasePath, oldName));
+    }
+    return true;
+}
+
+bool DeleteGroup(const std::string& databasePath, const std::string& name) {
+    return IsValidGroupName(name) && RemoveFile(GetGroupFilePath(databasePath, name));
+}
