@@ -1,0 +1,957 @@
+#include "Recordset.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstring>
+
+// One bound field: where its value lives in the owner, the buffer the driver fetches into
+// (which keeps the current row's original values for finding it again), and the buffer of
+// the value written by Update.
+struct CRecordsetField {
+    struct Buffer {
+        double number = 0;
+        int64_t whole = 0;
+        unsigned char flag = 0;
+        SQL_TIMESTAMP_STRUCT stamp{};
+        std::vector<char> text;
+        SQLLEN indicator = SQL_NULL_DATA;
+    };
+
+    std::string name;
+    CFieldExchange::Kind kind = CFieldExchange::kDouble;
+    void* member = nullptr;
+    int maxLength = 0;
+    SQLSMALLINT sqlType = SQL_VARCHAR;
+    bool writeNull = false;
+    Buffer fetched;
+    Buffer written;
+    SQLLEN whereIndicator = 0;
+
+    SQLSMALLINT CType() const {
+        switch (kind) {
+        case CFieldExchange::kDouble:
+            return SQL_C_DOUBLE;
+        case CFieldExchange::kLong:
+            return SQL_C_SBIGINT;
+        case CFieldExchange::kBool:
+            return SQL_C_BIT;
+        case CFieldExchange::kDate:
+            return SQL_C_TYPE_TIMESTAMP;
+        case CFieldExchange::kText:
+            return SQL_C_CHAR;
+        }
+        return SQL_C_CHAR;
+    }
+    SQLSMALLINT ParameterType() const {
+        switch (kind) {
+        case CFieldExchange::kDouble:
+            return SQL_DOUBLE;
+        case CFieldExchange::kLong:
+            return SQL_BIGINT;
+        case CFieldExchange::kBool:
+            return SQL_BIT;
+        case CFieldExchange::kDate:
+            return SQL_TYPE_TIMESTAMP;
+        case CFieldExchange::kText:
+            return sqlType;
+        }
+        return SQL_VARCHAR;
+    }
+    static SQLPOINTER Data(Buffer& buffer, CFieldExchange::Kind kind) {
+        switch (kind) {
+        case CFieldExchange::kDouble:
+            return &buffer.number;
+        case CFieldExchange::kLong:
+            return &buffer.whole;
+        case CFieldExchange::kBool:
+            return &buffer.flag;
+        case CFieldExchange::kDate:
+            return &buffer.stamp;
+        case CFieldExchange::kText:
+            return buffer.text.data();
+        }
+        return nullptr;
+    }
+    SQLLEN Size(const Buffer& buffer) const {
+        switch (kind) {
+        case CFieldExchange::kDouble:
+            return sizeof(double);
+        case CFieldExchange::kLong:
+            return sizeof(int64_t);
+        case CFieldExchange::kBool:
+            return 1;
+        case CFieldExchange::kDate:
+            return sizeof(SQL_TIMESTAMP_STRUCT);
+        case CFieldExchange::kText:
+            return static_cast<SQLLEN>(buffer.text.size());
+        }
+        return 0;
+    }
+    bool IsLong() const { return kind == CFieldExchange::kText && sqlType == SQL_LONGVARCHAR; }
+
+    // Length of `text` without an incomplete UTF-8 sequence at its end.
+    static size_t Utf8Boundary(const char* text, size_t length) {
+        size_t i = length;
+        size_t continuation = 0;
+        while (i > 0 && continuation < 3 &&
+               (static_cast<unsigned char>(text[i - 1]) & 0xC0) == 0x80) {
+            --i;
+            ++continuation;
+        }
+        if (i == 0) {
+            return length;
+        }
+        unsigned char lead = static_cast<unsigned char>(text[i - 1]);
+        size_t need = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        if (lead < 0xC0 || continuation >= need) {
+            return length;
+        }
+        return i - 1;
+    }
+
+    // Value of the owner's member from a fetched buffer.
+    void Load(Buffer& buffer) {
+        bool isNull = buffer.indicator == SQL_NULL_DATA;
+        switch (kind) {
+        case CFieldExchange::kDouble:
+            *static_cast<double*>(member) = isNull ? 0.0 : buffer.number;
+            break;
+        case CFieldExchange::kLong:
+            *static_cast<long*>(member) = isNull ? 0 : static_cast<long>(buffer.whole);
+            break;
+        case CFieldExchange::kBool:
+            *static_cast<bool*>(member) = !isNull && buffer.flag != 0;
+            break;
+        case CFieldExchange::kDate: {
+            const SQL_TIMESTAMP_STRUCT& s = buffer.stamp;
+            *static_cast<CDateTime*>(member) =
+                isNull ? CDateTime()
+                       : CDateTime(s.year, s.month, s.day, s.hour, s.minute, s.second);
+            break;
+        }
+        case CFieldExchange::kText: {
+            std::string& text = *static_cast<std::string*>(member);
+            if (isNull) {
+                text.clear();
+                break;
+            }
+            size_t limit = static_cast<size_t>(maxLength);
+            size_t length = buffer.indicator == SQL_NO_TOTAL || buffer.indicator < 0
+                                ? std::strlen(buffer.text.data())
+                                : static_cast<size_t>(buffer.indicator);
+            if (length > limit) {
+                length = Utf8Boundary(buffer.text.data(),
+                                      std::min(limit, std::strlen(buffer.text.data())));
+            }
+            text.assign(buffer.text.data(), length);
+            break;
+        }
+        }
+    }
+
+    // The member's value into the write buffer.
+    void Store() {
+        Buffer& buffer = written;
+        buffer.indicator = writeNull ? SQL_NULL_DATA : 0;
+        switch (kind) {
+        case CFieldExchange::kDouble:
+            buffer.number = *static_cast<double*>(member);
+            buffer.indicator = writeNull ? SQL_NULL_DATA : static_cast<SQLLEN>(sizeof(double));
+            break;
+        case CFieldExchange::kLong:
+            buffer.whole = *static_cast<long*>(member);
+            buffer.indicator = writeNull ? SQL_NULL_DATA : static_cast<SQLLEN>(sizeof(int64_t));
+            break;
+        case CFieldExchange::kBool:
+            buffer.flag = *static_cast<bool*>(member) ? 1 : 0;
+            buffer.indicator = writeNull ? SQL_NULL_DATA : 1;
+            break;
+        case CFieldExchange::kDate: {
+            const CDateTime& date = *static_cast<CDateTime*>(member);
+            if (date.IsNull()) {
+                buffer.indicator = SQL_NULL_DATA; // the null date is stored as NULL
+                break;
+            }
+            buffer.stamp = SQL_TIMESTAMP_STRUCT{static_cast<SQLSMALLINT>(date.GetYear()),
+                                                static_cast<SQLUSMALLINT>(date.GetMonth()),
+                                                static_cast<SQLUSMALLINT>(date.GetDay()),
+                                                static_cast<SQLUSMALLINT>(date.GetHour()),
+                                                static_cast<SQLUSMALLINT>(date.GetMinute()),
+                                                static_cast<SQLUSMALLINT>(date.GetSecond()),
+                                                0};
+            if (!writeNull) {
+                buffer.indicator = sizeof(SQL_TIMESTAMP_STRUCT);
+            }
+            break;
+        }
+        case CFieldExchange::kText: {
+            const std::string& text = *static_cast<std::string*>(member);
+            size_t length = text.size();
+            if (length > static_cast<size_t>(maxLength)) {
+                length = Utf8Boundary(text.data(), static_cast<size_t>(maxLength));
+            }
+            buffer.text.assign(text.data(), text.data() + length);
+            buffer.text.push_back('\0');
+            if (!writeNull) {
+                buffer.indicator = static_cast<SQLLEN>(length);
+            }
+            break;
+        }
+        }
+    }
+};
+
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+std::string Trim(const std::string& text) {
+    size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    size_t last = text.find_last_not_of(" \t\r\n;");
+    return text.substr(first, last - first + 1);
+}
+
+bool StartsWithWord(const std::string& lowered, const char* word) {
+    size_t length = std::strlen(word);
+    return lowered.compare(0, length, word) == 0 &&
+           (lowered.size() == length || !std::isalnum(static_cast<unsigned char>(lowered[length])));
+}
+
+bool IsStatement(const std::string& sql) {
+    std::string lowered = Lower(Trim(sql));
+    return StartsWithWord(lowered, "select") || StartsWithWord(lowered, "with") ||
+           lowered.rfind("{call", 0) == 0 || lowered.rfind("{ call", 0) == 0;
+}
+
+// Splits a statement into words (as written), leaving quoted parts out.
+std::vector<std::string> Words(const std::string& sql) {
+    std::vector<std::string> words;
+    std::string current;
+    char quote = 0;
+    for (char c : sql) {
+        if (quote) {
+            if (c == quote) {
+                quote = 0;
+            }
+            continue;
+        }
+        if (c == '\'') {
+            quote = c;
+            if (!current.empty()) {
+                words.push_back(current);
+                current.clear();
+            }
+            words.push_back("'");
+            continue;
+        }
+        if (std::isspace(static_cast<unsigned char>(c)) || c == ',' || c == '(' || c == ')' ||
+            c == ';') {
+            if (!current.empty()) {
+                words.push_back(current);
+                current.clear();
+            }
+            if (c != ' ' && !std::isspace(static_cast<unsigned char>(c))) {
+                words.push_back(std::string(1, c));
+            }
+            continue;
+        }
+        current += c;
+    }
+    if (!current.empty()) {
+        words.push_back(current);
+    }
+    return words;
+}
+
+void Check(SQLRETURN rc, SQLHSTMT statement, const char* context) {
+    CheckSqlReturn(rc, SQL_HANDLE_STMT, statement, context);
+}
+
+} // namespace
+
+std::string CRecordset::ParseTableName(const std::string& sql) {
+    std::string trimmed = Trim(sql);
+    if (trimmed.empty()) {
+        return {};
+    }
+    if (!IsStatement(trimmed)) {
+        // A bare table name.
+        if (trimmed.find_first_of(" \t\r\n,()'") != std::string::npos) {
+            return {};
+        }
+        return trimmed;
+    }
+    std::vector<std::string> words = Words(trimmed);
+    auto is = [&](size_t i, const char* word) { return Lower(words[i]) == word; };
+    if (words.empty() || !is(0, "select")) {
+        return {};
+    }
+    int depth = 0;
+    size_t from = std::string::npos;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (words[i] == "(") {
+            ++depth;
+        } else if (words[i] == ")") {
+            --depth;
+        } else if (depth == 0 && is(i, "from")) {
+            from = i;
+            break;
+        }
+    }
+    if (from == std::string::npos || from + 1 >= words.size()) {
+        return {};
+    }
+    // The select list must be plain columns for rows to be written back.
+    for (size_t i = 1; i < from; ++i) {
+        if (words[i] == "(" || words[i] == "'") {
+            return {};
+        }
+    }
+    static const char* const ends[] = {"where", "order",  "group",     "having", "limit",
+                                       "union", "except", "intersect", ";"};
+    size_t count = 0;
+    for (size_t i = from + 1; i < words.size(); ++i) {
+        if (std::find_if(std::begin(ends), std::end(ends),
+                         [&](const char* end) { return is(i, end); }) != std::end(ends)) {
+            break;
+        }
+        if (words[i] == "," || words[i] == "(" || words[i] == "'" || is(i, "join")) {
+            return {};
+        }
+        ++count;
+    }
+    // A table, optionally with an alias ("files f", "files as f").
+    if (count == 0 || count > 3) {
+        return {};
+    }
+    return words[from + 1];
+}
+
+void CFieldExchange::AddField(const char* name, Kind kind, void* member, int maxLength,
+                              SQLSMALLINT sqlType) {
+    auto field = std::make_unique<CRecordsetField>();
+    field->name = name ? name : "";
+    field->kind = kind;
+    field->member = member;
+    field->maxLength = std::max(maxLength, 1);
+    field->sqlType = sqlType;
+    if (kind == kText) {
+        field->fetched.text.assign(static_cast<size_t>(field->maxLength) + 1, '\0');
+    }
+    m_prs->m_fields.push_back(std::move(field));
+}
+
+void RFX_Double(CFieldExchange* pFX, const char* name, double& value) {
+    pFX->AddField(name, CFieldExchange::kDouble, &value, 0, SQL_DOUBLE);
+}
+
+void RFX_Long(CFieldExchange* pFX, const char* name, long& value) {
+    pFX->AddField(name, CFieldExchange::kLong, &value, 0, SQL_BIGINT);
+}
+
+void RFX_Bool(CFieldExchange* pFX, const char* name, bool& value) {
+    pFX->AddField(name, CFieldExchange::kBool, &value, 0, SQL_BIT);
+}
+
+void RFX_Date(CFieldExchange* pFX, const char* name, CDateTime& value) {
+    pFX->AddField(name, CFieldExchange::kDate, &value, 0, SQL_TYPE_TIMESTAMP);
+}
+
+void RFX_Text(CFieldExchange* pFX, const char* name, std::string& value, int maxLength,
+              int columnType) {
+    SQLSMALLINT type = columnType == SQL_LONGVARCHAR ? SQL_LONGVARCHAR : SQL_VARCHAR;
+    int limit = std::clamp(maxLength, 1, type == SQL_LONGVARCHAR ? 65535 : 65535);
+    pFX->AddField(name, CFieldExchange::kText, &value, limit, type);
+}
+
+CRecordset::CRecordset(CDatabase* pDatabase) : m_pDatabase(pDatabase) {}
+
+CRecordset::~CRecordset() {
+    Close();
+}
+
+void CRecordset::DoFieldExchange(CFieldExchange*) {}
+
+void CRecordset::CollectFields() {
+    m_fields.clear();
+    CFieldExchange exchange(this);
+    DoFieldExchange(&exchange);
+    if (m_nFields != 0 && m_nFields != m_fields.size()) {
+        size_t bound = m_fields.size();
+        m_fields.clear();
+        ThrowDBException("The recordset declares " + std::to_string(m_nFields) +
+                         " fields but binds " + std::to_string(bound) + ".");
+    }
+}
+
+bool CRecordset::Open(unsigned openType, const char* sql, unsigned options) {
+    Close();
+    if (m_pDatabase == nullptr || !m_pDatabase->IsOpen()) {
+        ThrowDBException("The database is not open.");
+    }
+    m_openType = openType == useDefaultType ? GetDefaultOpenType() : openType;
+    if (m_openType == dynamic) {
+        m_openType = dynaset;
+    }
+    m_options = options;
+    CollectFields();
+
+    std::string statement = sql && *sql ? std::string(sql) : GetDefaultSQL();
+    if (Trim(statement).empty()) {
+        ThrowDBException("The recordset has no statement to open.");
+    }
+    if (!IsStatement(statement)) {
+        std::string columns;
+        for (const auto& field : m_fields) {
+            if (!columns.empty()) {
+                columns += ',';
+            }
+            columns += field->name;
+        }
+        statement =
+            "SELECT " + (columns.empty() ? std::string("*") : columns) + " FROM " + Trim(statement);
+    }
+    m_strSQL = statement;
+    m_strTableName = ParseTableName(statement);
+
+    m_pDatabase->RegisterRecordset(this);
+    m_bRegistered = true;
+    m_bOpen = true;
+    m_bBOF = m_bEOF = true;
+    m_bDeleted = false;
+    m_editMode = EditMode::none;
+
+    if (m_options & appendOnly) {
+        return true; // nothing to read
+    }
+    try {
+        Execute();
+    } catch (...) {
+        Close();
+        throw;
+    }
+    return true;
+}
+
+void CRecordset::Execute() {
+    if (!m_statement) {
+        m_statement = m_pDatabase->AllocStatement();
+        SQLHSTMT statement = m_statement.Get();
+        SQLULEN cursor = m_openType == forwardOnly ? SQL_CURSOR_FORWARD_ONLY : SQL_CURSOR_STATIC;
+        // A driver may substitute another cursor (a warning, not an error).
+        SQLSetStmtAttr(statement, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(cursor), 0);
+        SQLSetStmtAttr(statement, SQL_ATTR_CONCURRENCY,
+                       reinterpret_cast<SQLPOINTER>(SQL_CONCUR_READ_ONLY), 0);
+    } else {
+        SQLFreeStmt(m_statement.Get(), SQL_CLOSE);
+    }
+    SQLHSTMT statement = m_statement.Get();
+    std::string text = m_strSQL;
+    Check(SQLExecDirect(statement, reinterpret_cast<SQLCHAR*>(text.data()),
+                        static_cast<SQLINTEGER>(text.size())),
+          statement, "SQLExecDirect");
+    SQLSMALLINT columns = 0;
+    Check(SQLNumResultCols(statement, &columns), statement, "SQLNumResultCols");
+    if (static_cast<size_t>(columns) < m_fields.size()) {
+        ThrowDBException("The statement returns " + std::to_string(columns) + " columns but " +
+                         std::to_string(m_fields.size()) + " fields are bound.");
+    }
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        CRecordsetField& field = *m_fields[i];
+        Check(SQLBindCol(statement, static_cast<SQLUSMALLINT>(i + 1), field.CType(),
+                         CRecordsetField::Data(field.fetched, field.kind),
+                         field.Size(field.fetched), &field.fetched.indicator),
+              statement, "SQLBindCol");
+    }
+    m_bBOF = m_bEOF = true;
+    m_bDeleted = false;
+    if (Fetch(SQL_FETCH_NEXT, 0)) {
+        m_bBOF = m_bEOF = false;
+    }
+}
+
+void CRecordset::Close() {
+    m_statement.Reset();
+    m_bOpen = false;
+    m_bBOF = m_bEOF = true;
+    m_bDeleted = false;
+    m_editMode = EditMode::none;
+    if (m_bRegistered) {
+        m_bRegistered = false;
+        m_pDatabase->UnregisterRecordset(this);
+    }
+}
+
+bool CRecordset::Fetch(SQLSMALLINT orientation, SQLLEN offset) {
+    SQLHSTMT statement = m_statement.Get();
+    SQLRETURN rc = SQLFetchScroll(statement, orientation, offset);
+    if (rc == SQL_NO_DATA) {
+        return false;
+    }
+    Check(rc, statement, "SQLFetchScroll");
+    LoadMembers();
+    m_bDeleted = false;
+    return true;
+}
+
+void CRecordset::LoadMembers() {
+    for (auto& field : m_fields) {
+        field->Load(field->fetched);
+    }
+}
+
+bool CRecordset::CanUpdate() const {
+    return m_bOpen && !(m_options & (readOnly | appendOnly)) && m_openType != forwardOnly &&
+           !m_strTableName.empty();
+}
+
+bool CRecordset::CanAppend() const {
+    return m_bOpen && !(m_options & readOnly) && m_openType != forwardOnly &&
+           !m_strTableName.empty();
+}
+
+bool CRecordset::CanScroll() const {
+    return m_bOpen && m_openType != forwardOnly && m_statement;
+}
+
+void CRecordset::RequireScrollable(const char* operation) const {
+    if (!m_bOpen) {
+        ThrowDBException(std::string(operation) + ": the recordset is not open.");
+    }
+    if (m_openType == forwardOnly) {
+        ThrowDBException(std::string(operation) + ": the recordset only moves forward.");
+    }
+}
+
+void CRecordset::MoveNext() {
+    if (!m_bOpen || !m_statement) {
+        ThrowDBException("MoveNext: the recordset has no rows.");
+    }
+    if (m_bEOF) {
+        ThrowDBException("Attempt to move past the end of the recordset.");
+    }
+    m_editMode = EditMode::none;
+    if (Fetch(SQL_FETCH_NEXT, 0)) {
+        m_bBOF = m_bEOF = false;
+    } else {
+        m_bEOF = true;
+    }
+}
+
+void CRecordset::MovePrev() {
+    RequireScrollable("MovePrev");
+    if (!m_statement || m_bBOF) {
+        ThrowDBException("Attempt to move before the start of the recordset.");
+    }
+    m_editMode = EditMode::none;
+    if (Fetch(SQL_FETCH_PRIOR, 0)) {
+        m_bBOF = m_bEOF = false;
+    } else {
+        m_bBOF = true;
+    }
+}
+
+void CRecordset::MoveFirst() {
+    RequireScrollable("MoveFirst");
+    if (!m_statement) {
+        return; // append-only: no rows
+    }
+    m_editMode = EditMode::none;
+    bool found = Fetch(SQL_FETCH_FIRST, 0);
+    m_bBOF = m_bEOF = !found;
+}
+
+void CRecordset::MoveLast() {
+    RequireScrollable("MoveLast");
+    if (!m_statement) {
+        return;
+    }
+    m_editMode = EditMode::none;
+    bool found = Fetch(SQL_FETCH_LAST, 0);
+    m_bBOF = m_bEOF = !found;
+}
+
+void CRecordset::SetAbsolutePosition(long row) {
+    RequireScrollable("SetAbsolutePosition");
+    if (!m_statement) {
+        return;
+    }
+    m_editMode = EditMode::none;
+    if (Fetch(SQL_FETCH_ABSOLUTE, static_cast<SQLLEN>(row))) {
+        m_bBOF = m_bEOF = false;
+    } else if (row > 0) {
+        m_bEOF = true;
+        m_bBOF = false;
+    } else {
+        m_bBOF = true;
+        m_bEOF = false;
+    }
+}
+
+void CRecordset::Requery() {
+    if (!m_bOpen) {
+        ThrowDBException("Requery: the recordset is not open.");
+    }
+    m_editMode = EditMode::none;
+    if (m_options & appendOnly) {
+        return;
+    }
+    Execute();
+}
+
+size_t CRecordset::FieldIndex(const void* member) const {
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        if (m_fields[i]->member == member) {
+            return i;
+        }
+    }
+    ThrowDBException("The variable is not a field of the recordset.");
+}
+
+void CRecordset::SetFieldNull(const void* member, bool isNull) {
+    if (member == nullptr) {
+        for (auto& field : m_fields) {
+            field->writeNull = isNull;
+        }
+        return;
+    }
+    m_fields[FieldIndex(member)]->writeNull = isNull;
+}
+
+bool CRecordset::IsFieldNull(const void* member) const {
+    const CRecordsetField& field = *m_fields[FieldIndex(member)];
+    return field.fetched.indicator == SQL_NULL_DATA;
+}
+
+void CRecordset::RequireCurrentRow(const char* operation) const {
+    if (m_bEOF || m_bBOF || m_bDeleted || !m_statement) {
+        ThrowDBException(std::string(operation) + ": there is no current row.");
+    }
+}
+
+namespace {
+
+enum class EGenerated { unknown, returning, lastInsertRowid, identity };
+
+EGenerated GeneratedMethod(const std::string& dbms) {
+    std::string name = Lower(dbms);
+    if (name == "postgresql") {
+        return EGenerated::returning;
+    }
+    if (name == "sqlite") {
+        return EGenerated::lastInsertRowid;
+    }
+    if (name == "microsoft sql server" || name == "access") {
+        return EGenerated::identity;
+    }
+    return EGenerated::unknown;
+}
+
+} // namespace
+
+void CRecordset::AddNew() {
+    if (!CanAppend()) {
+        ThrowDBException("AddNew: the recordset is read-only.");
+    }
+    if (!m_strReturned.empty() &&
+        GeneratedMethod(m_pDatabase->GetDbmsName()) == EGenerated::unknown) {
+        ThrowDBException("AddNew: " + m_pDatabase->GetDbmsName() +
+                         " cannot report the value it generates for " + m_strReturned + ".");
+    }
+    for (auto& field : m_fields) {
+        field->writeNull = false;
+    }
+    m_editMode = EditMode::adding;
+}
+
+void CRecordset::Edit() {
+    if (!CanUpdate()) {
+        ThrowDBException("Edit: the recordset is read-only.");
+    }
+    RequireCurrentRow("Edit");
+    for (auto& field : m_fields) {
+        field->writeNull = false;
+    }
+    m_editMode = EditMode::editing;
+}
+
+void CRecordset::CancelUpdate() {
+    m_editMode = EditMode::none;
+}
+
+std::vector<size_t> CRecordset::KeyFields() {
+    std::vector<size_t> keys;
+    std::vector<std::string> columns = m_pDatabase->GetPrimaryKeyColumns(m_strTableName);
+    for (const std::string& column : columns) {
+        auto found = std::find_if(m_fields.begin(), m_fields.end(), [&](const auto& field) {
+            return Lower(field->name) == Lower(column);
+        });
+        if (found == m_fields.end()) {
+            keys.clear();
+            break;
+        }
+        keys.push_back(static_cast<size_t>(found - m_fields.begin()));
+    }
+    if (keys.empty()) {
+        // No usable key: the row is the one whose short columns all hold these values.
+        for (size_t i = 0; i < m_fields.size(); ++i) {
+            if (!m_fields[i]->IsLong()) {
+                keys.push_back(i);
+            }
+        }
+    }
+    return keys;
+}
+
+void CRecordset::BindWhere(SQLHSTMT statement, std::string& sql, const std::vector<size_t>& keys,
+                           SQLUSMALLINT& parameter, bool bindNow) {
+    bool first = true;
+    for (size_t index : keys) {
+        CRecordsetField& field = *m_fields[index];
+        sql += first ? " WHERE " : " AND ";
+        first = false;
+        if (field.fetched.indicator == SQL_NULL_DATA) {
+            sql += field.name + " IS NULL";
+            continue;
+        }
+        sql += field.name + "=?";
+        ++parameter;
+        if (!bindNow) {
+            continue;
+        }
+        SQLLEN size = field.Size(field.fetched);
+        field.whereIndicator = field.fetched.indicator;
+        SQLULEN columnSize = 0;
+        if (field.kind == CFieldExchange::kText) {
+            size_t length = std::strlen(field.fetched.text.data());
+            field.whereIndicator = static_cast<SQLLEN>(length);
+            columnSize = std::max<size_t>(length, 1);
+        } else if (field.kind == CFieldExchange::kDate) {
+            columnSize = 19;
+        }
+        Check(SQLBindParameter(statement, parameter, SQL_PARAM_INPUT, field.CType(),
+                               field.ParameterType(), columnSize, 0,
+                               CRecordsetField::Data(field.fetched, field.kind), size,
+                               &field.whereIndicator),
+              statement, "SQLBindParameter");
+    }
+}
+
+namespace {
+
+void BindValue(SQLHSTMT statement, SQLUSMALLINT parameter, CRecordsetField& field) {
+    SQLULEN columnSize = 0;
+    if (field.kind == CFieldExchange::kText) {
+        columnSize = std::max<size_t>(field.written.text.size() - 1, 1);
+    } else if (field.kind == CFieldExchange::kDate) {
+        columnSize = 19;
+    }
+    CheckSqlReturn(SQLBindParameter(statement, parameter, SQL_PARAM_INPUT, field.CType(),
+                                    field.ParameterType(), columnSize, 0,
+                                    CRecordsetField::Data(field.written, field.kind),
+                                    field.Size(field.written), &field.written.indicator),
+                   SQL_HANDLE_STMT, statement, "SQLBindParameter");
+}
+
+// A prepared statement taken from the connection and given back however the work ends.
+class CBorrowedStatement {
+public:
+    CBorrowedStatement(CDatabase* database, std::string sql)
+        : m_database(database), m_sql(std::move(sql)),
+          m_statement(database->TakePreparedStatement(m_sql)) {}
+    ~CBorrowedStatement() { m_database->ReturnPreparedStatement(m_sql, std::move(m_statement)); }
+    CBorrowedStatement(const CBorrowedStatement&) = delete;
+    CBorrowedStatement& operator=(const CBorrowedStatement&) = delete;
+    SQLHSTMT Get() const { return m_statement.Get(); }
+    // A statement that failed may be left in a state not worth re-using.
+    void Discard() { m_statement.Reset(); }
+
+private:
+    CDatabase* m_database;
+    std::string m_sql;
+    CSqlHandle m_statement;
+};
+
+SQLLEN AffectedRows(SQLHSTMT statement) {
+    SQLLEN rows = -1;
+    if (!SQL_SUCCEEDED(SQLRowCount(statement, &rows))) {
+        return -1;
+    }
+    return rows;
+}
+
+} // namespace
+
+bool CRecordset::Update() {
+    if (m_editMode == EditMode::none) {
+        ThrowDBException("Update: neither AddNew nor Edit was called.");
+    }
+    EditMode mode = m_editMode;
+    m_editMode = EditMode::none;
+
+    for (auto& field : m_fields) {
+        field->Store();
+    }
+
+    std::string sql;
+    std::vector<size_t> written;
+    std::vector<size_t> keys;
+    size_t returned = m_fields.size();
+    EGenerated generated = EGenerated::unknown;
+    if (mode == EditMode::adding) {
+        std::string values;
+        sql = "INSERT INTO " + m_strTableName + " (";
+        for (size_t i = 0; i < m_fields.size(); ++i) {
+            if (m_fields[i]->writeNull) {
+                continue;
+            }
+            if (!written.empty()) {
+                sql += ',';
+                values += ',';
+            }
+            sql += m_fields[i]->name;
+            values += '?';
+            written.push_back(i);
+        }
+        if (written.empty()) {
+            sql = "INSERT INTO " + m_strTableName + " DEFAULT VALUES";
+        } else {
+            sql += ") VALUES (" + values + ")";
+        }
+        if (!m_strReturned.empty()) {
+            for (size_t i = 0; i < m_fields.size(); ++i) {
+                if (Lower(m_fields[i]->name) == Lower(m_strReturned)) {
+                    returned = i;
+                }
+            }
+            if (returned == m_fields.size()) {
+                ThrowDBException("Update: " + m_strReturned + " is not a field of the recordset.");
+            }
+            generated = GeneratedMethod(m_pDatabase->GetDbmsName());
+            if (generated == EGenerated::returning) {
+                sql += " RETURNING " + m_fields[returned]->name;
+            }
+        }
+    } else {
+        sql = "UPDATE " + m_strTableName + " SET ";
+        for (size_t i = 0; i < m_fields.size(); ++i) {
+            if (i > 0) {
+                sql += ',';
+            }
+            sql += m_fields[i]->name + "=?";
+            written.push_back(i);
+        }
+        keys = KeyFields();
+        SQLUSMALLINT counted = 0;
+        BindWhere(SQL_NULL_HSTMT, sql, keys, counted, false);
+    }
+
+    CBorrowedStatement statement(m_pDatabase, sql);
+    SQLHSTMT handle = statement.Get();
+    SQLUSMALLINT parameter = 0;
+    for (size_t index : written) {
+        BindValue(handle, ++parameter, *m_fields[index]);
+    }
+    if (mode == EditMode::editing) {
+        std::string ignored;
+        BindWhere(handle, ignored, keys, parameter, true);
+    }
+    SQLRETURN rc = SQLExecute(handle);
+    if (rc == SQL_NO_DATA && mode == EditMode::editing) {
+        ThrowDBException("Update: the row was not found (no rows were affected).");
+    }
+    if (!SQL_SUCCEEDED(rc)) {
+        CDBException error = CDBException::FromHandle(SQL_HANDLE_STMT, handle, rc, "SQLExecute");
+        statement.Discard();
+        throw error;
+    }
+    if (mode == EditMode::editing) {
+        if (AffectedRows(handle) == 0) {
+            ThrowDBException("Update: the row was not found (no rows were affected).");
+        }
+        // The row now holds the written values: a later Edit or Delete finds it by them.
+        for (auto& field : m_fields) {
+            CRecordsetField::Buffer& target = field->fetched;
+            const CRecordsetField::Buffer& source = field->written;
+            target.number = source.number;
+            target.whole = source.whole;
+            target.flag = source.flag;
+            target.stamp = source.stamp;
+            if (field->kind == CFieldExchange::kText) {
+                size_t length = std::min(source.text.size(), target.text.size() - 1);
+                std::memcpy(target.text.data(), source.text.data(), length);
+                target.text[length] = '\0';
+            }
+            target.indicator = source.indicator;
+        }
+    }
+    if (returned < m_fields.size()) {
+        CRecordsetField& field = *m_fields[returned];
+        CRecordsetField::Buffer buffer;
+        buffer.text.assign(static_cast<size_t>(field.maxLength) + 1, '\0');
+        auto fetchValue = [&](SQLHSTMT source) {
+            SQLSMALLINT columns = 0;
+            SQLNumResultCols(source, &columns);
+            // Some drivers give the row as a later result of the statement.
+            while (columns == 0 && SQLMoreResults(source) == SQL_SUCCESS) {
+                SQLNumResultCols(source, &columns);
+            }
+            SQLRETURN fetched = columns > 0 ? SQLFetch(source) : SQL_NO_DATA;
+            if (fetched == SQL_NO_DATA) {
+                ThrowDBException("Update: the row was stored but the database returned no " +
+                                 field.name + ".");
+            }
+            Check(fetched, source, "SQLFetch");
+            Check(SQLGetData(source, 1, field.CType(), CRecordsetField::Data(buffer, field.kind),
+                             field.Size(buffer), &buffer.indicator),
+                  source, "SQLGetData");
+        };
+        if (generated == EGenerated::returning) {
+            fetchValue(handle);
+        } else {
+            CBorrowedStatement query(m_pDatabase, generated == EGenerated::lastInsertRowid
+                                                      ? "SELECT last_insert_rowid()"
+                                                      : "SELECT @@IDENTITY");
+            Check(SQLExecute(query.Get()), query.Get(), "SQLExecute");
+            fetchValue(query.Get());
+        }
+        field.Load(buffer);
+    }
+    return true;
+}
+
+void CRecordset::Delete() {
+    if (!CanUpdate()) {
+        ThrowDBException("Delete: the recordset is read-only.");
+    }
+    RequireCurrentRow("Delete");
+    m_editMode = EditMode::none;
+    std::vector<size_t> keys = KeyFields();
+    std::string sql = "DELETE FROM " + m_strTableName;
+    SQLUSMALLINT counted = 0;
+    BindWhere(SQL_NULL_HSTMT, sql, keys, counted, false);
+
+    CBorrowedStatement statement(m_pDatabase, sql);
+    SQLHSTMT handle = statement.Get();
+    SQLUSMALLINT parameter = 0;
+    std::string ignored;
+    BindWhere(handle, ignored, keys, parameter, true);
+    SQLRETURN rc = SQLExecute(handle);
+    if (rc != SQL_NO_DATA && !SQL_SUCCEEDED(rc)) {
+        CDBException error = CDBException::FromHandle(SQL_HANDLE_STMT, handle, rc, "SQLExecute");
+        statement.Discard();
+        throw error;
+    }
+    if (rc == SQL_NO_DATA || AffectedRows(handle) == 0) {
+        ThrowDBException("Delete: the row was not found (no rows were affected).");
+    }
+    m_bDeleted = true;
+}
