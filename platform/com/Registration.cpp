@@ -10,17 +10,39 @@
 
 namespace {
 
-bool SetString(HKEY root, const std::string& subKey, const char* name, const std::string& value) {
-    CRegKey key;
-    if (key.Create(root, subKey.c_str(), KEY_READ | KEY_WRITE) != ERROR_SUCCESS) {
-        return false;
+// The keys and values of a registration, applied to the class hive in one write, so that a
+// failure leaves no half-registered class behind.
+class CRegistrationText {
+public:
+    void Key(const std::string& key) { m_text += "\n[HKEY_CLASSES_ROOT\\" + key + "]\n"; }
+    void Value(const char* name, const std::string& value) {
+        m_text += name ? Quoted(name) : std::string("@");
+        m_text += "=" + Quoted(value) + "\n";
     }
-    return key.SetStringValue(name, value.c_str()) == ERROR_SUCCESS;
-}
+    void DeleteKey(const std::string& key) { m_text += "\n[-HKEY_CLASSES_ROOT\\" + key + "]\n"; }
+    bool Apply() const {
+        return RegImportText("REGEDIT4\n" + m_text, "registration", nullptr) == ERROR_SUCCESS;
+    }
 
-bool CreateKey(HKEY root, const std::string& subKey) {
-    CRegKey key;
-    return key.Create(root, subKey.c_str(), KEY_READ | KEY_WRITE) == ERROR_SUCCESS;
+private:
+    static std::string Quoted(const std::string& text) {
+        std::string quoted = "\"";
+        for (const char c : text) {
+            if (c == '\\' || c == '"') {
+                quoted += '\\';
+            }
+            quoted += c;
+        }
+        return quoted + "\"";
+    }
+
+    std::string m_text;
+};
+
+// Text that cannot be written as one line of a value or a key name.
+bool IsPlainText(const std::string& text) {
+    return text.find_first_of("\r\n", 0) == std::string::npos &&
+           text.find('\0') == std::string::npos;
 }
 
 // Whether HKCR\<progId>\CLSID still names the class.
@@ -35,9 +57,9 @@ bool ProgIdNamesClass(const std::string& progId, REFCLSID clsid) {
            named == clsid;
 }
 
-bool DeleteTree(const std::string& subKey) {
-    const LONG result = RegDeleteTree(HKEY_CLASSES_ROOT, subKey.c_str());
-    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+bool KeyExists(const std::string& subKey) {
+    CRegKey key;
+    return key.Open(HKEY_CLASSES_ROOT, subKey.c_str(), KEY_READ) == ERROR_SUCCESS;
 }
 
 } // namespace
@@ -56,56 +78,66 @@ std::string ComGetModulePath(const void* address) {
 
 HRESULT ComRegisterServer(const std::string& libraryPath, const SClassRegistration* classes,
                           std::size_t classCount, const STypeLibRegistration* typeLib) {
-    if (libraryPath.empty() || (classCount > 0 && !classes)) {
+    if (libraryPath.empty() || !IsPlainText(libraryPath) || (classCount > 0 && !classes)) {
         return E_INVALIDARG;
     }
     const std::string libid = typeLib ? GuidToString(*typeLib->libid) : std::string();
+    CRegistrationText text;
     for (std::size_t i = 0; i < classCount; ++i) {
         const SClassRegistration& cls = classes[i];
         const std::string clsid = GuidToString(*cls.clsid);
         const std::string clsidKey = "CLSID\\" + clsid;
-        bool ok =
-            SetString(HKEY_CLASSES_ROOT, cls.progId, nullptr, cls.description) &&
-            SetString(HKEY_CLASSES_ROOT, std::string(cls.progId) + "\\CLSID", nullptr, clsid) &&
-            SetString(HKEY_CLASSES_ROOT, clsidKey, nullptr, cls.description) &&
-            SetString(HKEY_CLASSES_ROOT, clsidKey + "\\ProgID", nullptr, cls.progId) &&
-            SetString(HKEY_CLASSES_ROOT, clsidKey + "\\InprocServer32", nullptr, libraryPath) &&
-            SetString(HKEY_CLASSES_ROOT, clsidKey + "\\InprocServer32", "ThreadingModel",
-                      cls.threadingModel);
-        if (ok && cls.versionIndependentProgId) {
+        text.Key(cls.progId);
+        text.Value(nullptr, cls.description);
+        text.Key(std::string(cls.progId) + "\\CLSID");
+        text.Value(nullptr, clsid);
+        if (cls.versionIndependentProgId) {
             const std::string vi = cls.versionIndependentProgId;
-            ok = SetString(HKEY_CLASSES_ROOT, vi, nullptr, cls.description) &&
-                 SetString(HKEY_CLASSES_ROOT, vi + "\\CLSID", nullptr, clsid) &&
-                 SetString(HKEY_CLASSES_ROOT, vi + "\\CurVer", nullptr, cls.progId) &&
-                 SetString(HKEY_CLASSES_ROOT, clsidKey + "\\VersionIndependentProgID", nullptr, vi);
+            text.Key(vi);
+            text.Value(nullptr, cls.description);
+            text.Key(vi + "\\CLSID");
+            text.Value(nullptr, clsid);
+            text.Key(vi + "\\CurVer");
+            text.Value(nullptr, cls.progId);
         }
-        if (ok && cls.programmable) {
-            ok = CreateKey(HKEY_CLASSES_ROOT, clsidKey + "\\Programmable");
+        text.Key(clsidKey);
+        text.Value(nullptr, cls.description);
+        text.Key(clsidKey + "\\ProgID");
+        text.Value(nullptr, cls.progId);
+        if (cls.versionIndependentProgId) {
+            text.Key(clsidKey + "\\VersionIndependentProgID");
+            text.Value(nullptr, cls.versionIndependentProgId);
         }
-        if (ok && typeLib) {
-            ok = SetString(HKEY_CLASSES_ROOT, clsidKey + "\\TypeLib", nullptr, libid);
+        text.Key(clsidKey + "\\InprocServer32");
+        text.Value(nullptr, libraryPath);
+        text.Value("ThreadingModel", cls.threadingModel);
+        if (cls.programmable) {
+            text.Key(clsidKey + "\\Programmable");
         }
-        if (!ok) {
-            return SELFREG_E_CLASS;
+        if (typeLib) {
+            text.Key(clsidKey + "\\TypeLib");
+            text.Value(nullptr, libid);
         }
     }
     if (typeLib) {
         const std::string libKey = "TypeLib\\" + libid + "\\" + typeLib->version;
-        bool ok = SetString(HKEY_CLASSES_ROOT, libKey, nullptr, typeLib->helpString) &&
-                  SetString(HKEY_CLASSES_ROOT, libKey + "\\0\\linux", nullptr, libraryPath) &&
-                  SetString(HKEY_CLASSES_ROOT, libKey + "\\FLAGS", nullptr, "0");
-        for (std::size_t i = 0; ok && i < typeLib->interfaceCount; ++i) {
+        text.Key(libKey);
+        text.Value(nullptr, typeLib->helpString);
+        text.Key(libKey + "\\0\\linux");
+        text.Value(nullptr, libraryPath);
+        text.Key(libKey + "\\FLAGS");
+        text.Value(nullptr, "0");
+        for (std::size_t i = 0; i < typeLib->interfaceCount; ++i) {
             const SInterfaceRegistration& itf = typeLib->interfaces[i];
             const std::string itfKey = "Interface\\" + GuidToString(*itf.iid);
-            ok = SetString(HKEY_CLASSES_ROOT, itfKey, nullptr, itf.name) &&
-                 SetString(HKEY_CLASSES_ROOT, itfKey + "\\TypeLib", nullptr, libid) &&
-                 SetString(HKEY_CLASSES_ROOT, itfKey + "\\TypeLib", "Version", typeLib->version);
-        }
-        if (!ok) {
-            return SELFREG_E_TYPELIB;
+            text.Key(itfKey);
+            text.Value(nullptr, itf.name);
+            text.Key(itfKey + "\\TypeLib");
+            text.Value(nullptr, libid);
+            text.Value("Version", typeLib->version);
         }
     }
-    return S_OK;
+    return text.Apply() ? S_OK : SELFREG_E_CLASS;
 }
 
 HRESULT ComUnregisterServer(const SClassRegistration* classes, std::size_t classCount,
@@ -113,23 +145,30 @@ HRESULT ComUnregisterServer(const SClassRegistration* classes, std::size_t class
     if (classCount > 0 && !classes) {
         return E_INVALIDARG;
     }
-    bool ok = true;
+    CRegistrationText text;
+    bool any = false;
+    auto remove = [&](const std::string& key) {
+        if (KeyExists(key)) {
+            text.DeleteKey(key);
+            any = true;
+        }
+    };
     for (std::size_t i = 0; i < classCount; ++i) {
         const SClassRegistration& cls = classes[i];
         if (ProgIdNamesClass(cls.progId, *cls.clsid)) {
-            ok = DeleteTree(cls.progId) && ok;
+            remove(cls.progId);
         }
         if (cls.versionIndependentProgId &&
             ProgIdNamesClass(cls.versionIndependentProgId, *cls.clsid)) {
-            ok = DeleteTree(cls.versionIndependentProgId) && ok;
+            remove(cls.versionIndependentProgId);
         }
-        ok = DeleteTree("CLSID\\" + GuidToString(*cls.clsid)) && ok;
+        remove("CLSID\\" + GuidToString(*cls.clsid));
     }
     if (typeLib) {
         for (std::size_t i = 0; i < typeLib->interfaceCount; ++i) {
-            ok = DeleteTree("Interface\\" + GuidToString(*typeLib->interfaces[i].iid)) && ok;
+            remove("Interface\\" + GuidToString(*typeLib->interfaces[i].iid));
         }
-        ok = DeleteTree("TypeLib\\" + GuidToString(*typeLib->libid)) && ok;
+        remove("TypeLib\\" + GuidToString(*typeLib->libid));
     }
-    return ok ? S_OK : SELFREG_E_CLASS;
+    return !any || text.Apply() ? S_OK : SELFREG_E_CLASS;
 }
