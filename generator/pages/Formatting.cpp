@@ -162,6 +162,58 @@ std::string GetSiteName(std::string_view location) {
     return std::string(location.substr(0, third));
 }
 
+bool SplitLocalLocation(std::string_view location, long long& areaId, std::string_view& name) {
+    constexpr std::string_view prefix = "local://";
+    if (!StartsWithNoCase(location, prefix)) {
+        return false;
+    }
+    std::size_t i = prefix.size();
+    long long id = 0;
+    const std::size_t digits = i;
+    for (; i < location.size() && location[i] >= '0' && location[i] <= '9'; ++i) {
+        if (id > (9'223'372'036'854'775'807LL - 9) / 10) {
+            return false;
+        }
+        id = id * 10 + (location[i] - '0');
+    }
+    if (i == digits || i >= location.size() || location[i] != '/') {
+        return false;
+    }
+    areaId = id;
+    name = location.substr(i + 1);
+    return true;
+}
+
+std::string FormatAliasUrl(std::string_view server, std::string_view alias, std::string_view name) {
+    while (!alias.empty() && (alias.back() == '/' || alias.back() == '\\')) {
+        alias.remove_suffix(1);
+    }
+    while (!alias.empty() && (alias.front() == '/' || alias.front() == '\\')) {
+        alias.remove_prefix(1);
+    }
+    if (alias.empty()) {
+        return {};
+    }
+    if (!server.empty() && server.back() == '/') {
+        server.remove_suffix(1);
+    }
+    std::string url(server);
+    url += '/';
+    url += alias;
+    url += '/';
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i == name.size() || name[i] == '/' || name[i] == '\\') {
+            AppendUrlEscaped(url, name.substr(start, i - start));
+            if (i < name.size()) {
+                url += '/';
+            }
+            start = i + 1;
+        }
+    }
+    return url;
+}
+
 std::string FormatPageUrl(std::string_view group, std::string_view area, long long page, int sort) {
     std::string url(PAGE_URL_BASE);
     AppendUrlEscaped(url, group);

@@ -38,6 +38,16 @@ void AppendHtmlEscaped(std::string& out, std::string_view text);
 // a local location "local://<area id>/<file>"; empty with fewer than three slashes.
 std::string GetSiteName(std::string_view location);
 
+// Splits a local download location "local://<area id>/<name>" (prefix in any letter case).
+// False for a URL, and for a location without digits or without '/' after them.
+bool SplitLocalLocation(std::string_view location, long long& areaId, std::string_view& name);
+
+// The address of a file published under a server's alias: the server without a trailing '/',
+// the alias with one leading and no trailing '/', '/', and the name URL-escaped segment by
+// segment ('/' and '\\' both separate segments and are written as '/'). Empty when the alias
+// is empty.
+std::string FormatAliasUrl(std::string_view server, std::string_view alias, std::string_view name);
+
 // "/dorvale/files/<group, URL-escaped>/<area>/page<page>-<sort name>.asp".
 std::string FormatPageUrl(std::string_view group, std::string_view area, long long page, int sort);
 

@@ -34,6 +34,24 @@ bool CMemoryAreaCollection::GetItem(long long index, CPageArea& area) {
     return ItemAt(areas, index, failItem, area);
 }
 
+bool CMemoryAreaCollection::GetAliases(long long index, CAreaAliases& result) {
+    if (index == failItem || index < 1 || index > static_cast<long long>(areas.size())) {
+        return false;
+    }
+    const auto i = static_cast<std::size_t>(index - 1);
+    result = i < aliases.size() ? aliases[i] : CAreaAliases{};
+    return true;
+}
+
+bool CMemoryAliasSource::FindAliases(long long areaId, CAreaAliases& result) const {
+    const auto it = areas.find(areaId);
+    if (it == areas.end()) {
+        return false;
+    }
+    result = it->second;
+    return true;
+}
+
 bool CMemoryFileGroup::GetCount(long long& count) {
     count = static_cast<long long>(areas.size());
     return !failCount;

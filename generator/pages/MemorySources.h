@@ -11,11 +11,21 @@
 class CMemoryAreaCollection : public IPageAreaCollection {
 public:
     std::vector<CPageArea> areas;
+    std::vector<CAreaAliases> aliases; // by index like `areas`; missing ones are empty
     bool failCount = false;
-    long long failItem = 0; // the index whose GetItem fails; 0 for none
+    long long failItem = 0; // the index whose GetItem (and GetAliases) fails; 0 for none
 
     bool GetCount(long long& count) override;
     bool GetItem(long long index, CPageArea& area) override;
+    bool GetAliases(long long index, CAreaAliases& aliases) override;
+};
+
+// Aliases by area identifier.
+class CMemoryAliasSource : public IAreaAliasSource {
+public:
+    std::map<long long, CAreaAliases> areas;
+
+    bool FindAliases(long long areaId, CAreaAliases& aliases) const override;
 };
 
 class CMemoryFileGroup : public IPageFileGroup {

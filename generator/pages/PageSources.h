@@ -15,12 +15,32 @@ struct CPageArea {
     bool downloadable = false;
 };
 
+// The names of the web and FTP directories that publish a file area's own directory.
+struct CAreaAliases {
+    std::string httpAlias;
+    std::string ftpAlias;
+};
+
 // Areas by 1-based index.
 class IPageAreaCollection {
 public:
     virtual ~IPageAreaCollection() = default;
     virtual bool GetCount(long long& count) = 0;
     virtual bool GetItem(long long index, CPageArea& area) = 0;
+    // The aliases of the area at the index; a source without them gives empty ones.
+    virtual bool GetAliases(long long index, CAreaAliases& aliases) {
+        (void)index;
+        aliases = {};
+        return true;
+    }
+};
+
+// Aliases by area identifier, for the download page's local locations.
+class IAreaAliasSource {
+public:
+    virtual ~IAreaAliasSource() = default;
+    // False when no area has the identifier.
+    virtual bool FindAliases(long long areaId, CAreaAliases& aliases) const = 0;
 };
 
 // A file group: a named set of file areas.

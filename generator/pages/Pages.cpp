@@ -210,7 +210,15 @@ void CFileDetailPage::SetFile(const CFileDetail& file) {
 
 CFileDownloadPage::CFileDownloadPage()
     : m_slotColorEven(GetSlot("coloreven")), m_slotUrl(GetSlot("url")),
-      m_slotSiteName(GetSlot("sitename")) {}
+      m_slotSiteName(GetSlot("sitename")), m_slotHttpUrl(GetSlot("httpurl")),
+      m_slotFtpUrl(GetSlot("ftpurl")) {}
+
+void CFileDownloadPage::SetPublishing(std::string_view httpServer, std::string_view ftpServer,
+                                      const IAreaAliasSource* aliases) {
+    m_httpServer.assign(httpServer);
+    m_ftpServer.assign(ftpServer);
+    m_aliases = aliases;
+}
 
 void CFileDownloadPage::SetFile(long long fileId, std::string_view title, long long size) {
     m_fileId = fileId;
@@ -253,6 +261,18 @@ bool CFileDownloadPage::LoopNext() {
     SetSlot(m_slotColorEven, m_rowCount % 2 == 1 ? ROW_HIGHLIGHT : std::string_view());
     SetEscaped(m_slotUrl, m_url);
     SetEscaped(m_slotSiteName, GetSiteName(m_url));
+    long long areaId = 0;
+    std::string_view name;
+    if (!SplitLocalLocation(m_url, areaId, name)) {
+        SetEscaped(m_slotHttpUrl, m_url);
+        SetEscaped(m_slotFtpUrl, m_url);
+    } else if (m_aliases && m_aliases->FindAliases(areaId, m_areaAliases)) {
+        SetEscaped(m_slotHttpUrl, FormatAliasUrl(m_httpServer, m_areaAliases.httpAlias, name));
+        SetEscaped(m_slotFtpUrl, FormatAliasUrl(m_ftpServer, m_areaAliases.ftpAlias, name));
+    } else {
+        SetSlot(m_slotHttpUrl, std::string_view());
+        SetSlot(m_slotFtpUrl, std::string_view());
+    }
     ++m_rowCount;
     return true;
 }

@@ -139,12 +139,17 @@ public:
 };
 
 // "filedownload.tmpl": `title`, `fileid`, `filesize`; per row `coloreven`, `url`, `sitename`
-// of every download location of the file.
+// of every download location of the file, and `httpurl`, `ftpurl`: where a static page can
+// reach a local location through the web and FTP servers (the location itself for a URL;
+// empty when the area is unknown or has no such alias).
 class CFileDownloadPage : public CSourcePage {
 public:
     CFileDownloadPage();
     // The locations are read from `source` (not owned) when the loop first asks for a row.
     void SetDownloadSource(IDownloadSource* source) { m_source = source; }
+    // The servers' addresses and the areas' aliases (not owned) for `httpurl` and `ftpurl`.
+    void SetPublishing(std::string_view httpServer, std::string_view ftpServer,
+                       const IAreaAliasSource* aliases);
     void SetFile(long long fileId, std::string_view title, long long size);
     int GetRowCount() const { return m_rowCount; }
 
@@ -158,5 +163,9 @@ private:
     long long m_fileId = 0;
     int m_rowCount = 0;
     std::string m_url;
-    int m_slotColorEven, m_slotUrl, m_slotSiteName;
+    std::string m_httpServer;
+    std::string m_ftpServer;
+    const IAreaAliasSource* m_aliases = nullptr;
+    CAreaAliases m_areaAliases;
+    int m_slotColorEven, m_slotUrl, m_slotSiteName, m_slotHttpUrl, m_slotFtpUrl;
 };

@@ -293,3 +293,45 @@ TEST(FileDownloadPage, LocationsAreReadWhenTheLoopRunsAndHighlightEverySecond) {
     EXPECT_FALSE(page.HasFailed());
     EXPECT_FALSE(downloads.IsOpen());
 }
+
+TEST(FileDownloadPage, LocalLocationsArePublishedThroughTheAreasAliases) {
+    CMemoryDownloads downloads;
+    downloads.locations[8] = {
+        "local://3/My File.zip",           // area with both aliases
+        "LOCAL://4/sub dir\\x&y.zip",      // capitals, a subdirectory, no FTP alias
+        "local://9/gone.zip",              // no such area
+        "http://mirror.example.com/a.zip", // a URL stays itself
+        "local://3",                       // no name: not a local location
+    };
+    CMemoryAliasSource aliases;
+    aliases.areas[3] = {"/files", "pub/"};
+    aliases.areas[4] = {"/dl/area4/", ""};
+    CFileDownloadPage page;
+    page.SetDownloadSource(&downloads);
+    page.SetPublishing("http://www.example.com/", "ftp://ftp.example.com", &aliases);
+    page.SetFile(8, "t", 1);
+    EXPECT_EQ(Render(page, "@loop@[@httpurl@|@ftpurl@]\n@endloop@"),
+              // The name is escaped like every URL part of the pages, dots included.
+              "[http://www.example.com/files/My%20File%2Ezip|"
+              "ftp://ftp.example.com/pub/My%20File%2Ezip]\n"
+              "[http://www.example.com/dl/area4/sub%20dir/x%26y%2Ezip|]\n"
+              "[|]\n"
+              "[http://mirror.example.com/a.zip|http://mirror.example.com/a.zip]\n"
+              "[local://3|local://3]\n");
+
+    // Without aliases every local location is unreachable.
+    page.SetPublishing("http://www.example.com", "", nullptr);
+    downloads.locations[8] = {"local://3/a.zip"};
+    EXPECT_EQ(Render(page), "[|]\n");
+
+    long long id = 0;
+    std::string_view name;
+    EXPECT_TRUE(SplitLocalLocation("Local://12/a/b", id, name));
+    EXPECT_EQ(id, 12);
+    EXPECT_EQ(name, "a/b");
+    EXPECT_FALSE(SplitLocalLocation("local:///a", id, name));
+    EXPECT_FALSE(SplitLocalLocation("local://12a/b", id, name));
+    EXPECT_FALSE(SplitLocalLocation("local://99999999999999999999/b", id, name));
+    EXPECT_EQ(FormatAliasUrl("http://h", "", "a"), "");
+    EXPECT_EQ(FormatAliasUrl("http://h", "/", "a"), "");
+}
