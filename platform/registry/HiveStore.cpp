@@ -310,6 +310,10 @@ LONG ModifyHive(Root root, const Change& change) {
     if (!loaded->tree) {
         return ERROR_BADDB;
     }
+    // A hive made read-only stays unchanged, although the directory would allow the rename.
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && errno != ENOENT) {
+        return WriteError(errno);
+    }
     std::shared_ptr<CKey> edited = loaded->tree->Clone();
     bool changed = false;
     result = change(*edited, changed);
