@@ -76,16 +76,21 @@ const std::filesystem::path& SystemIniDir() {
 std::map<std::string, std::string> UseOdbcIniFiles(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir);
     const std::filesystem::path& system = SystemIniDir();
-    std::ofstream(system / "odbcinst.ini", std::ios::trunc | std::ios::binary)
-        << "[" << kSqliteDriverName << "]\nDriver=" << SqliteDriverPath() << "\n\n"
-        << "[" << kPostgresDriverName << "]\nDriver=" << PostgresDriverPath() << "\n\n";
-    std::ofstream(system / "odbc.ini", std::ios::trunc | std::ios::binary);
-    std::ofstream(dir / "user-odbc.ini", std::ios::trunc | std::ios::binary);
     std::map<std::string, std::string> environment = {
         {"ODBCSYSINI", system.string()},
         {"ODBCINSTINI", "odbcinst.ini"},
         {"ODBCINI", (dir / "user-odbc.ini").string()},
     };
+    static std::filesystem::path current;
+    if (current == dir) {
+        return environment; // already in use: keep the data sources written so far
+    }
+    current = dir;
+    std::ofstream(system / "odbcinst.ini", std::ios::trunc | std::ios::binary)
+        << "[" << kSqliteDriverName << "]\nDriver=" << SqliteDriverPath() << "\n\n"
+        << "[" << kPostgresDriverName << "]\nDriver=" << PostgresDriverPath() << "\n\n";
+    std::ofstream(system / "odbc.ini", std::ios::trunc | std::ios::binary);
+    std::ofstream(dir / "user-odbc.ini", std::ios::trunc | std::ios::binary);
     for (const auto& [name, value] : environment) {
         setenv(name.c_str(), value.c_str(), 1);
     }

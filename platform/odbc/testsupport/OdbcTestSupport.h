@@ -21,6 +21,7 @@ std::string PostgresDriverPath();
 // Points this process at private ini files: odbcinst.ini with both drivers and an empty
 // system odbc.ini in a directory of the process (the driver manager fixes that directory at
 // its first use, so it is emptied here instead), and an empty user odbc.ini in `dir`.
+// Called again with the same `dir`, it keeps the files as they are.
 // Returns the environment (name to value) that does the same for a child process.
 std::map<std::string, std::string> UseOdbcIniFiles(const std::filesystem::path& dir);
 

@@ -1,0 +1,49 @@
+#pragma once
+// The catalogue's manager: the data source "Dorvale", its three tables and the queries
+// the programs ask of it.
+
+#include "CatalogStatements.h"
+#include "DatabaseManager.h"
+
+#include <string>
+#include <vector>
+
+class CDorvaleDatabaseManager : public CDatabaseManager {
+public:
+    static constexpr const char* DefaultDataSourceName = "Dorvale";
+
+    // With openNow, opens the data source at once (no user, no password).
+    explicit CDorvaleDatabaseManager(bool openNow = false);
+
+    using CDatabaseManager::Open;
+    // Opens the catalogue's data source, never prompting.
+    bool Open(const char* user, const char* password);
+
+    // The data source opened (normally "Dorvale").
+    void SetDataSourceName(const std::string& name) { m_strDataSourceName = name; }
+    const std::string& GetDataSourceName() const { return m_strDataSourceName; }
+
+    // The number of files in an area; -1 when the query fails.
+    long GetNumberOfFilesInArea(double areaId);
+    // Replaces `locations` with the file's download locations; false when the query fails
+    // (the array is then empty).
+    bool GetDownloadURLs(double fileId, std::vector<std::string>& locations);
+    // Appends the ids of the file's areas to `areaIds` (which is not emptied first).
+    bool GetAreaIDsForFile(double fileId, std::vector<double>& areaIds);
+    // True when no file has this download location (and when the query fails).
+    bool IsDownloadURLUnique(const std::string& location);
+
+    // The tables, with the statements of the connection's product.
+    bool CreateFilesTable();
+    bool CreateDownloadTable();
+    bool CreateAreaFileTable();
+    // All three, each attempted; true only when all were created.
+    bool CreateAllTables();
+    // Drops files, areafile and download, each attempted.
+    bool DropAllTables();
+    // Packs files, areafile and download, each attempted.
+    bool PackAllTables();
+
+private:
+    std::string m_strDataSourceName = DefaultDataSourceName;
+};
