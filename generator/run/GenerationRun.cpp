@@ -1,0 +1,509 @@
+#include "GenerationRun.h"
+
+#include "PageFile.h"
+#include "Pages.h"
+
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char* kTemplateFiles[] = {
+    "grouplist.tmpl",  "arealist.tmpl",     "areaheader.tmpl", "filepage.tmpl",
+    "filedetail.tmpl", "filedownload.tmpl", "filelist.tmpl",
+};
+
+// Every Catalink call that fails ends the run with this report.
+constexpr const char* kCatalinkError = "Error reading file areas and groups from Catalink\n";
+constexpr const char* kDatabaseError = "Error processing database";
+
+std::string FormatNow(const char* format) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[128];
+    const std::size_t length = std::strftime(buffer, sizeof buffer, format, &local);
+    return std::string(buffer, length);
+}
+
+} // namespace
+
+std::string FormatGenerationStamp() {
+    return FormatNow("%x") + " at " + FormatNow("%X");
+}
+
+std::string LimitStatusText(std::string text) {
+    if (text.size() < STATUS_TEXT_BUFFER) {
+        return text;
+    }
+    std::size_t length = STATUS_TEXT_BUFFER - 1;
+    // Back off over continuation bytes so that no UTF-8 sequence is split.
+    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
+        --length;
+    }
+    text.resize(length);
+    return text;
+}
+
+std::string TrimStatusText(const std::string& text) {
+    std::size_t end = text.size();
+    while (end > 0 && (text[end - 1] == '\n' || text[end - 1] == '\r')) {
+        --end;
+    }
+    return text.substr(0, end);
+}
+
+// The seven page objects of a run.
+class CGenerationRun::CPages {
+public:
+    CGroupListPage groupList;
+    CAreaListPage areaList;
+    CAreaHeaderPage areaHeader;
+    CFilePage filePage;
+    CFileDetailPage fileDetail;
+    CFileDownloadPage fileDownload;
+    CFileListPage fileList;
+
+    CTemplate* ByIndex(int index) {
+        CTemplate* pages[] = {&groupList,  &areaList,     &areaHeader, &filePage,
+                              &fileDetail, &fileDownload, &fileList};
+        return pages[index];
+    }
+};
+
+// The aliases of the file areas, gathered while the area collection is walked.
+class CGenerationRun::CAliasMap : public IAreaAliasSource {
+public:
+    std::unordered_map<long long, CAreaAliases> areas;
+
+    bool FindAliases(long long areaId, CAreaAliases& aliases) const override {
+        const auto it = areas.find(areaId);
+        if (it == areas.end()) {
+            return false;
+        }
+        aliases = it->second;
+        return true;
+    }
+};
+
+CGenerationRun::CGenerationRun(CGenerationSettings settings, IGenerationEnvironment& environment,
+                               IStatusWindow& window, const CManualResetEvent& stop)
+    : m_settings(std::move(settings)), m_environment(environment), m_window(window), m_stop(stop) {}
+
+CGenerationRun::~CGenerationRun() = default;
+
+std::string CGenerationRun::GetLogPath() const {
+    // Without an installation directory the log goes to the working directory rather than
+    // to the root of the file system.
+    return m_settings.installDir.empty() ? std::string("Sheetforge.log")
+                                         : m_settings.installDir + "/Sheetforge.log";
+}
+
+void CGenerationRun::Run() {
+    m_startStamp = FormatGenerationStamp();
+    m_filesProcessed = 0;
+    m_error = false;
+    AppendLog("Start generation on " + m_startStamp + "\n");
+
+    m_root = m_settings.httpPath + "/";
+    m_templateDir = m_settings.installDir.empty() ? std::string("templates/")
+                                                  : m_settings.installDir + "/templates/";
+
+    if (!m_environment.InitializeThread()) {
+        // Nothing was generated: a failure, even though there is nothing more to log.
+        PostLine(STATUS_LINE2, "CoInitialize failed\n");
+        m_error = true;
+    } else {
+        Generate();
+        m_pages.reset();
+        m_catalogue.reset();
+        m_areas.reset();
+        m_groups.reset();
+        m_environment.UninitializeThread();
+    }
+    m_window.PostStatusMessage(STATUS_FINISHED, {}, 0);
+
+    char line[STATUS_TEXT_BUFFER];
+    std::snprintf(line, sizeof line, "Stop generation on %s at %s, processed %lu files\n",
+                  FormatNow("%x").c_str(), FormatNow("%X").c_str(),
+                  static_cast<unsigned long>(m_filesProcessed));
+    AppendLog(line);
+}
+
+bool CGenerationRun::Generate() {
+    m_groups = m_environment.CreateGroupCollection();
+    if (!m_groups) {
+        ReportError("Could not create Catalink.GroupCollection\n");
+        return false;
+    }
+    m_areas = m_environment.CreateAreaCollection();
+    if (!m_areas) {
+        ReportError("Could not create Catalink.AreaCollection\n");
+        return false;
+    }
+    std::string error;
+    m_catalogue = m_environment.OpenCatalogue(m_settings.dataSource, error);
+    if (!m_catalogue) {
+        if (!error.empty()) {
+            AppendLog(error + "\n");
+        }
+        ReportError("Could not open Dorvale database\n");
+        return false;
+    }
+    CTemplate::SetIncludeDirectory(m_root);
+    m_pages = std::make_unique<CPages>();
+    m_aliases = std::make_unique<CAliasMap>();
+    m_areaTotals.clear();
+    if (!CompileTemplates() || !ComputeProgressTotal()) {
+        return false;
+    }
+    return WriteGroupIndex() && WriteBodyPages() && WriteGroupPages() &&
+           WriteTopPages(AREA_KEY_NEWEST, "newest") && WriteTopPages(AREA_KEY_POPULAR, "popular") &&
+           WriteDetailPages();
+}
+
+bool CGenerationRun::CompileTemplates() {
+    for (int i = 0; i < 7; ++i) {
+        const char* name = kTemplateFiles[i];
+        try {
+            if (!m_pages->ByIndex(i)->Compile(m_templateDir + name)) {
+                ReportError(std::string("Could not load ") + name + "\n");
+                return false;
+            }
+        } catch (const CCompileException& exception) {
+            ReportError(std::string("Compile error on file ") + name + "\n");
+            char line[STATUS_TEXT_BUFFER];
+            std::snprintf(line, sizeof line, "Error: %s, Line: %d", exception.GetMessage().c_str(),
+                          exception.GetLine());
+            AppendLog(line);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CGenerationRun::ComputeProgressTotal() {
+    long long total = 1;
+    long long groups = 0;
+    if (!m_groups->GetCount(groups)) {
+        ReportCatalinkError();
+        return false;
+    }
+    for (long long g = 1; g <= groups; ++g) {
+        const std::unique_ptr<IPageFileGroup> group = m_groups->GetItem(g);
+        long long areas = 0;
+        if (!group || !group->GetCount(areas)) {
+            ReportCatalinkError();
+            return false;
+        }
+        total += 1 + 2 * areas;
+    }
+    long long areas = 0;
+    if (!m_areas->GetCount(areas)) {
+        ReportCatalinkError();
+        return false;
+    }
+    total += areas + 4;
+    long long files = 0;
+    switch (m_catalogue->CountFiles(files)) {
+    case EOpenResult::Opened:
+        break;
+    case EOpenResult::NotOpened:
+        ReportError("Could not count records in file database\n");
+        return false;
+    case EOpenResult::Error:
+        ReportDatabaseError("Database error counting records");
+        return false;
+    }
+    m_total = total + 2 * files + 1;
+    m_step = 0;
+    m_lastPercent = -1;
+    return true;
+}
+
+bool CGenerationRun::WriteGroupIndex() {
+    PostLine(STATUS_LINE1, "Generating group index");
+    m_pages->groupList.SetGroupCollection(m_groups.get());
+    WritePage(m_pages->groupList, "index.asp");
+    if (m_pages->groupList.HasFailed()) {
+        ReportCatalinkError();
+        return false;
+    }
+    ProgressStep();
+    return true;
+}
+
+bool CGenerationRun::WriteBodyPages() {
+    PostLine(STATUS_LINE1, "Generating area body pages...");
+    long long areas = 0;
+    if (!m_areas->GetCount(areas)) {
+        ReportCatalinkError();
+        return false;
+    }
+    for (long long index = -2; index <= areas; ++index) {
+        if (index == 0) {
+            continue;
+        }
+        if (IsStopRequested()) {
+            return false;
+        }
+        long long key = index;
+        std::string keyText;
+        if (index > 0) {
+            CPageArea area;
+            CAreaAliases aliases;
+            if (!m_areas->GetItem(index, area) || !m_areas->GetAliases(index, aliases)) {
+                ReportCatalinkError();
+                return false;
+            }
+            key = area.id;
+            keyText = std::to_string(key);
+            m_aliases->areas[key] = std::move(aliases);
+            PostLine(STATUS_LINE2, "Area: " + area.name);
+        } else {
+            keyText = index == AREA_KEY_POPULAR ? "popular" : "newest";
+            PostLine(STATUS_LINE2,
+                     index == AREA_KEY_POPULAR ? "Area: Most popular files" : "Area: Newest files");
+        }
+        if (!WriteAreaBodyPages(key, keyText)) {
+            return false;
+        }
+        ProgressStep();
+    }
+    return true;
+}
+
+bool CGenerationRun::WriteAreaBodyPages(long long key, const std::string& keyText) {
+    CFileListPage& page = m_pages->fileList;
+    for (int sort = 0; sort < SORT_COUNT; ++sort) {
+        if (IsStopRequested()) {
+            return false;
+        }
+        std::unique_ptr<IFileListSource> list;
+        const EOpenResult opened = m_catalogue->OpenFileList(key, sort, list);
+        if (opened == EOpenResult::Error) {
+            ReportDatabaseError(kDatabaseError);
+            return false;
+        }
+        const std::string prefix = "files/body/" + keyText + "/page";
+        const std::string suffix = "-" + std::string(SortName(sort)) + ".asp";
+        long long listed = 0;
+        if (opened == EOpenResult::Opened) {
+            page.Bind(list.get());
+            for (long long number = 1;; ++number) {
+                WritePage(page, prefix + std::to_string(number) + suffix);
+                if (page.HasFailed()) {
+                    page.Bind(nullptr);
+                    ReportDatabaseError(kDatabaseError);
+                    return false;
+                }
+                // A template without a loop never reaches the end of the rows.
+                if (page.IsEnd() || page.GetRowCount() == 0) {
+                    break;
+                }
+            }
+            listed = page.GetListTotal();
+            page.Bind(nullptr);
+        }
+        if (sort == SORT_TITLE) {
+            m_areaTotals[key] = listed;
+            if (listed == 0) {
+                std::remove(PagePath(prefix + "1" + suffix).c_str());
+                break;
+            }
+        }
+    }
+    return true;
+}
+
+bool CGenerationRun::WriteGroupPages() {
+    long long groups = 0;
+    if (!m_groups->GetCount(groups)) {
+        ReportCatalinkError();
+        return false;
+    }
+    for (long long g = 1; g <= groups; ++g) {
+        const std::unique_ptr<IPageFileGroup> group = m_groups->GetItem(g);
+        std::string name;
+        if (!group || !group->GetName(name)) {
+            ReportCatalinkError();
+            return false;
+        }
+        PostLine(STATUS_LINE1, "Generating group pages: " + name);
+        if (IsStopRequested()) {
+            return false;
+        }
+        if (!m_pages->areaList.SetGroup(group.get())) {
+            ReportCatalinkError();
+            return false;
+        }
+        WritePage(m_pages->areaList, "areas/" + name + ".asp");
+        if (m_pages->areaList.HasFailed()) {
+            ReportCatalinkError();
+            return false;
+        }
+        ProgressStep();
+
+        CAreaHeaderPage& header = m_pages->areaHeader;
+        long long areas = 0;
+        if (!header.SetGroup(group.get()) || !group->GetCount(areas)) {
+            ReportCatalinkError();
+            return false;
+        }
+        for (long long a = 1; a <= areas; ++a) {
+            CPageArea area;
+            if (!group->GetItem(a, area)) {
+                ReportCatalinkError();
+                return false;
+            }
+            PostLine(STATUS_LINE2, "Area: " + area.name);
+            if (IsStopRequested()) {
+                return false;
+            }
+            header.SetCurrentArea(area.id);
+            const std::string id = std::to_string(area.id);
+            WritePage(header, "files/header/" + name + "/area" + id + ".asp");
+            if (header.HasFailed()) {
+                ReportCatalinkError();
+                return false;
+            }
+            ProgressStep();
+
+            const auto total = m_areaTotals.find(area.id);
+            if (!WriteFilePages(name, id, total == m_areaTotals.end() ? 0 : total->second, true)) {
+                return false;
+            }
+            ProgressStep();
+        }
+    }
+    return true;
+}
+
+bool CGenerationRun::WriteFilePages(const std::string& group, const std::string& area,
+                                    long long total, bool atLeastOne) {
+    CFilePage& page = m_pages->filePage;
+    const long long pages = PageCount(total);
+    page.SetGroupName(group);
+    page.SetArea(std::string_view(area));
+    page.SetTotalRecords(total);
+    for (int sort = 0; sort < SORT_COUNT; ++sort) {
+        page.SetSort(sort);
+        for (long long number = 1; number <= pages || (atLeastOne && number == 1); ++number) {
+            page.SetPage(number);
+            WritePage(page, "files/" + group + "/" + area + "/page" + std::to_string(number) + "-" +
+                                std::string(SortName(sort)) + ".asp");
+            if (IsStopRequested()) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool CGenerationRun::WriteTopPages(long long key, const char* area) {
+    PostLine(STATUS_LINE1, key == AREA_KEY_NEWEST ? "Generating newest file pages..."
+                                                  : "Generating most popular file pages...\n");
+    const auto total = m_areaTotals.find(key);
+    if (!WriteFilePages("~top", area, total == m_areaTotals.end() ? 0 : total->second, false)) {
+        return false;
+    }
+    ProgressStep();
+    return true;
+}
+
+bool CGenerationRun::WriteDetailPages() {
+    PostLine(STATUS_LINE1, "Generating file detail and download pages...");
+    std::unique_ptr<IFileDetailSource> details;
+    if (m_catalogue->OpenDetails(details) != EOpenResult::Opened) {
+        ReportDatabaseError(kDatabaseError);
+        return false;
+    }
+    CFileDetailPage& detail = m_pages->fileDetail;
+    CFileDownloadPage& download = m_pages->fileDownload;
+    detail.SetHttpServer(m_settings.httpServer);
+    download.SetDownloadSource(&m_catalogue->GetDownloads());
+    download.SetPublishing(m_settings.httpServer, m_settings.ftpServer, m_aliases.get());
+    CFileDetail file;
+    for (;;) {
+        const EFetchResult fetched = details->Fetch(file);
+        if (fetched == EFetchResult::End) {
+            break;
+        }
+        if (fetched == EFetchResult::Error) {
+            ReportDatabaseError(kDatabaseError);
+            return false;
+        }
+        PostLine(STATUS_LINE2, file.title);
+        const std::string id = std::to_string(file.fileId);
+        detail.SetFile(file);
+        WritePage(detail, "details/" + id + ".asp");
+        ProgressStep();
+        if (IsStopRequested()) {
+            return false;
+        }
+        download.SetFile(file.fileId, file.title, file.size);
+        WritePage(download, "download/" + id + ".asp");
+        ProgressStep();
+        if (IsStopRequested()) {
+            return false;
+        }
+        ++m_filesProcessed;
+    }
+    details.reset();
+    ProgressStep();
+    return true;
+}
+
+void CGenerationRun::PostLine(int code, std::string text) {
+    m_window.PostStatusMessage(code, LimitStatusText(std::move(text)), 0);
+}
+
+void CGenerationRun::ProgressStep() {
+    ++m_step;
+    long long percent = m_total > 0 ? m_step * 100 / m_total : 0;
+    if (percent > 100) {
+        percent = 100;
+    }
+    // The bar only moves in whole percent, so unchanged values are not posted again.
+    if (percent != m_lastPercent) {
+        m_lastPercent = static_cast<int>(percent);
+        m_window.PostStatusMessage(STATUS_PERCENT, {}, m_lastPercent);
+    }
+}
+
+void CGenerationRun::ReportError(const std::string& text) {
+    PostLine(STATUS_LINE2, "Error generating, check Sheetforge.log for details");
+    AppendLog(LimitStatusText(text) + "\n");
+    m_error = true;
+}
+
+void CGenerationRun::ReportCatalinkError() {
+    ReportError(kCatalinkError);
+}
+
+void CGenerationRun::ReportDatabaseError(const char* text) {
+    // The driver's own words help the administrator more than the summary alone.
+    const std::string detail = m_catalogue ? m_catalogue->GetLastError() : std::string();
+    if (!detail.empty()) {
+        AppendLog(detail + "\n");
+    }
+    ReportError(text);
+}
+
+void CGenerationRun::AppendLog(const std::string& text) const {
+    std::FILE* log = std::fopen(GetLogPath().c_str(), "a");
+    if (!log) {
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), log);
+    std::fclose(log);
+}
+
+std::string CGenerationRun::PagePath(const std::string& relative) const {
+    return m_root + relative;
+}
+
+bool CGenerationRun::WritePage(CTemplate& page, const std::string& relative) {
+    return WritePageFile(page, PagePath(relative));
+}

@@ -1,0 +1,327 @@
+#include "OdbcCatalogue.h"
+
+#include "Formatting.h"
+#include "Recordset.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kSortSuffixes[SORT_COUNT] = {"title", "downloads desc", "file_date desc"};
+
+CDate ToDate(const CDateTime& value) {
+    if (value.IsNull()) {
+        return {};
+    }
+    return CDate{value.GetYear(), value.GetMonth(), value.GetDay()};
+}
+
+// A database error's text, or a plain one for anything else a driver may throw.
+std::string ErrorText(const std::exception& exception) {
+    std::string text = exception.what();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+class CCountRecordset : public CRecordset {
+public:
+    explicit CCountRecordset(CDatabase* database) : CRecordset(database) { m_nFields = 1; }
+    void DoFieldExchange(CFieldExchange* pFX) override { RFX_Long(pFX, "count(file_id)", count); }
+    long count = 0;
+};
+
+class CListRecordset : public CRecordset {
+public:
+    explicit CListRecordset(CDatabase* database) : CRecordset(database) { m_nFields = 5; }
+    void DoFieldExchange(CFieldExchange* pFX) override {
+        RFX_Long(pFX, "FILE_ID", fileId);
+        RFX_Text(pFX, "TITLE", title, 255);
+        RFX_Text(pFX, "SHORT_DESC", shortDesc, 255);
+        RFX_Long(pFX, "DOWNLOADS", downloads);
+        RFX_Date(pFX, "FILE_DATE", fileDate);
+    }
+    long fileId = 0;
+    std::string title;
+    std::string shortDesc;
+    long downloads = 0;
+    CDateTime fileDate;
+};
+
+class CDetailRecordset : public CRecordset {
+public:
+    explicit CDetailRecordset(CDatabase* database) : CRecordset(database) { m_nFields = 11; }
+    void DoFieldExchange(CFieldExchange* pFX) override {
+        RFX_Long(pFX, "FILE_ID", fileId);
+        RFX_Text(pFX, "TITLE", title, 255);
+        RFX_Long(pFX, "SIZE", size);
+        RFX_Text(pFX, "SHORT_DESC", shortDesc, 255);
+        RFX_Text(pFX, "LONG_DESC", longDesc, 65535, SQL_LONGVARCHAR);
+        RFX_Text(pFX, "UPLD_NAME", upldName, 255);
+        RFX_Text(pFX, "UPLD_EMAIL", upldEmail, 255);
+        RFX_Long(pFX, "DOWNLOADS", downloads);
+        RFX_Date(pFX, "FILE_DATE", fileDate);
+        RFX_Text(pFX, "VERSION", version, 255);
+        RFX_Bool(pFX, "REQ_FORM", reqForm);
+    }
+    long fileId = 0;
+    std::string title;
+    long size = 0;
+    std::string shortDesc;
+    std::string longDesc;
+    std::string upldName;
+    std::string upldEmail;
+    long downloads = 0;
+    CDateTime fileDate;
+    std::string version;
+    bool reqForm = false;
+};
+
+class CUrlRecordset : public CRecordset {
+public:
+    explicit CUrlRecordset(CDatabase* database) : CRecordset(database) { m_nFields = 1; }
+    void DoFieldExchange(CFieldExchange* pFX) override { RFX_Text(pFX, "url", url, 255); }
+    std::string url;
+};
+
+// Walks an open recordset whose first row is current: the first Fetch takes that row, each
+// later one moves on first.
+template <class TRecordset> class CCursor {
+public:
+    CCursor(std::unique_ptr<TRecordset> recordset, std::string& lastError)
+        : m_recordset(std::move(recordset)), m_lastError(lastError) {}
+
+    template <class TCopy> EFetchResult Fetch(TCopy copy) {
+        if (m_done) {
+            return m_failed ? EFetchResult::Error : EFetchResult::End;
+        }
+        try {
+            if (m_started) {
+                m_recordset->MoveNext();
+            }
+            m_started = true;
+            if (m_recordset->IsEOF()) {
+                m_done = true;
+                return EFetchResult::End;
+            }
+            copy(*m_recordset);
+            return EFetchResult::Row;
+        } catch (const std::exception& exception) {
+            m_lastError = ErrorText(exception);
+            m_done = m_failed = true;
+            return EFetchResult::Error;
+        }
+    }
+
+private:
+    std::unique_ptr<TRecordset> m_recordset;
+    std::string& m_lastError;
+    bool m_started = false;
+    bool m_done = false;
+    bool m_failed = false;
+};
+
+class CFileList : public IFileListSource {
+public:
+    CFileList(std::unique_ptr<CListRecordset> recordset, std::string& lastError)
+        : m_cursor(std::move(recordset), lastError) {}
+    EFetchResult Fetch(CFileListRow& row) override {
+        return m_cursor.Fetch([&row](CListRecordset& rs) {
+            row.fileId = rs.fileId;
+            row.title = rs.title;
+            row.shortDesc = rs.shortDesc;
+            row.downloads = rs.downloads;
+            row.fileDate = ToDate(rs.fileDate);
+        });
+    }
+
+private:
+    CCursor<CListRecordset> m_cursor;
+};
+
+class CFileDetails : public IFileDetailSource {
+public:
+    CFileDetails(std::unique_ptr<CDetailRecordset> recordset, std::string& lastError)
+        : m_cursor(std::move(recordset), lastError) {}
+    EFetchResult Fetch(CFileDetail& file) override {
+        return m_cursor.Fetch([&file](CDetailRecordset& rs) {
+            file.fileId = rs.fileId;
+            file.title = rs.title;
+            file.size = rs.size;
+            file.shortDesc = rs.shortDesc;
+            file.longDesc = rs.longDesc;
+            file.upldName = rs.upldName;
+            file.upldEmail = rs.upldEmail;
+            file.downloads = rs.downloads;
+            file.fileDate = ToDate(rs.fileDate);
+            file.version = rs.version;
+            file.reqForm = rs.reqForm;
+        });
+    }
+
+private:
+    CCursor<CDetailRecordset> m_cursor;
+};
+
+template <class TRecordset>
+EOpenResult OpenRecordset(CDatabase* database, const std::string& sql, unsigned type,
+                          std::unique_ptr<TRecordset>& recordset, std::string& lastError) {
+    recordset = std::make_unique<TRecordset>(database);
+    try {
+        if (!recordset->Open(type, sql.c_str(), CRecordset::readOnly)) {
+            recordset.reset();
+            return EOpenResult::NotOpened;
+        }
+        return EOpenResult::Opened;
+    } catch (const std::exception& exception) {
+        lastError = ErrorText(exception);
+        recordset.reset();
+        return EOpenResult::Error;
+    }
+}
+
+} // namespace
+
+EQueryForm QueryFormForProduct(const std::string& dbmsName) {
+    std::string name = dbmsName;
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name.rfind("sqlite", 0) == 0 || name.rfind("postgresql", 0) == 0) {
+        return EQueryForm::Limit;
+    }
+    return EQueryForm::Top;
+}
+
+std::string BuildFileListQuery(EQueryForm form, long long areaKey, int sort) {
+    const char* suffix = kSortSuffixes[sort >= 0 && sort < SORT_COUNT ? sort : SORT_TITLE];
+    if (areaKey == AREA_KEY_NEWEST || areaKey == AREA_KEY_POPULAR) {
+        const char* order = areaKey == AREA_KEY_NEWEST ? "FILE_DATE" : "DOWNLOADS";
+        std::string sql = "SELECT FILE_ID, TITLE, SHORT_DESC, DOWNLOADS, FILE_DATE FROM FILES "
+                          "WHERE FILE_ID IN (SELECT ";
+        sql += form == EQueryForm::Top ? "TOP 10 FILE_ID FROM FILES ORDER BY "
+                                       : "FILE_ID FROM FILES ORDER BY ";
+        sql += order;
+        sql += form == EQueryForm::Top ? " DESC) order by " : " DESC LIMIT 10) order by ";
+        sql += suffix;
+        return sql;
+    }
+    char sql[512];
+    std::snprintf(sql, sizeof sql,
+                  "select files.file_id, title, short_desc, downloads, file_date from files, "
+                  "areafile where files.file_id = areafile.file_id and areafile.area_id = %d "
+                  "order by %s",
+                  static_cast<int>(areaKey), suffix);
+    return sql;
+}
+
+// The download locations of one file at a time.
+class COdbcCatalogue::CDownloads : public IDownloadSource {
+public:
+    CDownloads(CDatabase* database, std::string& lastError)
+        : m_database(database), m_lastError(lastError) {}
+
+    bool Open(long long fileId) override {
+        Close();
+        char sql[64];
+        std::snprintf(sql, sizeof sql, "select url from download where file_id=%d",
+                      static_cast<int>(fileId));
+        std::unique_ptr<CUrlRecordset> recordset;
+        if (OpenRecordset(m_database, sql, CRecordset::forwardOnly, recordset, m_lastError) !=
+            EOpenResult::Opened) {
+            return false;
+        }
+        m_cursor = std::make_unique<CCursor<CUrlRecordset>>(std::move(recordset), m_lastError);
+        return true;
+    }
+    EFetchResult Fetch(std::string& url) override {
+        if (!m_cursor) {
+            return EFetchResult::End;
+        }
+        return m_cursor->Fetch([&url](CUrlRecordset& rs) { url = rs.url; });
+    }
+    void Close() override { m_cursor.reset(); }
+
+private:
+    CDatabase* m_database;
+    std::string& m_lastError;
+    std::unique_ptr<CCursor<CUrlRecordset>> m_cursor;
+};
+
+COdbcCatalogue::COdbcCatalogue() : m_database(std::make_unique<CDatabase>()) {}
+
+COdbcCatalogue::~COdbcCatalogue() {
+    m_downloads.reset();
+    m_database->Close();
+}
+
+std::unique_ptr<COdbcCatalogue> COdbcCatalogue::Open(const std::string& dataSource,
+                                                     std::string& error) {
+    std::unique_ptr<COdbcCatalogue> catalogue(new COdbcCatalogue());
+    try {
+        if (!catalogue->m_database->OpenEx("DSN=" + dataSource + ";",
+                                           CDatabase::openReadOnly | CDatabase::useCursorLib |
+                                               CDatabase::noOdbcDialog)) {
+            error = "The data source " + dataSource + " was not opened";
+            return nullptr;
+        }
+        catalogue->m_form =
+            QueryFormForProduct(catalogue->m_database->GetInfoString(SQL_DBMS_NAME));
+    } catch (const std::exception& exception) {
+        error = ErrorText(exception);
+        return nullptr;
+    }
+    catalogue->m_downloads =
+        std::make_unique<CDownloads>(catalogue->m_database.get(), catalogue->m_lastError);
+    return catalogue;
+}
+
+EOpenResult COdbcCatalogue::CountFiles(long long& count) {
+    std::unique_ptr<CCountRecordset> recordset;
+    const EOpenResult opened = OpenRecordset(m_database.get(), "select count(file_id) from files",
+                                             CRecordset::forwardOnly, recordset, m_lastError);
+    if (opened != EOpenResult::Opened) {
+        return opened;
+    }
+    try {
+        count = recordset->IsEOF() ? 0 : recordset->count;
+        recordset->Close();
+    } catch (const std::exception& exception) {
+        m_lastError = ErrorText(exception);
+        return EOpenResult::Error;
+    }
+    return EOpenResult::Opened;
+}
+
+EOpenResult COdbcCatalogue::OpenFileList(long long areaKey, int sort,
+                                         std::unique_ptr<IFileListSource>& list) {
+    // The lists are only ever read forward, so no list needs a scrollable cursor (which some
+    // drivers build by reading every row into memory first).
+    std::unique_ptr<CListRecordset> recordset;
+    const EOpenResult opened =
+        OpenRecordset(m_database.get(), BuildFileListQuery(m_form, areaKey, sort),
+                      CRecordset::forwardOnly, recordset, m_lastError);
+    if (opened == EOpenResult::Opened) {
+        list = std::make_unique<CFileList>(std::move(recordset), m_lastError);
+    }
+    return opened;
+}
+
+EOpenResult COdbcCatalogue::OpenDetails(std::unique_ptr<IFileDetailSource>& details) {
+    std::unique_ptr<CDetailRecordset> recordset;
+    const EOpenResult opened =
+        OpenRecordset(m_database.get(),
+                      "SELECT FILE_ID, TITLE, SIZE, SHORT_DESC, LONG_DESC, UPLD_NAME, UPLD_EMAIL, "
+                      "DOWNLOADS, FILE_DATE, VERSION, REQ_FORM FROM FILES",
+                      CRecordset::forwardOnly, recordset, m_lastError);
+    if (opened == EOpenResult::Opened) {
+        details = std::make_unique<CFileDetails>(std::move(recordset), m_lastError);
+    }
+    return opened;
+}
+
+IDownloadSource& COdbcCatalogue::GetDownloads() {
+    return *m_downloads;
+}
