@@ -1,0 +1,31 @@
+#pragma once
+// The member path that dorvale-auto evaluates: names with optional argument lists, joined
+// by dots, as in  Item(2).Name  or  Find("Games").Count  or  SendMail("a@x", "b@x", "Hi", "")
+
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace autohost {
+
+// An argument: text ("..." with "" for a quote), a whole number, or True/False.
+struct SBoolean {
+    bool value;
+    bool operator==(const SBoolean&) const = default;
+};
+using Argument = std::variant<std::string, long long, SBoolean>;
+
+struct SMemberCall {
+    std::string name;
+    std::vector<Argument> arguments;
+    bool hasParentheses = false;
+};
+
+// Parses the whole expression; on failure returns false with `error` saying what is wrong
+// and where ("at character N").
+bool ParseMemberPath(const std::string& text, std::vector<SMemberCall>& path, std::string& error);
+
+// The member call as written back, for messages ("Item(2)", "Find(\"Games\")").
+std::string FormatMemberCall(const SMemberCall& call);
+
+} // namespace autohost

@@ -1,0 +1,222 @@
+// dorvale-auto: creates an automation object by ProgID and prints the value of one member
+// path, for shell scripts and cron jobs.
+
+#include "AutoExpression.h"
+
+#include "ComPtr.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kUsage[] =
+    "usage: dorvale-auto PROGID EXPRESSION\n"
+    "\n"
+    "Creates the automation object PROGID (a registered ProgID, or a class id written\n"
+    "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}) and prints the value of EXPRESSION: a member\n"
+    "name, with arguments in parentheses when it takes any, followed by further members\n"
+    "of the object each one returns, joined by dots. Arguments are \"text\" (a quote\n"
+    "inside is written \"\"), whole numbers, True or False. Names ignore letter case.\n"
+    "\n"
+    "  dorvale-auto Catalink.AreaCollection Count\n"
+    "  dorvale-auto Catalink.AreaCollection 'Item(2).Name'\n"
+    "  dorvale-auto Catalink.GroupCollection 'Find(\"Games\").Count'\n"
+    "  dorvale-auto Catalink.Config HttpServer\n"
+    "  dorvale-auto QTRWeb.SendMail "
+    "'SendMail(\"a@example.org\",\"b@example.org\",\"Hi\",\"Body\")'\n"
+    "\n"
+    "Numbers print in decimal, Booleans as -1 (true) and 0 (false), text as it is; a\n"
+    "member without a value prints nothing. Classes are found in the registry of\n"
+    "$DORVALE_REGISTRY when set.\n"
+    "\n"
+    "Exit status: 0 done; 1 the object or a member failed (its result code and\n"
+    "description go to standard error); 2 bad usage.\n";
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "dorvale-auto: %s\n%s", problem.c_str(), kUsage);
+    return 2;
+}
+
+// "dorvale-auto: WHAT: 0x80070057: The parameter is incorrect."
+int Failure(const std::string& what, HRESULT hr, const std::string& description = {}) {
+    const std::string text = description.empty() ? ComGetErrorText(hr) : description;
+    std::fprintf(stderr, "dorvale-auto: %s: %s: %s\n", what.c_str(), ComFormatResult(hr).c_str(),
+                 text.c_str());
+    return 1;
+}
+
+CComVariant ToVariant(const autohost::Argument& argument) {
+    if (const auto* text = std::get_if<std::string>(&argument)) {
+        return CComVariant(std::string_view(*text));
+    }
+    if (const auto* number = std::get_if<long long>(&argument)) {
+        if (*number >= INT32_MIN && *number <= INT32_MAX) {
+            return CComVariant(static_cast<LONG>(*number));
+        }
+        // Left as text: the member's own conversion reports the overflow.
+        return CComVariant(std::to_string(*number));
+    }
+    return CComVariant(std::get<autohost::SBoolean>(argument).value);
+}
+
+class CCoInit {
+public:
+    CCoInit() : m_hr(CoInitialize(nullptr)) {}
+    ~CCoInit() {
+        if (SUCCEEDED(m_hr)) {
+            CoUninitialize();
+        }
+    }
+
+private:
+    HRESULT m_hr;
+};
+
+// Calls one member on `object`; on failure prints why and returns false.
+bool CallMember(IDispatch* object, const autohost::SMemberCall& call, CComVariant& result,
+                int& exitCode) {
+    const std::string what = autohost::FormatMemberCall(call);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(call.name.c_str())};
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) {
+        exitCode = Failure(what, hr);
+        return false;
+    }
+    std::vector<CComVariant> arguments;
+    for (const auto& argument : call.arguments) {
+        arguments.push_back(ToVariant(argument));
+    }
+    std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
+    DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
+                      static_cast<UINT>(reversed.size()), 0};
+    EXCEPINFO excep{};
+    UINT argErr = 0;
+    result.Clear();
+    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                        &params, &result, &excep, &argErr);
+    if (hr == DISP_E_EXCEPTION) {
+        CComBSTR description, source, help;
+        description.Attach(excep.bstrDescription);
+        source.Attach(excep.bstrSource);
+        help.Attach(excep.bstrHelpFile);
+        exitCode = Failure(what, excep.scode != 0 ? excep.scode : hr, description.ToString());
+        return false;
+    }
+    if (FAILED(hr)) {
+        std::string detail = ComGetErrorText(hr);
+        if ((hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW) && argErr < reversed.size()) {
+            detail += " (argument " + std::to_string(reversed.size() - argErr) + ")";
+        }
+        exitCode = Failure(what, hr, detail);
+        return false;
+    }
+    return true;
+}
+
+// Prints a member's value; objects have none to print.
+bool PrintValue(const VARIANT& value, const std::string& what, int& exitCode) {
+    switch (value.vt) {
+    case VT_EMPTY:
+        return true;
+    case VT_BOOL:
+        std::printf("%d\n", value.boolVal ? -1 : 0);
+        return true;
+    case VT_BSTR:
+        std::fwrite(value.bstrVal, 1, SysStringLen(value.bstrVal), stdout);
+        std::fputc('\n', stdout);
+        return true;
+    case VT_NULL:
+        std::printf("\n");
+        return true;
+    default:
+        break;
+    }
+    CComVariant text;
+    if (value.vt != VT_DISPATCH && value.vt != VT_UNKNOWN &&
+        SUCCEEDED(VariantChangeType(&text, &value, 0, VT_BSTR))) {
+        return PrintValue(text, what, exitCode);
+    }
+    std::fprintf(stderr, "dorvale-auto: %s is an object: name one of its members to print\n",
+                 what.c_str());
+    exitCode = 1;
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> operands;
+    bool optionsDone = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsDone && (arg == "--help" || arg == "-h")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (!optionsDone && arg == "--") {
+            optionsDone = true;
+            continue;
+        }
+        if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
+            return Usage("unknown option " + arg);
+        }
+        operands.push_back(arg);
+    }
+    if (operands.size() != 2) {
+        return Usage(operands.size() < 2 ? "a ProgID and an expression are needed"
+                                         : "only a ProgID and one expression are taken");
+    }
+    const std::string& progId = operands[0];
+    std::vector<autohost::SMemberCall> path;
+    std::string error;
+    if (!autohost::ParseMemberPath(operands[1], path, error)) {
+        return Usage("cannot read the expression: " + error);
+    }
+
+    CCoInit init;
+    int exitCode = 0;
+    {
+        CLSID clsid;
+        HRESULT hr = progId.starts_with("{") ? CLSIDFromString(progId.c_str(), &clsid)
+                                             : CLSIDFromProgID(progId.c_str(), &clsid);
+        if (FAILED(hr)) {
+            return Failure(progId, hr);
+        }
+        CComPtr<IDispatch> object;
+        hr = object.CoCreateInstance(clsid);
+        if (FAILED(hr)) {
+            return Failure(progId, hr);
+        }
+        CComVariant value;
+        std::string walked;
+        for (std::size_t i = 0; i < path.size(); ++i) {
+            const std::string what = autohost::FormatMemberCall(path[i]);
+            walked += (walked.empty() ? "" : ".") + what;
+            if (!CallMember(object, path[i], value, exitCode)) {
+                return exitCode;
+            }
+            if (i + 1 == path.size()) {
+                break;
+            }
+            // The next member is asked of the object this one returned.
+            CComVariant next;
+            if ((value.vt != VT_DISPATCH && value.vt != VT_UNKNOWN) || !value.punkVal ||
+                FAILED(VariantChangeType(&next, &value, 0, VT_DISPATCH)) || !next.pdispVal) {
+                std::fprintf(stderr, "dorvale-auto: %s is not an object, so it has no member %s\n",
+                             walked.c_str(), path[i + 1].name.c_str());
+                return 1;
+            }
+            object = next.pdispVal;
+        }
+        if (!PrintValue(value, walked, exitCode)) {
+            return exitCode;
+        }
+    }
+    std::fflush(stdout);
+    return exitCode;
+}
