@@ -103,7 +103,8 @@ const SDispMember CSendMail::s_members[1] = {
          result->vt = VT_BOOL;
          return static_cast<ISendMail*>(self)->SendMail(
              args[0].bstrVal, args[1].bstrVal, args[2].bstrVal, args[3].bstrVal, &result->boolVal);
-     }},
+     },
+     true},
 };
 
 CClassFactory<CSendMail> g_factory(g_module);

@@ -221,6 +221,40 @@ HRESULT ComReturnString(const std::string& value, BSTR* out) {
 
 // ---- IDispatch from a member table ----
 
+namespace {
+
+// Writes a member's value into the caller's variable, converted to the variable's type.
+HRESULT StoreByReference(const VARIANT& value, VARIANT& target) {
+    const VARTYPE type = target.vt & VT_TYPEMASK;
+    if (type == VT_VARIANT) {
+        return VariantCopy(target.pvarVal, &value);
+    }
+    VARIANT converted;
+    VariantInit(&converted);
+    const HRESULT hr = VariantChangeType(&converted, &value, 0, type);
+    if (FAILED(hr)) {
+        return DISP_E_TYPEMISMATCH;
+    }
+    switch (type) {
+    case VT_BOOL:
+        *target.pboolVal = converted.boolVal;
+        break;
+    case VT_I4:
+        *target.plVal = converted.lVal;
+        break;
+    case VT_BSTR:
+        SysFreeString(*target.pbstrVal);
+        *target.pbstrVal = converted.bstrVal; // handed over
+        return S_OK;
+    default:
+        break;
+    }
+    VariantClear(&converted);
+    return S_OK;
+}
+
+} // namespace
+
 HRESULT DispGetIDsOfNames(const SDispMember* members, std::size_t count, LPOLESTR* names,
                           UINT cNames, DISPID* ids) {
     if (cNames == 0) {
@@ -262,7 +296,19 @@ HRESULT DispInvokeTable(IDispatch* self, const SDispMember* members, std::size_t
     if (pDispParams && pDispParams->cNamedArgs > 0) {
         return DISP_E_NONAMEDARGS;
     }
-    if (argCount != member->paramCount) {
+    // The value's variable, when the caller passed one, comes last (first in rgvarg).
+    VARIANT* outArg = nullptr;
+    if (member->valueAsOutArg && argCount == member->paramCount + 1 && pDispParams->rgvarg) {
+        outArg = &pDispParams->rgvarg[0];
+        const VARTYPE type = outArg->vt & VT_TYPEMASK;
+        if (!(outArg->vt & VT_BYREF) || !outArg->byref ||
+            (type != VT_VARIANT && type != VT_BOOL && type != VT_I4 && type != VT_BSTR)) {
+            if (puArgErr) {
+                *puArgErr = 0;
+            }
+            return DISP_E_TYPEMISMATCH;
+        }
+    } else if (argCount != member->paramCount) {
         return DISP_E_BADPARAMCOUNT;
     }
     if (argCount > 0 && !pDispParams->rgvarg) {
@@ -278,7 +324,7 @@ HRESULT DispInvokeTable(IDispatch* self, const SDispMember* members, std::size_t
             VariantClear(&arg);
         }
     };
-    for (UINT i = 0; i < argCount; ++i) {
+    for (UINT i = 0; i < member->paramCount; ++i) {
         // rgvarg holds the arguments last first.
         const UINT position = argCount - 1 - i;
         const VARTYPE wanted = member->params[i];
@@ -316,6 +362,16 @@ HRESULT DispInvokeTable(IDispatch* self, const SDispMember* members, std::size_t
             }
         }
         return DISP_E_EXCEPTION;
+    }
+    if (outArg) {
+        const HRESULT stored = StoreByReference(result, *outArg);
+        if (FAILED(stored)) {
+            VariantClear(&result);
+            if (puArgErr) {
+                *puArgErr = 0;
+            }
+            return stored;
+        }
     }
     if (pVarResult) {
         VariantClear(pVarResult);

@@ -43,7 +43,9 @@ private:
 
 // One member of a dispatch interface. `call` receives the arguments converted to
 // `params`, in declaration order, and stores the member's value in `result` (left VT_EMPTY
-// for a member without one).
+// for a member without one). A member whose value is an out parameter (`valueAsOutArg`)
+// also takes one more argument, by reference, that receives the value, as scripts that
+// pass a variable for it expect.
 struct SDispMember {
     const char* name;
     DISPID id;
@@ -51,6 +53,7 @@ struct SDispMember {
     UINT paramCount;
     VARTYPE params[6];
     HRESULT (*call)(IDispatch* self, VARIANT* args, VARIANT* result);
+    bool valueAsOutArg = false;
 };
 
 // Names are matched without regard to case; a further name (a parameter) is unknown.

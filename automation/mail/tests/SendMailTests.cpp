@@ -338,3 +338,25 @@ TEST_F(SendMailTest, LineBreaksInHeaderFieldsSendNothing) {
     ASSERT_EQ(Invoke({"a@example.org", "b\n@example.org", "S", "B"}, value, excep), S_OK);
     EXPECT_EQ(value.boolVal, 0);
 }
+
+TEST_F(SendMailTest, ScriptsMayPassAVariableForTheResult) {
+    CScriptedSmtpServer server(SScript{});
+    SetServer(server.Address());
+    CComPtr<IDispatch> dispatch;
+    ASSERT_EQ(m_mail.QueryInterface(&dispatch), S_OK);
+    VARIANT_BOOL sent = 0;
+    VARIANT variable;
+    VariantInit(&variable);
+    variable.vt = VT_BYREF | VT_BOOL;
+    variable.pboolVal = &sent;
+    // Last first: the variable, then body, subject, to, from.
+    std::vector<CComVariant> texts = {CComVariant("B"), CComVariant("S"),
+                                      CComVariant("b@example.org"), CComVariant("a@example.org")};
+    std::vector<VARIANT> args = {variable};
+    args.insert(args.end(), texts.begin(), texts.end());
+    DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    ASSERT_EQ(dispatch->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(sent, VARIANT_TRUE);
+    EXPECT_EQ(server.Connections(), 1);
+}

@@ -95,6 +95,45 @@ TEST_F(ComDispatch, InvokeConvertsArgumentsInOrderAndReturnsTypedValues) {
     ASSERT_EQ(Call(5, DISPATCH_PROPERTYGET, {}, result), S_OK);
     EXPECT_EQ(result.boolVal, 0);
 
+    // A script may pass a variable for the value, by reference, as one more argument.
+    LONG total = 0;
+    VARIANT byRefLong;
+    VariantInit(&byRefLong);
+    byRefLong.vt = VT_BYREF | VT_I4;
+    byRefLong.plVal = &total;
+    ASSERT_EQ(Call(2, DISPATCH_METHOD, {CComVariant(LONG{1}), byRefLong}, result), S_OK);
+    EXPECT_EQ(total, 42);
+    EXPECT_EQ(result.lVal, 42);
+    CComVariant variable("old text");
+    VARIANT byRefVariant;
+    VariantInit(&byRefVariant);
+    byRefVariant.vt = VT_BYREF | VT_VARIANT;
+    byRefVariant.pvarVal = &variable;
+    ASSERT_EQ(Call(2, DISPATCH_METHOD, {CComVariant(LONG{1}), byRefVariant}, result), S_OK);
+    EXPECT_EQ(variable.vt, VT_I4);
+    EXPECT_EQ(variable.lVal, 43);
+    BSTR text = nullptr;
+    VARIANT byRefText;
+    VariantInit(&byRefText);
+    byRefText.vt = VT_BYREF | VT_BSTR;
+    byRefText.pbstrVal = &text;
+    ASSERT_EQ(Call(2, DISPATCH_METHOD, {CComVariant(LONG{-3}), byRefText}, result), S_OK);
+    EXPECT_STREQ(text, "40");
+    SysFreeString(text);
+    // Not a reference, or one argument too many: refused, and nothing was counted.
+    UINT argErr = 9;
+    EXPECT_EQ(Call(2, DISPATCH_METHOD, {CComVariant(LONG{1}), CComVariant(LONG{0})}, result,
+                   nullptr, &argErr),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argErr, 0u);
+    EXPECT_EQ(Call(2, DISPATCH_METHOD, {CComVariant(LONG{1}), byRefLong, byRefLong}, result),
+              DISP_E_BADPARAMCOUNT);
+    // A method without an out value takes no such extra argument.
+    EXPECT_EQ(Call(4, DISPATCH_METHOD, {CComVariant("x"), byRefLong}, result),
+              DISP_E_BADPARAMCOUNT);
+    ASSERT_EQ(Call(1, DISPATCH_PROPERTYGET, {}, result), S_OK);
+    EXPECT_EQ(result.lVal, 6);
+
     // A caller that wants no result gets none, and nothing leaks.
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     EXPECT_EQ(
@@ -106,8 +145,9 @@ TEST_F(ComDispatch, InvokeRefusesWrongCallsWithTheirOwnCodes) {
     CComVariant result;
     UINT argErr = 99;
     EXPECT_EQ(Call(2, DISPATCH_METHOD, {}, result), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(Call(2, DISPATCH_METHOD, {CComVariant(LONG{1}), CComVariant(LONG{2})}, result),
-              DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(
+        Call(3, DISPATCH_METHOD, {CComVariant("a"), CComVariant("b"), CComVariant("c")}, result),
+        DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Call(3, DISPATCH_METHOD, {CComVariant("a"), CComVariant(m_dispatch.Get())}, result,
                    nullptr, &argErr),
               DISP_E_TYPEMISMATCH);

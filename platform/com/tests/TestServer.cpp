@@ -104,7 +104,8 @@ const SDispMember CCounter::s_members[6] = {
      [](IDispatch* self, VARIANT* args, VARIANT* result) {
          result->vt = VT_I4;
          return AsCounter(self)->Add(args[0].lVal, &result->lVal);
-     }},
+     },
+     true},
     {"Describe",
      3,
      DISPATCH_METHOD,

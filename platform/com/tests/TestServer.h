@@ -19,7 +19,8 @@ struct ICounter : IDispatch {
     // dispid 1: the number of Add calls so far.
     virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* pVal) = 0;
     // dispid 2: adds `step` (a number) and returns the new total; a step beyond a million
-    // either way fails with E_INVALIDARG and no error object.
+    // either way fails with E_INVALIDARG and no error object. Scripts may pass a variable
+    // by reference after `step` to receive the total.
     virtual HRESULT STDMETHODCALLTYPE Add(LONG step, LONG* total) = 0;
     // dispid 3: "<prefix><separator><total>".
     virtual HRESULT STDMETHODCALLTYPE Describe(BSTR prefix, BSTR separator, BSTR* text) = 0;
