@@ -174,9 +174,15 @@ TEST_F(DorvaleAuto, SendsMailAndReportsTheMailComponentsErrors) {
     EXPECT_EQ(r.out, "-1\n");
     EXPECT_NE(server.Transcript().find("\r\n\r\nBody\r\n.\r\nQUIT\r\n"), std::string::npos);
 
+    // A fifth argument would have to be a variable for the result.
     r = Auto({"QTRWeb.SendMail", R"(SendMail("a@example.org","b@example.org","Hi","Body", 1))"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("0x8002000E"), std::string::npos);
+    EXPECT_NE(r.err.find(": 0x80020005: Type mismatch. (argument 5)\n"), std::string::npos)
+        << r.err;
+    r = Auto({"QTRWeb.SendMail", R"(SendMail("a","b","c","d","e","f"))"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(": 0x8002000E: Invalid number of parameters.\n"), std::string::npos)
+        << r.err;
 }
 
 TEST_F(DorvaleAuto, BadUsageExitsWith2AndHelpExplains) {
