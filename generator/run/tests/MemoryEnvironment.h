@@ -6,6 +6,7 @@
 #include "MemorySources.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 #include <tuple>
@@ -27,6 +28,8 @@ public:
     EOpenResult detailResult = EOpenResult::Opened;
     std::size_t detailFailAt = SIZE_MAX;
     int listsOpened = 0;
+    // Called as each list query is opened, on the run's thread (tests hold the run there).
+    std::function<void(long long key, int sort)> onOpenList;
 
     EOpenResult CountFiles(long long& count) override {
         count = static_cast<long long>(files.size());
@@ -35,6 +38,9 @@ public:
 
     EOpenResult OpenFileList(long long key, int sort,
                              std::unique_ptr<IFileListSource>& list) override {
+        if (onOpenList) {
+            onOpenList(key, sort);
+        }
         const auto result = listResults.find({key, sort});
         if (result != listResults.end()) {
             return result->second;

@@ -1,0 +1,165 @@
+#include "Sheetforge.h"
+
+#include "ConsoleRunner.h"
+#include "SheetforgeDialog.h"
+#include "SingleInstance.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <atomic>
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <unistd.h>
+
+const char* const kSheetforgeHelp =
+    "Usage: sheetforge [/autorun] [--console] [--help]\n"
+    "\n"
+    "Writes the web pages of the Dorvale file library below HttpPath from the catalogue\n"
+    "(data source \"Dorvale\") and the file areas and groups (Catalink), appending each run\n"
+    "to Sheetforge.log in InstallDir and keeping the date and file count of the last run in\n"
+    "the registry.\n"
+    "\n"
+    "  /autorun   start generating at once and close the window when done\n"
+    "             (the letter case does not matter)\n"
+    "  --console  run one generation in the terminal instead of the window: status lines and\n"
+    "             a progress bar on standard error (plain lines when it is not a terminal)\n"
+    "  --help     show this text\n"
+    "\n"
+    "Without a display (neither DISPLAY nor WAYLAND_DISPLAY set, and no QT_QPA_PLATFORM),\n"
+    "sheetforge runs in the console as with --console. This is how a site is regenerated\n"
+    "from cron, for example:\n"
+    "  0 3 * * *  sheetforge --console\n"
+    "\n"
+    "Only one copy runs at a time: starting another brings the first one's window to the\n"
+    "front.\n"
+    "\n"
+    "Exit status: 0 when the pages were written, 1 when the run reported an error or was\n"
+    "stopped, or when the program could not start.\n";
+
+namespace {
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
+            return false;
+        }
+    }
+    return i == a.size() && !b[i];
+}
+
+std::atomic<CConsoleRunner*> g_console{nullptr};
+
+void OnStopSignal(int) {
+    if (CConsoleRunner* runner = g_console.load()) {
+        runner->RequestStop();
+    }
+}
+
+int RunConsole(CSheetforgeConfig& config, EnvironmentFactory factory) {
+    CConsoleRunner runner(config, stderr, ::isatty(STDERR_FILENO) != 0, std::move(factory));
+    g_console.store(&runner);
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    struct sigaction oldInt {
+    }, oldTerm{};
+    sigaction(SIGINT, &action, &oldInt);
+    sigaction(SIGTERM, &action, &oldTerm);
+    const int code = runner.Run();
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    g_console.store(nullptr);
+    return code;
+}
+
+} // namespace
+
+bool CheckConfiguration(const CSheetforgeConfig& config, QWidget* parent) {
+    if (config.IsConfigured()) {
+        return true;
+    }
+    QMessageBox box(QMessageBox::Critical, kSheetforgeCaption,
+                    "Unable to load configuration, run Dorvale Setup first.", QMessageBox::Ok,
+                    parent);
+    box.setObjectName("configurationError");
+    box.exec();
+    return false;
+}
+
+CSheetforgeOptions ParseSheetforgeOptions(const std::vector<std::string>& arguments) {
+    CSheetforgeOptions options;
+    for (const std::string& argument : arguments) {
+        if (argument == "--help" || argument == "-h") {
+            options.help = true;
+        } else if (argument == "--console") {
+            options.console = true;
+        } else if (argument.rfind("--", 0) == 0) {
+            options.error = "unknown option " + argument;
+        }
+    }
+    options.autorun = arguments.size() == 1 && EqualsNoCase(arguments[0], "/autorun");
+    return options;
+}
+
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int SheetforgeMain(int argc, char** argv, EnvironmentFactory factory) {
+    std::setlocale(LC_ALL, "");
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    const CSheetforgeOptions options = ParseSheetforgeOptions(arguments);
+    if (options.help) {
+        std::fputs(kSheetforgeHelp, stdout);
+        return 0;
+    }
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "sheetforge: %s\nTry 'sheetforge --help'.\n", options.error.c_str());
+        return 1;
+    }
+
+    if (options.console || !HasDisplay()) {
+        QCoreApplication application(argc, argv);
+        std::setlocale(LC_ALL, "");
+        CSingleInstance instance;
+        if (!instance.Acquire()) {
+            std::fputs("sheetforge: another copy of Dorvale Sheetforge is running\n", stderr);
+            return 1;
+        }
+        CSheetforgeConfig config;
+        config.Load();
+        if (!config.IsConfigured()) {
+            std::fputs("Unable to load configuration, run Dorvale Setup first.\n", stderr);
+            return 1;
+        }
+        return RunConsole(config, std::move(factory));
+    }
+
+    QApplication application(argc, argv);
+    std::setlocale(LC_ALL, "");
+    CSingleInstance instance;
+    if (!instance.Acquire()) {
+        return instance.RaiseOther() ? 0 : 1;
+    }
+    CSheetforgeConfig config;
+    config.Load();
+    if (!CheckConfiguration(config)) {
+        return 1;
+    }
+    CSheetforgeDialog dialog(std::move(config), options.autorun, std::move(factory));
+    instance.Listen([&dialog] { dialog.Raise(); });
+    dialog.exec();
+    return 0;
+}

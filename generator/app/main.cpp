@@ -1,0 +1,5 @@
+#include "Sheetforge.h"
+
+int main(int argc, char** argv) {
+    return SheetforgeMain(argc, argv);
+}
