@@ -12,11 +12,12 @@ mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 state="$dir/smtp"
 
+# Run in the background, so exec: the recorded pid is then the server's own.
 run_unprivileged() {
     if [ "$(id -u)" -eq 0 ] && id nobody >/dev/null 2>&1; then
-        setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups -- "$@"
+        exec setpriv --reuid=nobody --regid="$(id -g nobody)" --clear-groups -- "$@"
     else
-        "$@"
+        exec "$@"
     fi
 }
 
