@@ -1,0 +1,184 @@
+// The sheetforge program as a user starts it: in the console (as from cron), with /autorun
+// in its window on the offscreen platform, and as a second copy. Each over a whole test
+// installation with the registered Catalink and an SQLite catalogue.
+
+#include "RunTestSupport.h"
+#include "Settings.h"
+#include "SingleInstance.h"
+#include "SiteFixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+
+#include <chrono>
+#include <clocale>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace runtest;
+using testsupport::RunProgram;
+
+namespace {
+
+class SheetforgeProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::setlocale(LC_ALL, "C");
+        // The program decides between window and console by these.
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            unsetenv(name);
+        }
+        site = std::make_unique<CSite>(testsupport::EEngine::SQLite);
+        ASSERT_TRUE(site->IsAvailable()) << site->why;
+        site->WriteAreas({{1, "Games", 5, "/games", ""}, {2, "Hidden", 2, "", ""}},
+                         {{"Main", {1}}, {"Staff", {2}}});
+        CSiteFile file;
+        file.title = "First";
+        file.areas = {1};
+        CSiteFile second = file;
+        second.title = "Second";
+        ASSERT_EQ(site->AddFiles({file, second}).size(), 2u);
+    }
+
+    testsupport::ProgramResult Sheetforge(const std::vector<std::string>& arguments,
+                                          std::vector<std::string> env = {}) {
+        std::vector<std::string> argv = {testsupport::BuiltProgram("sheetforge")};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        for (const std::string& entry : site->ChildEnvironment()) {
+            env.push_back(entry);
+        }
+        return RunProgram(argv, env);
+    }
+
+    std::string LastDate() {
+        std::string text;
+        ReadRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::LastDateProcessed,
+                         text, 64);
+        return text;
+    }
+    DWORD LastFiles() {
+        DWORD files = 0;
+        ReadRegistryNumber(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::LastFilesProcessed,
+                           files);
+        return files;
+    }
+    std::string LogStamp() {
+        const std::string log = site->Log();
+        return log.substr(20, log.find('\n') - 20);
+    }
+
+    std::unique_ptr<CSite> site;
+};
+
+} // namespace
+
+TEST_F(SheetforgeProgram, HelpAndUnknownOptions) {
+    auto result = Sheetforge({"--help"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_NE(result.out.find("/autorun"), std::string::npos);
+    EXPECT_NE(result.out.find("--console"), std::string::npos);
+    EXPECT_NE(result.out.find("cron"), std::string::npos);
+    result = Sheetforge({"--frobnicate"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("unknown option --frobnicate"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(site->SitePath() / "index.asp"));
+}
+
+TEST_F(SheetforgeProgram, WithoutADisplayItRunsOneGenerationInTheConsole) {
+    const auto result = Sheetforge({});
+    ASSERT_EQ(result.exitCode, 0) << result.err << site->Log();
+    // Standard error is not a terminal here: one plain line per change.
+    for (const char* line :
+         {"Initializing, please wait...\n", "Generating group index\n",
+          "Generating area body pages...\n", "Area: Most popular files\n", "Area: Games\n",
+          "Generating group pages: Main\n", "Generating most popular file pages...\n", "Second\n",
+          "100%\n", "Total files processed: 2\n"}) {
+        EXPECT_NE(result.err.find(line), std::string::npos) << line << "\n" << result.err;
+    }
+    EXPECT_EQ(result.err.find("\033["), std::string::npos);
+    const auto tree = ReadTree(site->SitePath());
+    EXPECT_EQ(tree.count("details/2.asp"), 1u);
+    EXPECT_EQ(tree.at("index.asp"), "index:[Main|Main]\n");
+    EXPECT_EQ(LastDate(), LogStamp());
+    EXPECT_NE(result.err.find("Last processed: " + LogStamp() + "\n"), std::string::npos);
+    EXPECT_EQ(LastFiles(), 2u);
+
+    // --console chooses the console even where a window could be shown.
+    std::filesystem::remove_all(site->SitePath());
+    const auto again = Sheetforge({"--console"}, {"QT_QPA_PLATFORM=offscreen"});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_TRUE(std::filesystem::exists(site->SitePath() / "download" / "1.asp"));
+}
+
+TEST_F(SheetforgeProgram, AConsoleRunThatFailsExitsWithOne) {
+    std::filesystem::remove(site->InstallPath() / "templates" / "filelist.tmpl");
+    const auto result = Sheetforge({"--console"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("Error generating, check Sheetforge.log for details\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find("Total files processed"), std::string::npos);
+    EXPECT_NE(site->Log().find("Could not load filelist.tmpl\n"), std::string::npos);
+    EXPECT_EQ(LastDate(), LogStamp());
+
+    // Without the output directory setting nothing can run.
+    CRegKey key;
+    ASSERT_EQ(key.Open(HKEY_LOCAL_MACHINE, settings::SettingsKey), ERROR_SUCCESS);
+    ASSERT_EQ(key.DeleteValue(settings::HttpPath), ERROR_SUCCESS);
+    const auto unconfigured = Sheetforge({"--console"});
+    EXPECT_EQ(unconfigured.exitCode, 1);
+    EXPECT_NE(unconfigured.err.find("Unable to load configuration, run Dorvale Setup first."),
+              std::string::npos);
+}
+
+TEST_F(SheetforgeProgram, AutorunInCapitalsRunsInTheWindowAndClosesItself) {
+    const auto result = Sheetforge({"/AUTORUN"}, {"QT_QPA_PLATFORM=offscreen"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto tree = ReadTree(site->SitePath());
+    EXPECT_EQ(tree.count("details/1.asp"), 1u);
+    EXPECT_EQ(tree.count("files/Main/1/page1-title.asp"), 1u);
+    EXPECT_EQ(LastFiles(), 2u);
+    EXPECT_EQ(LastDate(), LogStamp());
+    const std::string log = site->Log();
+    EXPECT_NE(log.find(", processed 2 files\n"), std::string::npos);
+}
+
+TEST_F(SheetforgeProgram, ASecondCopyRaisesTheFirstAndExits) {
+    static int argc = 1;
+    static char name[] = "sheetforge_program_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+
+    QProcess first;
+    QStringList env = QProcessEnvironment::systemEnvironment().toStringList();
+    for (const std::string& entry : site->ChildEnvironment()) {
+        env << QString::fromStdString(entry);
+    }
+    env << "QT_QPA_PLATFORM=offscreen";
+    first.setEnvironment(env);
+    first.start(QString::fromStdString(testsupport::BuiltProgram("sheetforge")), {});
+    ASSERT_TRUE(first.waitForStarted());
+    // The first copy listens under the name of this installation.
+    CSingleInstance instance;
+    const QString socket = QDir::temp().filePath(instance.GetName());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!QFile::exists(socket) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(QFile::exists(socket));
+
+    const auto second = Sheetforge({}, {"QT_QPA_PLATFORM=offscreen"});
+    EXPECT_EQ(second.exitCode, 0) << second.err;
+    const auto console = Sheetforge({"--console"});
+    EXPECT_EQ(console.exitCode, 1);
+    EXPECT_NE(console.err.find("another copy of Dorvale Sheetforge is running"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(site->SitePath() / "index.asp"));
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.kill();
+    first.waitForFinished();
+    // The lock went with the first copy.
+    const auto after = Sheetforge({"--console"});
+    EXPECT_EQ(after.exitCode, 0) << after.err;
+}
