@@ -4,6 +4,7 @@
 #include "RegText.h"
 
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <unistd.h>
 #include <unordered_set>
@@ -96,6 +97,29 @@ LONG Lookup(const CKeyRef& ref, std::shared_ptr<const CKey>& tree, const CKey*& 
     }
     key = tree->Find(ref.path);
     return key ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+}
+
+// Resolves a handle that must have been opened with `needed` access.
+LONG ResolveFor(HKEY hKey, REGSAM needed, CKeyRef& ref) {
+    if (!Resolve(hKey, ref)) {
+        return ERROR_INVALID_HANDLE;
+    }
+    return Allowed(ref, needed) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+// The key behind a handle that must have `needed` access, as its hive holds it now.
+LONG ReadKey(HKEY hKey, REGSAM needed, CKeyRef& ref, std::shared_ptr<const CKey>& tree,
+             const CKey*& key) {
+    const LONG result = ResolveFor(hKey, needed, ref);
+    return result == ERROR_SUCCESS ? Lookup(ref, tree, key) : result;
+}
+
+// Edits the handle's key under the hive's write lock; a key deleted meanwhile is reported.
+LONG ModifyKey(const CKeyRef& ref, const std::function<LONG(CKey& key, bool& changed)>& change) {
+    return hivestore::ModifyHive(ref.root, [&](CKey& rootKey, bool& changed) {
+        CKey* key = rootKey.Find(ref.path);
+        return key ? change(*key, changed) : ERROR_KEY_DELETED;
+    });
 }
 
 // Copies a name into a caller's buffer of *size characters including the NUL.
@@ -216,11 +240,8 @@ LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD, 
         if (!Allowed(ref, KEY_CREATE_SUB_KEY)) {
             return ERROR_ACCESS_DENIED;
         }
-        result = hivestore::ModifyHive(ref.root, [&](CKey& rootKey, bool& changed) {
-            CKey* key = rootKey.Find(ref.path);
-            if (!key) {
-                return ERROR_KEY_DELETED;
-            }
+        result = ModifyKey(ref, [&](CKey& base, bool& changed) {
+            CKey* key = &base;
             for (const auto& name : names) {
                 bool created = false;
                 key = &key->CreateSubkey(name, &created);
@@ -261,15 +282,9 @@ LONG RegQueryValueEx(HKEY hKey, const char* lpValueName, DWORD*, DWORD* lpType, 
         return ERROR_INVALID_PARAMETER;
     }
     CKeyRef ref;
-    if (!Resolve(hKey, ref)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (!Allowed(ref, KEY_QUERY_VALUE)) {
-        return ERROR_ACCESS_DENIED;
-    }
     std::shared_ptr<const CKey> tree;
     const CKey* key = nullptr;
-    const LONG result = Lookup(ref, tree, key);
+    const LONG result = ReadKey(hKey, KEY_QUERY_VALUE, ref, tree, key);
     if (result != ERROR_SUCCESS) {
         return result;
     }
@@ -293,23 +308,17 @@ LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, cons
         return ERROR_INVALID_PARAMETER;
     }
     CKeyRef ref;
-    if (!Resolve(hKey, ref)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (!Allowed(ref, KEY_SET_VALUE)) {
-        return ERROR_ACCESS_DENIED;
+    const LONG result = ResolveFor(hKey, KEY_SET_VALUE, ref);
+    if (result != ERROR_SUCCESS) {
+        return result;
     }
     std::string data(reinterpret_cast<const char*>(lpData), lpData ? cbData : 0);
-    return hivestore::ModifyHive(ref.root, [&](CKey& rootKey, bool& changed) {
-        CKey* key = rootKey.Find(ref.path);
-        if (!key) {
-            return ERROR_KEY_DELETED;
-        }
-        const regtext::CValue* old = key->FindValue(name);
+    return ModifyKey(ref, [&](CKey& key, bool& changed) {
+        const regtext::CValue* old = key.FindValue(name);
         // The stored spelling of the name is kept; an identical value needs no write.
         changed = !old || old->type != dwType || old->data != data;
         if (changed) {
-            key->SetValue(old ? std::string_view(old->name) : std::string_view(name), dwType, data);
+            key.SetValue(old ? std::string_view(old->name) : std::string_view(name), dwType, data);
         }
         return ERROR_SUCCESS;
     });
@@ -317,19 +326,13 @@ LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD, DWORD dwType, cons
 
 LONG RegDeleteValue(HKEY hKey, const char* lpValueName) {
     CKeyRef ref;
-    if (!Resolve(hKey, ref)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (!Allowed(ref, KEY_SET_VALUE)) {
-        return ERROR_ACCESS_DENIED;
+    const LONG result = ResolveFor(hKey, KEY_SET_VALUE, ref);
+    if (result != ERROR_SUCCESS) {
+        return result;
     }
     const std::string name = NameOf(lpValueName);
-    return hivestore::ModifyHive(ref.root, [&](CKey& rootKey, bool& changed) {
-        CKey* key = rootKey.Find(ref.path);
-        if (!key) {
-            return ERROR_KEY_DELETED;
-        }
-        changed = key->DeleteValue(name);
+    return ModifyKey(ref, [&](CKey& key, bool& changed) {
+        changed = key.DeleteValue(name);
         return changed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
 }
@@ -349,17 +352,13 @@ LONG DeleteKey(HKEY hKey, const char* lpSubKey, bool tree) {
         // A root is never deleted or emptied, and RegDeleteKey needs a sub-key.
         return tree ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER;
     }
-    return hivestore::ModifyHive(ref.root, [&](CKey& rootKey, bool& changed) {
-        CKey* base = rootKey.Find(ref.path);
-        if (!base) {
-            return ERROR_KEY_DELETED;
-        }
+    return ModifyKey(ref, [&](CKey& base, bool& changed) {
         if (names.empty()) {
-            changed = !base->Values().empty() || !base->Subkeys().empty();
-            base->Clear();
+            changed = !base.Values().empty() || !base.Subkeys().empty();
+            base.Clear();
             return ERROR_SUCCESS;
         }
-        CKey* parent = base->Find(std::vector<std::string>(names.begin(), names.end() - 1));
+        CKey* parent = base.Find(std::vector<std::string>(names.begin(), names.end() - 1));
         CKey* target = parent ? parent->FindSubkey(names.back()) : nullptr;
         if (!target) {
             return ERROR_FILE_NOT_FOUND;
@@ -391,15 +390,9 @@ LONG RegEnumKeyEx(HKEY hKey, DWORD dwIndex, char* lpName, DWORD* lpcchName, DWOR
         return ERROR_INVALID_PARAMETER;
     }
     CKeyRef ref;
-    if (!Resolve(hKey, ref)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (!Allowed(ref, KEY_ENUMERATE_SUB_KEYS)) {
-        return ERROR_ACCESS_DENIED;
-    }
     std::shared_ptr<const CKey> tree;
     const CKey* key = nullptr;
-    const LONG result = Lookup(ref, tree, key);
+    const LONG result = ReadKey(hKey, KEY_ENUMERATE_SUB_KEYS, ref, tree, key);
     if (result != ERROR_SUCCESS) {
         return result;
     }
@@ -424,15 +417,9 @@ LONG RegEnumValue(HKEY hKey, DWORD dwIndex, char* lpValueName, DWORD* lpcchValue
         return ERROR_INVALID_PARAMETER;
     }
     CKeyRef ref;
-    if (!Resolve(hKey, ref)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (!Allowed(ref, KEY_QUERY_VALUE)) {
-        return ERROR_ACCESS_DENIED;
-    }
     std::shared_ptr<const CKey> tree;
     const CKey* key = nullptr;
-    const LONG result = Lookup(ref, tree, key);
+    const LONG result = ReadKey(hKey, KEY_QUERY_VALUE, ref, tree, key);
     if (result != ERROR_SUCCESS) {
         return result;
     }
@@ -453,15 +440,9 @@ LONG RegQueryInfoKey(HKEY hKey, char* lpClass, DWORD* lpcchClass, DWORD*, DWORD*
                      DWORD* lpcbMaxValueNameLen, DWORD* lpcbMaxValueLen,
                      DWORD* lpcbSecurityDescriptor, FILETIME* lpftLastWriteTime) {
     CKeyRef ref;
-    if (!Resolve(hKey, ref)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (!Allowed(ref, KEY_QUERY_VALUE)) {
-        return ERROR_ACCESS_DENIED;
-    }
     std::shared_ptr<const CKey> tree;
     const CKey* key = nullptr;
-    const LONG result = Lookup(ref, tree, key);
+    const LONG result = ReadKey(hKey, KEY_QUERY_VALUE, ref, tree, key);
     if (result != ERROR_SUCCESS) {
         return result;
     }
@@ -578,15 +559,9 @@ std::string RegGetErrorText(LONG result) {
 
 LONG RegExportKey(HKEY hKey, std::string& text) {
     CKeyRef ref;
-    if (!Resolve(hKey, ref)) {
-        return ERROR_INVALID_HANDLE;
-    }
-    if (!Allowed(ref, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS)) {
-        return ERROR_ACCESS_DENIED;
-    }
     std::shared_ptr<const CKey> tree;
     const CKey* key = nullptr;
-    const LONG result = Lookup(ref, tree, key);
+    const LONG result = ReadKey(hKey, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, ref, tree, key);
     if (result != ERROR_SUCCESS) {
         return result;
     }
