@@ -8,19 +8,15 @@
 
 namespace {
 
-// ---- Error objects ----
-
-class CErrorInfo final : public IErrorInfo {
+// An object with one interface besides IUnknown, which deletes itself with its last reference.
+template <class Itf> class CUnknownOf : public Itf {
 public:
-    CErrorInfo(const IID& iid, std::string source, std::string description)
-        : m_iid(iid), m_source(std::move(source)), m_description(std::move(description)) {}
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) {
             return E_POINTER;
         }
-        if (riid == IID_IUnknown || riid == IID_IErrorInfo) {
-            *ppv = static_cast<IErrorInfo*>(this);
+        if (riid == IID_IUnknown || riid == Itf::iid) {
+            *ppv = static_cast<Itf*>(this);
             AddRef();
             return S_OK;
         }
@@ -35,6 +31,22 @@ public:
         }
         return refs;
     }
+
+protected:
+    CUnknownOf() = default;
+    virtual ~CUnknownOf() = default;
+
+private:
+    std::atomic<ULONG> m_refs{1};
+};
+
+// ---- Error objects ----
+
+class CErrorInfo final : public CUnknownOf<IErrorInfo> {
+public:
+    CErrorInfo(const IID& iid, std::string source, std::string description)
+        : m_iid(iid), m_source(std::move(source)), m_description(std::move(description)) {}
+
     HRESULT STDMETHODCALLTYPE GetGUID(GUID* pGUID) override {
         if (!pGUID) {
             return E_POINTER;
@@ -60,9 +72,8 @@ public:
     }
 
 private:
-    ~CErrorInfo() = default;
+    ~CErrorInfo() override = default;
 
-    std::atomic<ULONG> m_refs{1};
     IID m_iid;
     std::string m_source;
     std::string m_description;
@@ -81,7 +92,7 @@ thread_local SThreadErrorInfo t_errorInfo;
 
 // ---- Enumerators ----
 
-class CEnumVariant final : public IEnumVARIANT {
+class CEnumVariant final : public CUnknownOf<IEnumVARIANT> {
 public:
     using Items = std::vector<VARIANT>;
 
@@ -95,26 +106,6 @@ public:
     CEnumVariant(std::shared_ptr<Items> items, std::size_t position)
         : m_items(std::move(items)), m_position(position) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IEnumVARIANT) {
-            *ppv = static_cast<IEnumVARIANT*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG refs = --m_refs;
-        if (refs == 0) {
-            delete this;
-        }
-        return refs;
-    }
     HRESULT STDMETHODCALLTYPE Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override {
         if (pCeltFetched) {
             *pCeltFetched = 0;
@@ -169,9 +160,8 @@ public:
     }
 
 private:
-    ~CEnumVariant() = default;
+    ~CEnumVariant() override = default;
 
-    std::atomic<ULONG> m_refs{1};
     std::mutex m_mutex;
     std::shared_ptr<Items> m_items;
     std::size_t m_position;

@@ -170,6 +170,17 @@ HRESULT ComReturnString(const std::string& value, BSTR* out);
 
 // ---- Class factories ----
 
+// The body of a class's CreateInstance: hands a newly made object (holding its construction
+// reference; null when it could not be made) to the caller as the interface asked for.
+template <class T> HRESULT ComQueryNewObject(T* object, REFIID riid, void** ppv) {
+    if (!object) {
+        return E_OUTOFMEMORY;
+    }
+    const HRESULT hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+}
+
 // The class factory of a creatable class T, which provides
 //   static HRESULT CreateInstance(REFIID riid, void** ppv);
 // A factory lives as long as its library; every reference to it holds the library loaded.

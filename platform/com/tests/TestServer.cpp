@@ -14,13 +14,7 @@ CServerModule g_module;
 class CCounter final : public CDispatchObject<ICounter> {
 public:
     static HRESULT CreateInstance(REFIID riid, void** ppv) {
-        auto* counter = new (std::nothrow) CCounter;
-        if (!counter) {
-            return E_OUTOFMEMORY;
-        }
-        const HRESULT hr = counter->QueryInterface(riid, ppv);
-        counter->Release();
-        return hr;
+        return ComQueryNewObject(new (std::nothrow) CCounter, riid, ppv);
     }
 
     HRESULT STDMETHODCALLTYPE get_Count(LONG* pVal) override {
