@@ -67,6 +67,22 @@ HRESULT EnumerateList(const std::vector<const VARIANT*>& list, IUnknown** out) {
     return CreateEnumVariantUnknown(shallow.data(), shallow.size(), out);
 }
 
+// Read-only properties served by an interface's getter.
+template <class Itf, HRESULT (STDMETHODCALLTYPE Itf::*Get)(BSTR*)>
+constexpr SDispMember TextProperty(const char* name, DISPID id) {
+    return {name, id, DISPATCH_PROPERTYGET, 0, {}, [](IDispatch* self, VARIANT*, VARIANT* result) {
+                result->vt = VT_BSTR;
+                return (static_cast<Itf*>(self)->*Get)(&result->bstrVal);
+            }};
+}
+template <class Itf, HRESULT (STDMETHODCALLTYPE Itf::*Get)(VARIANT_BOOL*)>
+constexpr SDispMember FlagProperty(const char* name, DISPID id) {
+    return {name, id, DISPATCH_PROPERTYGET, 0, {}, [](IDispatch* self, VARIANT*, VARIANT* result) {
+                result->vt = VT_BOOL;
+                return (static_cast<Itf*>(self)->*Get)(&result->boolVal);
+            }};
+}
+
 // ---- Area ----
 
 class CArea final : public CDispatchObject<IArea> {
@@ -116,10 +132,6 @@ private:
     const AreaRecord m_record;
 };
 
-IArea* AsArea(IDispatch* self) {
-    return static_cast<IArea*>(self);
-}
-
 const SDispMember CArea::s_members[7] = {
     {"Id",
      1,
@@ -128,62 +140,14 @@ const SDispMember CArea::s_members[7] = {
      {},
      [](IDispatch* self, VARIANT*, VARIANT* result) {
          result->vt = VT_I4;
-         return AsArea(self)->get_Id(&result->lVal);
+         return static_cast<IArea*>(self)->get_Id(&result->lVal);
      }},
-    {"Name",
-     2,
-     DISPATCH_PROPERTYGET,
-     0,
-     {},
-     [](IDispatch* self, VARIANT*, VARIANT* result) {
-         result->vt = VT_BSTR;
-         return AsArea(self)->get_Name(&result->bstrVal);
-     }},
-    {"Path",
-     3,
-     DISPATCH_PROPERTYGET,
-     0,
-     {},
-     [](IDispatch* self, VARIANT*, VARIANT* result) {
-         result->vt = VT_BSTR;
-         return AsArea(self)->get_Path(&result->bstrVal);
-     }},
-    {"FtpAlias",
-     4,
-     DISPATCH_PROPERTYGET,
-     0,
-     {},
-     [](IDispatch* self, VARIANT*, VARIANT* result) {
-         result->vt = VT_BSTR;
-         return AsArea(self)->get_FtpAlias(&result->bstrVal);
-     }},
-    {"HttpAlias",
-     5,
-     DISPATCH_PROPERTYGET,
-     0,
-     {},
-     [](IDispatch* self, VARIANT*, VARIANT* result) {
-         result->vt = VT_BSTR;
-         return AsArea(self)->get_HttpAlias(&result->bstrVal);
-     }},
-    {"Uploadable",
-     6,
-     DISPATCH_PROPERTYGET,
-     0,
-     {},
-     [](IDispatch* self, VARIANT*, VARIANT* result) {
-         result->vt = VT_BOOL;
-         return AsArea(self)->get_Uploadable(&result->boolVal);
-     }},
-    {"Downloadable",
-     7,
-     DISPATCH_PROPERTYGET,
-     0,
-     {},
-     [](IDispatch* self, VARIANT*, VARIANT* result) {
-         result->vt = VT_BOOL;
-         return AsArea(self)->get_Downloadable(&result->boolVal);
-     }},
+    TextProperty<IArea, &IArea::get_Name>("Name", 2),
+    TextProperty<IArea, &IArea::get_Path>("Path", 3),
+    TextProperty<IArea, &IArea::get_FtpAlias>("FtpAlias", 4),
+    TextProperty<IArea, &IArea::get_HttpAlias>("HttpAlias", 5),
+    FlagProperty<IArea, &IArea::get_Uploadable>("Uploadable", 6),
+    FlagProperty<IArea, &IArea::get_Downloadable>("Downloadable", 7),
 };
 
 // ---- Group ----
@@ -256,15 +220,7 @@ const SDispMember CGroup::s_members[4] = {
     CountMember<IGroup>(),
     ItemMember<IGroup>(),
     NewEnumMember<IGroup>(),
-    {"Name",
-     1,
-     DISPATCH_PROPERTYGET,
-     0,
-     {},
-     [](IDispatch* self, VARIANT*, VARIANT* result) {
-         result->vt = VT_BSTR;
-         return static_cast<IGroup*>(self)->get_Name(&result->bstrVal);
-     }},
+    TextProperty<IGroup, &IGroup::get_Name>("Name", 1),
 };
 
 // ---- The snapshot ----
@@ -366,13 +322,7 @@ CSnapshot g_snapshot;
 class CAreaCollection final : public CDispatchObject<IAreaCollection> {
 public:
     static HRESULT CreateInstance(REFIID riid, void** ppv) {
-        auto* object = new (std::nothrow) CAreaCollection;
-        if (!object) {
-            return E_OUTOFMEMORY;
-        }
-        const HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
+        return ComQueryNewObject(new (std::nothrow) CAreaCollection, riid, ppv);
     }
 
     HRESULT STDMETHODCALLTYPE get_Count(LONG* pVal) override {
@@ -423,13 +373,7 @@ const SDispMember CAreaCollection::s_members[4] = {
 class CGroupCollection final : public CDispatchObject<IGroupCollection> {
 public:
     static HRESULT CreateInstance(REFIID riid, void** ppv) {
-        auto* object = new (std::nothrow) CGroupCollection;
-        if (!object) {
-            return E_OUTOFMEMORY;
-        }
-        const HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
+        return ComQueryNewObject(new (std::nothrow) CGroupCollection, riid, ppv);
     }
 
     HRESULT STDMETHODCALLTYPE get_Count(LONG* pVal) override {
@@ -481,13 +425,7 @@ const SDispMember CGroupCollection::s_members[4] = {
 class CConfig final : public CDispatchObject<IConfig> {
 public:
     static HRESULT CreateInstance(REFIID riid, void** ppv) {
-        auto* object = new (std::nothrow) CConfig;
-        if (!object) {
-            return E_OUTOFMEMORY;
-        }
-        const HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
+        return ComQueryNewObject(new (std::nothrow) CConfig, riid, ppv);
     }
 
     HRESULT STDMETHODCALLTYPE get_Administrator(BSTR* pVal) override {
@@ -524,33 +462,9 @@ private:
 };
 
 const SDispMember CConfig::s_members[3] = {
-    {"Administrator",
-     1,
-     DISPATCH_PROPERTYGET,
-     0,
-     {},
-     [](IDispatch* self, VARIANT*, VARIANT* result) {
-         result->vt = VT_BSTR;
-         return static_cast<IConfig*>(self)->get_Administrator(&result->bstrVal);
-     }},
-    {"FtpServer",
-     2,
-     DISPATCH_PROPERTYGET,
-     0,
-     {},
-     [](IDispatch* self, VARIANT*, VARIANT* result) {
-         result->vt = VT_BSTR;
-         return static_cast<IConfig*>(self)->get_FtpServer(&result->bstrVal);
-     }},
-    {"HttpServer",
-     3,
-     DISPATCH_PROPERTYGET,
-     0,
-     {},
-     [](IDispatch* self, VARIANT*, VARIANT* result) {
-         result->vt = VT_BSTR;
-         return static_cast<IConfig*>(self)->get_HttpServer(&result->bstrVal);
-     }},
+    TextProperty<IConfig, &IConfig::get_Administrator>("Administrator", 1),
+    TextProperty<IConfig, &IConfig::get_FtpServer>("FtpServer", 2),
+    TextProperty<IConfig, &IConfig::get_HttpServer>("HttpServer", 3),
 };
 
 // ---- Registration ----
