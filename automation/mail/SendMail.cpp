@@ -48,13 +48,7 @@ std::string ComputerName() {
 class CSendMail final : public CDispatchObject<ISendMail> {
 public:
     static HRESULT CreateInstance(REFIID riid, void** ppv) {
-        auto* object = new (std::nothrow) CSendMail;
-        if (!object) {
-            return E_OUTOFMEMORY;
-        }
-        const HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
+        return ComQueryNewObject(new (std::nothrow) CSendMail, riid, ppv);
     }
 
     HRESULT STDMETHODCALLTYPE SendMail(BSTR from, BSTR to, BSTR subject, BSTR body,
