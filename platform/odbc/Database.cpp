@@ -1,5 +1,6 @@
 #include "Database.h"
 
+#include "OdbcText.h"
 #include "Recordset.h"
 
 #include <algorithm>
@@ -11,11 +12,7 @@ namespace {
 constexpr size_t kMaxFreePerText = 4;
 constexpr size_t kMaxPreparedTotal = 128;
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
+using odbctext::Lower;
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "Recordset.h"
 
+#include "OdbcText.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -204,19 +206,11 @@ struct CRecordsetField {
 
 namespace {
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
+using odbctext::Lower;
 
+// A statement without the padding around it and without its closing semicolons.
 std::string Trim(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    size_t last = text.find_last_not_of(" \t\r\n;");
-    return text.substr(first, last - first + 1);
+    return odbctext::Trim(text, " \t\r\n;");
 }
 
 bool StartsWithWord(const std::string& lowered, const char* word) {
