@@ -1,5 +1,7 @@
 #include "DataSource.h"
 
+#include "OdbcText.h"
+
 #include <odbcinst.h>
 
 #include <algorithm>
@@ -10,20 +12,8 @@
 
 namespace {
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-std::string Trim(const std::string& text) {
-    size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
+using odbctext::Lower;
+using odbctext::Trim;
 
 // Runs installer calls in one scope and goes back to the driver manager's usual both.
 class CScopeMode {
