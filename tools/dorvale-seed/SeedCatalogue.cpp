@@ -1,91 +1,127 @@
-// Apart from the store side: the ODBC and registry headers each define the Windows integer
-// types their own way.
 #include "DorvaleDatabaseManager.h"
 #include "FileRecord.h"
-#include "Seed.h"
-
-#include <cstdio>
-#include <random>
+#include "SeedWriters.h"
 
 namespace {
 
-constexpr long kFilesPerTransaction = 1000;
+// One number out of a query.
+class CCountRecord : public CPartialDatabaseRecord {
+public:
+    using CPartialDatabaseRecord::CPartialDatabaseRecord;
+    std::string GetDefaultSQL() override { return "files"; }
+    int GetFields() override { return 1; }
+    void DoFieldExchange(CFieldExchange* pFX) override { RFX_Double(pFX, "N", m_value); }
+    double m_value = 0;
+};
+
+CDateTime ToDateTime(const CSampleDate& date) {
+    return CDateTime(date.year, date.month, date.day, date.hour, date.minute, date.second);
+}
 
 } // namespace
 
-bool SeedCatalogue(const CSeedOptions& options, std::string& error,
-                   const std::function<void(long)>& progress) {
+struct CSeedCatalogue::CImpl {
     CDorvaleDatabaseManager manager;
-    manager.SetDataSourceName(options.dataSource);
-    if (!manager.Open(nullptr, nullptr)) {
-        error = "cannot open the data source " + options.dataSource;
+    std::string logFile;
+};
+
+CSeedCatalogue::CSeedCatalogue() : m_impl(std::make_unique<CImpl>()) {}
+
+CSeedCatalogue::~CSeedCatalogue() {
+    Rollback();
+}
+
+bool CSeedCatalogue::Open(const std::string& dataSource, const std::string& logFile,
+                          std::string& error) {
+    m_impl->logFile = logFile;
+    m_impl->manager.SetLogFilename(logFile);
+    m_impl->manager.SetDataSourceName(dataSource);
+    if (!m_impl->manager.Open(nullptr, nullptr)) {
+        error = "cannot connect to the data source " + dataSource + " (dorvale-dsn check --name " +
+                dataSource + " tells why; details in " + logFile + ")";
         return false;
     }
-    if (options.replace) {
-        manager.DropAllTables();
-    }
-    manager.CreateAllTables(); // fails harmlessly for tables that exist
-    {
-        CFileRecord first(&manager);
-        if (first.Open("select * from files", false, true) && !options.replace) {
-            error = "the catalogue already has files (use --replace to start afresh)";
-            return false;
-        }
-    }
-
-    std::mt19937 random(options.seed);
-    auto pick = [&random](long low, long high) {
-        return std::uniform_int_distribution<long>(low, high)(random);
-    };
-    const bool transactions = manager.CanTransact();
-    for (long n = 1; n <= options.files; ++n) {
-        if (transactions && (n - 1) % kFilesPerTransaction == 0) {
-            manager.BeginTrans();
-        }
-        char name[32];
-        std::snprintf(name, sizeof name, "file%06ld.zip", n);
-        CFileRecord file(&manager);
-        file.m_TITLE = "Sample file " + std::to_string(n);
-        file.m_SIZE = static_cast<double>(pick(200, 5'000'000));
-        file.m_SHORT_DESC = "A sample file for trying the site, number " + std::to_string(n);
-        file.m_LONG_DESC = "This file was made by dorvale-seed. " + std::string(pick(40, 400), 'x');
-        file.m_UPLD_NAME = "Seed";
-        file.m_UPLD_EMAIL = "seed@example.com";
-        file.m_DOWNLOADS = static_cast<double>(pick(0, 100000));
-        file.m_FILE_DATE =
-            CDateTime(static_cast<int>(pick(1995, 2025)), static_cast<int>(pick(1, 12)),
-                      static_cast<int>(pick(1, 28)), 12, 0, 0);
-        file.m_LAST_DWNLD = file.m_FILE_DATE;
-        file.m_VERSION = std::to_string(pick(1, 9)) + "." + std::to_string(pick(0, 20));
-        file.m_REQ_FORM = pick(0, 9) == 0;
-        if (!file.Add()) {
-            error = "cannot add file " + std::to_string(n);
-            return false;
-        }
-        const long first = pick(1, options.areas);
-        long second = pick(0, 1) ? pick(1, options.areas) : first;
-        if (!file.AddToFileArea(static_cast<double>(first)) ||
-            (second != first && !file.AddToFileArea(static_cast<double>(second)))) {
-            error = "cannot put file " + std::to_string(n) + " in its areas";
-            return false;
-        }
-        const bool local = pick(0, 1) == 0;
-        const bool both = pick(0, 2) == 0;
-        if (local || both) {
-            file.AddDownloadURL("local://" + std::to_string(first) + "/" + name);
-        }
-        if (!local || both) {
-            file.AddDownloadURL(std::string("http://mirror.example.com/files/") + name);
-        }
-        if (transactions && (n % kFilesPerTransaction == 0 || n == options.files)) {
-            if (!manager.CommitTrans()) {
-                error = "cannot commit the files added";
-                return false;
-            }
-        }
-        if (progress && (n % 10000 == 0 || n == options.files)) {
-            progress(n);
-        }
-    }
     return true;
+}
+
+bool CSeedCatalogue::CountFiles(long long& count, std::string& error) {
+    CCountRecord record(&m_impl->manager);
+    if (!record.Open("select count(file_id) from files", false, true)) {
+        error = "the data source " + m_impl->manager.GetDataSourceName() +
+                " has no catalogue tables (dorvale-dsn create ... --tables makes them)";
+        return false;
+    }
+    count = static_cast<long long>(record.m_value);
+    return true;
+}
+
+bool CSeedCatalogue::Begin(std::string& error) {
+    try {
+        if (m_impl->manager.BeginTrans()) {
+            return true;
+        }
+    } catch (const CDBException& e) {
+        m_impl->manager.LogError(e.m_strError);
+    }
+    error = "cannot start a transaction on the catalogue (details in " + m_impl->logFile + ")";
+    return false;
+}
+
+bool CSeedCatalogue::Add(const CSampleFile& file, long long& fileId, std::string& error) {
+    CFileRecord record(&m_impl->manager);
+    record.m_TITLE = file.title;
+    record.m_SIZE = static_cast<double>(file.size);
+    record.m_SHORT_DESC = file.shortDesc;
+    record.m_LONG_DESC = file.longDesc;
+    record.m_UPLD_NAME = file.upldName;
+    record.m_UPLD_EMAIL = file.upldEmail;
+    record.m_UPLD_HOME = file.upldHome;
+    record.m_RATING = file.rating;
+    record.m_DOWNLOADS = static_cast<double>(file.downloads);
+    record.m_LAST_DWNLD = ToDateTime(file.lastDownload);
+    record.m_FILE_DATE = ToDateTime(file.fileDate);
+    record.m_VERSION = file.version;
+    record.m_REQ_FORM = file.reqForm;
+    if (!record.Add()) {
+        error = "cannot add the file \"" + file.title + "\" (details in " + m_impl->logFile + ")";
+        return false;
+    }
+    for (std::uint32_t area : file.areas) {
+        if (!record.AddToFileArea(area)) {
+            error = "cannot link the file \"" + file.title + "\" to the area " +
+                    std::to_string(area) + " (details in " + m_impl->logFile + ")";
+            return false;
+        }
+    }
+    for (const std::string& location : file.locations) {
+        if (!record.AddDownloadURL(location)) {
+            error = "cannot add the location " + location + " (details in " + m_impl->logFile + ")";
+            return false;
+        }
+    }
+    fileId = static_cast<long long>(record.m_FILE_ID);
+    return true;
+}
+
+bool CSeedCatalogue::Commit(std::string& error) {
+    try {
+        if (m_impl->manager.CommitTrans()) {
+            return true;
+        }
+    } catch (const CDBException& e) {
+        m_impl->manager.LogError(e.m_strError);
+    }
+    error = "cannot commit the new files (details in " + m_impl->logFile + ")";
+    return false;
+}
+
+void CSeedCatalogue::Rollback() {
+    if (!m_impl->manager.IsInTransaction()) {
+        return;
+    }
+    try {
+        m_impl->manager.Rollback();
+    } catch (const CDBException& e) {
+        m_impl->manager.LogError(e.m_strError);
+    }
 }

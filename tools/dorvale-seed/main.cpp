@@ -1,108 +1,277 @@
-// dorvale-seed: makes a sample catalogue for trying the site and measuring the generator.
-
-#include "Seed.h"
-#include "Settings.h"
+// dorvale-seed: fills an empty library with made-up groups, areas and files.
+#include "SampleLibrary.h"
+#include "SeedWriters.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
-const char* const kHelp =
-    "Usage: dorvale-seed [options]\n"
+const char kUsage[] =
+    "Usage: dorvale-seed --dir DIR [options]\n"
     "\n"
-    "Makes a sample catalogue: file areas and groups in the file-area store of DatabasePath,\n"
-    "and files with their areas and download locations in the data source \"Dorvale\".\n"
-    "Each file is in one or two areas and has one or two download locations.\n"
+    "Fills an empty Dorvale library with a made-up sample: file groups, file areas and\n"
+    "files with descriptions, versions, dates, download counts and download locations.\n"
+    "Some areas are hosted locally (their files are real small zip archives below\n"
+    "DIR/files, reached through local:// locations and an HTTP alias /downloads/<area>);\n"
+    "the others list files on web mirrors. The same --seed gives the same library.\n"
     "\n"
-    "  --files N           files to add (default 100000)\n"
-    "  --areas N           file areas (default 50)\n"
-    "  --groups N          file groups, sharing the areas out (default 10)\n"
-    "  --data-source NAME  the catalogue's ODBC data source (default Dorvale)\n"
-    "  --database-path DIR the store's directory (default: the DatabasePath setting)\n"
-    "  --local-path DIR    below it each area's own directory (default: the store's)\n"
-    "  --seed N            the same numbers give the same catalogue (default 1998)\n"
-    "  --replace           drop the catalogue tables and the store's areas and groups first\n"
-    "  --help              show this text\n"
+    "It writes the areas (filearea.dat) and group files into DIR/db, the catalogue rows\n"
+    "through the data source, and the settings DatabasePath (DIR/db) and HttpPath\n"
+    "(DIR/site) into the registry ($DORVALE_REGISTRY when set).\n"
     "\n"
-    "Without --replace an existing catalogue with files, or a store with areas, is left\n"
-    "alone and the command fails.\n";
+    "Options:\n"
+    "  --dir DIR            the library's directory (created when missing)\n"
+    "  --files N            number of files (default 100000)\n"
+    "  --groups G           number of file groups (default 10)\n"
+    "  --areas A            number of file areas (default 50)\n"
+    "  --local-areas L      how many areas are hosted locally (default one in five)\n"
+    "  --seed S             the seed of the made-up data (default 1)\n"
+    "  --data-source NAME   the catalogue's ODBC data source (default Dorvale); it must\n"
+    "                       have the catalogue's tables (dorvale-dsn create ... --tables)\n"
+    "  --http-server URL    also set HttpServer (the site's address, may be empty)\n"
+    "  --ftp-server URL     also set FtpServer, and give local areas an FTP alias /pub/<area>\n"
+    "  --install-dir DIR    also set InstallDir (where the templates are)\n"
+    "  --awkward            add files whose texts try the site's escaping: markup, quotes,\n"
+    "                       ampersands, non-English text, a very long title\n"
+    "  --if-empty           when the library holds areas, groups or files already, do\n"
+    "                       nothing and succeed (otherwise that is an error)\n"
+    "  --quiet              print nothing but errors\n"
+    "  --help               show this text\n"
+    "\n"
+    "Exit status: 0 done (or nothing to do with --if-empty), 1 failed, 2 wrong usage.\n";
 
-bool ParseNumber(const char* text, long low, long high, long& value) {
-    char* end = nullptr;
-    const long parsed = std::strtol(text, &end, 10);
-    if (!text[0] || *end || parsed < low || parsed > high) {
+struct COptions {
+    CSampleOptions sample;
+    std::string dir;
+    std::string dataSource = "Dorvale";
+    CSeedSettings settings;
+    bool ifEmpty = false;
+    bool quiet = false;
+};
+
+int Usage(const std::string& problem) {
+    std::fprintf(stderr, "dorvale-seed: %s\nTry 'dorvale-seed --help'.\n", problem.c_str());
+    return 2;
+}
+
+int Fail(const std::string& problem) {
+    std::fprintf(stderr, "dorvale-seed: %s\n", problem.c_str());
+    return 1;
+}
+
+bool ParseWhole(const std::string& text, long long low, long long high, long long& value) {
+    if (text.empty() || text.size() > 18) {
         return false;
     }
-    value = parsed;
-    return true;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    value = std::stoll(text);
+    return value >= low && value <= high;
+}
+
+// Returns -1 when the options are good, else the exit status.
+int Parse(int argc, char** argv, COptions& options) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&](std::string& target) {
+            if (i + 1 >= args.size()) {
+                return false;
+            }
+            target = args[++i];
+            return true;
+        };
+        auto number = [&](long long low, long long high, long long& target) {
+            std::string text;
+            return value(text) && ParseWhole(text, low, high, target);
+        };
+        long long n = 0;
+        std::string text;
+        if (arg == "--dir") {
+            if (!value(options.dir) || options.dir.empty()) {
+                return Usage("--dir needs a directory");
+            }
+        } else if (arg == "--files") {
+            if (!number(0, 10000000, n)) {
+                return Usage("--files needs a number from 0 to 10000000");
+            }
+            options.sample.files = n;
+        } else if (arg == "--groups") {
+            if (!number(1, 1000, n)) {
+                return Usage("--groups needs a number from 1 to 1000");
+            }
+            options.sample.groups = static_cast<int>(n);
+        } else if (arg == "--areas") {
+            if (!number(1, 10000, n)) {
+                return Usage("--areas needs a number from 1 to 10000");
+            }
+            options.sample.areas = static_cast<int>(n);
+        } else if (arg == "--local-areas") {
+            if (!number(0, 10000, n)) {
+                return Usage("--local-areas needs a number from 0 to 10000");
+            }
+            options.sample.localAreas = static_cast<int>(n);
+        } else if (arg == "--seed") {
+            if (!number(0, 999999999999999999LL, n)) {
+                return Usage("--seed needs a whole number");
+            }
+            options.sample.seed = static_cast<std::uint64_t>(n);
+        } else if (arg == "--data-source") {
+            if (!value(options.dataSource) || options.dataSource.empty()) {
+                return Usage("--data-source needs a data source name");
+            }
+        } else if (arg == "--http-server") {
+            if (!value(text)) {
+                return Usage("--http-server needs an address (it may be empty)");
+            }
+            options.settings.httpServer = text;
+        } else if (arg == "--ftp-server") {
+            if (!value(text)) {
+                return Usage("--ftp-server needs an address");
+            }
+            options.settings.ftpServer = text;
+            options.sample.ftpAliases = !text.empty();
+        } else if (arg == "--install-dir") {
+            if (!value(text) || text.empty()) {
+                return Usage("--install-dir needs a directory");
+            }
+            options.settings.installDir = std::filesystem::absolute(text).lexically_normal();
+        } else if (arg == "--awkward") {
+            options.sample.awkward = true;
+        } else if (arg == "--if-empty") {
+            options.ifEmpty = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else {
+            return Usage("unexpected \"" + arg + "\"");
+        }
+    }
+    if (options.dir.empty()) {
+        return Usage("--dir DIR is required");
+    }
+    if (options.sample.localAreas > options.sample.areas) {
+        return Usage("--local-areas cannot be more than --areas");
+    }
+    return -1;
+}
+
+int Seed(COptions& options) {
+    const std::filesystem::path dir = std::filesystem::absolute(options.dir).lexically_normal();
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (!std::filesystem::is_directory(dir)) {
+        return Fail("cannot create the directory " + dir.string());
+    }
+    const std::string databasePath = (dir / "db").string();
+    options.sample.directory = dir.string();
+    options.settings.databasePath = databasePath;
+    options.settings.httpPath = (dir / "site").string();
+    std::string error;
+
+    CSeedCatalogue catalogue;
+    long long existingFiles = 0;
+    if (!catalogue.Open(options.dataSource, (dir / "dorvale-seed.log").string(), error) ||
+        !catalogue.CountFiles(existingFiles, error)) {
+        return Fail(error);
+    }
+    CStoreContents store;
+    if (!ReadStoreContents(databasePath, store, error)) {
+        return Fail(error);
+    }
+    if (existingFiles > 0 || store.areas > 0 || store.groups > 0 || !store.fresh) {
+        std::string what = std::to_string(store.areas) + " areas, " + std::to_string(store.groups) +
+                           " groups and " + std::to_string(existingFiles) + " files";
+        if (options.ifEmpty) {
+            if (!options.quiet) {
+                std::printf("The library in %s holds %s already; nothing done.\n", dir.c_str(),
+                            what.c_str());
+            }
+            return 0;
+        }
+        if (store.areas == 0 && !store.fresh) {
+            what += " (and its area store has held areas before)";
+        }
+        return Fail("the library is not empty: " + what +
+                    ". Seed a new directory and an empty catalogue, or use --if-empty.");
+    }
+
+    CSampleLibrary library(options.sample);
+    if (!WriteAreaStore(library, databasePath, error)) {
+        RemoveAreaStore(library, databasePath);
+        return Fail(error);
+    }
+    std::vector<std::string> written;
+    auto undo = [&]() {
+        catalogue.Rollback();
+        RemoveAreaStore(library, databasePath);
+        for (const std::string& path : written) {
+            std::filesystem::remove(path, ec);
+        }
+    };
+    if (!catalogue.Begin(error)) {
+        undo();
+        return Fail(error);
+    }
+    const long long total = library.GetFileCount();
+    CSampleFile file;
+    long long added = 0;
+    long long local = 0;
+    while (library.NextFile(file)) {
+        if (!file.localName.empty()) {
+            const CSampleArea& area = library.GetAreas()[file.areas.front() - 1];
+            if (!WriteLocalFile(area, file, error)) {
+                undo();
+                return Fail(error);
+            }
+            written.push_back(area.path + "/" + file.localName);
+            ++local;
+        }
+        long long id = 0;
+        if (!catalogue.Add(file, id, error)) {
+            undo();
+            return Fail(error);
+        }
+        ++added;
+        if (!options.quiet && total >= 10000 && added % 10000 == 0) {
+            std::fprintf(stderr, "dorvale-seed: %lld of %lld files\n", added, total);
+        }
+    }
+    if (!catalogue.Commit(error)) {
+        undo();
+        return Fail(error);
+    }
+    if (!WriteSeedSettings(options.settings, error)) {
+        return Fail(error + "; the library itself was written");
+    }
+    if (!options.quiet) {
+        std::printf("Seeded %lld files (%lld of them local archives) in %zu groups and %zu "
+                    "areas (%d hosted locally) into %s\n",
+                    added, local, library.GetGroups().size(), library.GetAreas().size(),
+                    library.GetLocalAreaCount(), dir.c_str());
+    }
+    return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    CSeedOptions options;
-    bool pathGiven = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        long number = 0;
-        auto needs = [&](bool ok) {
-            if (!ok) {
-                std::fprintf(stderr, "dorvale-seed: bad or missing value for %s\n", option.c_str());
-                std::exit(2);
-            }
-            ++i;
-        };
-        if (option == "--help" || option == "-h") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        } else if (option == "--files") {
-            needs(value && ParseNumber(value, 0, 100'000'000, number));
-            options.files = number;
-        } else if (option == "--areas") {
-            needs(value && ParseNumber(value, 1, 10000, number));
-            options.areas = static_cast<int>(number);
-        } else if (option == "--groups") {
-            needs(value && ParseNumber(value, 0, 10000, number));
-            options.groups = static_cast<int>(number);
-        } else if (option == "--seed") {
-            needs(value && ParseNumber(value, 0, 2147483647, number));
-            options.seed = static_cast<std::uint32_t>(number);
-        } else if (option == "--data-source") {
-            needs(value && *value);
-            options.dataSource = value;
-        } else if (option == "--database-path") {
-            needs(value != nullptr);
-            options.databasePath = value;
-            pathGiven = true;
-        } else if (option == "--local-path") {
-            needs(value != nullptr);
-            options.localPath = value;
-        } else if (option == "--replace") {
-            options.replace = true;
-        } else {
-            std::fprintf(stderr, "dorvale-seed: unknown option %s\nTry 'dorvale-seed --help'.\n",
-                         option.c_str());
-            return 2;
-        }
+    COptions options;
+    const int parsed = Parse(argc, argv, options);
+    if (parsed >= 0) {
+        return parsed;
     }
-    if (!pathGiven) {
-        ReadRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::DatabasePath,
-                         options.databasePath);
-    }
-    std::string error;
-    if (!SeedAreas(options, error)) {
-        std::fprintf(stderr, "dorvale-seed: %s\n", error.c_str());
-        return 1;
-    }
-    std::fprintf(stderr, "%d areas in %d groups written to %s\n", options.areas, options.groups,
-                 options.databasePath.empty() ? "." : options.databasePath.c_str());
-    if (!SeedCatalogue(options, error, [](long n) { std::fprintf(stderr, "%ld files\n", n); })) {
-        std::fprintf(stderr, "dorvale-seed: %s\n", error.c_str());
-        return 1;
-    }
-    return 0;
+    return Seed(options);
 }
