@@ -14,6 +14,12 @@ constexpr size_t kMaxPreparedTotal = 128;
 
 using odbctext::Lower;
 
+// Back to each statement committing itself, once a transaction has ended either way.
+void AutoCommitOn(SQLHDBC connection) {
+    SQLSetConnectAttr(connection, SQL_ATTR_AUTOCOMMIT,
+                      reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+}
+
 } // namespace
 
 CDatabase::CDatabase() = default;
@@ -208,13 +214,11 @@ bool CDatabase::CommitTrans() {
             CDBException::FromHandle(SQL_HANDLE_DBC, m_connection.Get(), rc, "SQLEndTran");
         // Nothing of the transaction may linger half-done.
         SQLEndTran(SQL_HANDLE_DBC, m_connection.Get(), SQL_ROLLBACK);
-        SQLSetConnectAttr(m_connection.Get(), SQL_ATTR_AUTOCOMMIT,
-                          reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+        AutoCommitOn(m_connection.Get());
         m_inTransaction = false;
         throw error;
     }
-    SQLSetConnectAttr(m_connection.Get(), SQL_ATTR_AUTOCOMMIT,
-                      reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    AutoCommitOn(m_connection.Get());
     m_inTransaction = false;
     return true;
 }
@@ -224,8 +228,7 @@ bool CDatabase::Rollback() {
         return false;
     }
     SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, m_connection.Get(), SQL_ROLLBACK);
-    SQLSetConnectAttr(m_connection.Get(), SQL_ATTR_AUTOCOMMIT,
-                      reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_ON), 0);
+    AutoCommitOn(m_connection.Get());
     m_inTransaction = false;
     CheckSqlReturn(rc, SQL_HANDLE_DBC, m_connection.Get(), "SQLEndTran");
     return true;
