@@ -1,40 +1,33 @@
 #include "PageFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// The process's file creation mask, read without changing it (umask() would, for every
-// thread at once).
-mode_t ReadUmask() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) {
-            return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-        }
-    }
-    return 022;
-}
-
-// A temporary file in the page's directory: ".<name>.XXXXXX", readable like any page.
+// A temporary file in the page's directory, ".<name>.<process>-<count>", created like any
+// page (so the process's file creation mask applies) and never over another file.
 int CreateTemporary(const std::string& path, std::string& temporary) {
+    static std::atomic<unsigned long> counter{0};
     const std::size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    temporary = dir + "." + name + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return -1;
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    temporary.assign(path, 0, nameStart);
+    temporary += '.';
+    temporary.append(path, nameStart, std::string::npos);
+    temporary += '.';
+    temporary += std::to_string(::getpid());
+    temporary += '-';
+    temporary += std::to_string(counter.fetch_add(1));
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        // Left by an earlier process of the same number that was killed.
+        ::unlink(temporary.c_str());
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     }
-    static const mode_t mask = ReadUmask();
-    ::fchmod(fd, 0666 & ~mask);
     return fd;
 }
 

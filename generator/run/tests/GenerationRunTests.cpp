@@ -4,6 +4,7 @@
 #include <clocale>
 #include <gtest/gtest.h>
 #include <regex>
+#include <sys/stat.h>
 
 using namespace runtest;
 namespace fs = std::filesystem;
@@ -202,6 +203,13 @@ TEST_F(GenerationRunTest, WritesTheWholeSiteWithItsMessagesProgressAndLog) {
         << stopLine;
     EXPECT_TRUE(std::regex_match(startStamp, std::regex("../../.. at ..:..:..")));
     EXPECT_EQ(LogBody(), "");
+
+    // Pages are readable by the web server like any file the process creates.
+    const mode_t mask = ::umask(027);
+    Generate();
+    ::umask(mask);
+    EXPECT_EQ(fs::status(dir.Path() / "site" / "details" / "1.asp").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
     // A second run replaces every page in place and leaves no temporary file behind.
     testsupport::WriteFile(dir.Path() / "site" / "index.asp", "old");
