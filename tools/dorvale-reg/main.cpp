@@ -268,13 +268,16 @@ bool ParseBinary(const std::string& text, std::string& bytes) {
 LONG ReadValue(HKEY key, const char* name, DWORD& type, std::string& data) {
     DWORD size = 0;
     LONG result = RegQueryValueEx(key, name, nullptr, &type, nullptr, &size);
-    if (result != ERROR_SUCCESS) {
-        return result;
+    // Another process may grow the value between asking its size and reading it.
+    while (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
+        data.assign(size, '\0');
+        result = RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                                 &size);
+        if (result == ERROR_SUCCESS) {
+            data.resize(size);
+            return result;
+        }
     }
-    data.assign(size, '\0');
-    result =
-        RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
-    data.resize(size);
     return result;
 }
 
