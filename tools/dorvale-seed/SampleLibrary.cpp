@@ -37,10 +37,12 @@ long long CSeedRandom::Between(long long low, long long high) {
 
 namespace {
 
-const char* const kGroupNames[] = {"Utilities",   "Games",      "Graphics",    "Internet",
-                                   "Programming", "Multimedia", "Business",    "Education",
-                                   "Science",     "Fonts",      "Desktop",     "Security",
-                                   "Networking",  "Text Tools", "Home & Hobby"};
+// Group names become directory names in the site, and a file page includes its area header by
+// the group name as the page shows it (HTML-escaped): names stay clear of & < > " '.
+const char* const kGroupNames[] = {"Utilities",   "Games",      "Graphics",      "Internet",
+                                   "Programming", "Multimedia", "Business",      "Education",
+                                   "Science",     "Fonts",      "Desktop",       "Security",
+                                   "Networking",  "Text Tools", "Home and Hobby"};
 
 const char* const kAreaNames[] = {
     "Archivers",       "Disk Tools",     "File Managers", "Backup",        "Arcade Games",
@@ -424,10 +426,13 @@ void CSampleLibrary::MakeFile(CSampleFile& file) {
     // real size).
     file.size = r.Between(2 * 1024, 40 * 1024 * 1024);
 
-    const std::uint32_t area = static_cast<std::uint32_t>(r.Below(m_areas.size())) + 1;
+    const std::size_t filled =
+        m_areas.size() -
+        std::min<std::size_t>(std::max(0, m_options.emptyAreas), m_areas.size() - 1);
+    const std::uint32_t area = static_cast<std::uint32_t>(r.Below(filled)) + 1;
     file.areas.push_back(area);
-    if (m_areas.size() > 1 && r.Chance(20)) {
-        std::uint32_t second = static_cast<std::uint32_t>(r.Below(m_areas.size() - 1)) + 1;
+    if (filled > 1 && r.Chance(20)) {
+        std::uint32_t second = static_cast<std::uint32_t>(r.Below(filled - 1)) + 1;
         if (second >= area) {
             ++second;
         }

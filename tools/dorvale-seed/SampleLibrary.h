@@ -72,6 +72,7 @@ struct CSampleOptions {
     int groups = 10;
     int areas = 50;
     int localAreas = -1; // -1: one area in five, at least one
+    int emptyAreas = 0;  // the last areas get no files (fewer than `areas`)
     std::uint64_t seed = 1;
     // The library's directory: area directories go below DIR/files.
     std::string directory;

@@ -29,6 +29,7 @@ const char kUsage[] =
     "  --groups G           number of file groups (default 10)\n"
     "  --areas A            number of file areas (default 50)\n"
     "  --local-areas L      how many areas are hosted locally (default one in five)\n"
+    "  --empty-areas E      leave the last E areas without files (default 0)\n"
     "  --seed S             the seed of the made-up data (default 1)\n"
     "  --data-source NAME   the catalogue's ODBC data source (default Dorvale); it must\n"
     "                       have the catalogue's tables (dorvale-dsn create ... --tables)\n"
@@ -124,6 +125,11 @@ int Parse(int argc, char** argv, COptions& options) {
                 return Usage("--local-areas needs a number from 0 to 10000");
             }
             options.sample.localAreas = static_cast<int>(n);
+        } else if (arg == "--empty-areas") {
+            if (!number(0, 10000, n)) {
+                return Usage("--empty-areas needs a number from 0 to 10000");
+            }
+            options.sample.emptyAreas = static_cast<int>(n);
         } else if (arg == "--seed") {
             if (!number(0, 999999999999999999LL, n)) {
                 return Usage("--seed needs a whole number");
@@ -161,6 +167,9 @@ int Parse(int argc, char** argv, COptions& options) {
     }
     if (options.dir.empty()) {
         return Usage("--dir DIR is required");
+    }
+    if (options.sample.emptyAreas >= options.sample.areas) {
+        return Usage("--empty-areas must leave at least one area with files");
     }
     if (options.sample.localAreas > options.sample.areas) {
         return Usage("--local-areas cannot be more than --areas");

@@ -218,6 +218,23 @@ TEST(SampleLibrary, FilesAreWellFormed) {
     EXPECT_GT(maxDownloads, 30000);
 }
 
+TEST(SampleLibrary, EmptyAreasGetNoFiles) {
+    CSampleOptions options = Options(500, 2, 6);
+    options.emptyAreas = 2;
+    CSampleLibrary library(options);
+    std::set<std::uint32_t> used;
+    for (const CSampleFile& file : AllFiles(library)) {
+        used.insert(file.areas.begin(), file.areas.end());
+    }
+    EXPECT_EQ(used, (std::set<std::uint32_t>{1, 2, 3, 4}));
+    // Every area but one may be left empty; more is taken as that.
+    options.emptyAreas = 99;
+    CSampleLibrary single(options);
+    for (const CSampleFile& file : AllFiles(single)) {
+        EXPECT_EQ(file.areas, std::vector<std::uint32_t>{1});
+    }
+}
+
 TEST(SampleLibrary, AwkwardFilesComeAfterTheOthers) {
     CSampleOptions options = Options(10, 2, 5);
     options.awkward = true;

@@ -72,6 +72,7 @@ TEST_F(SeedProgram, HelpAndWrongUsage) {
                                                {"--dir", "x", "--groups", "0"},
                                                {"--dir", "x", "--areas", "0"},
                                                {"--dir", "x", "--areas", "3", "--local-areas", "4"},
+                                               {"--dir", "x", "--areas", "3", "--empty-areas", "3"},
                                                {"--dir", "x", "--seed"},
                                                {"--dir", "x", "--frobnicate"}}) {
         const auto result = Run(wrong, false);
