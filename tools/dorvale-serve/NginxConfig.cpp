@@ -1,0 +1,136 @@
+#include "NginxConfig.h"
+
+#include <cstring>
+
+namespace {
+
+std::string Quote(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// Text for a comment line: control characters would end it.
+std::string CommentText(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
+std::string WithSlash(const std::string& directory) {
+    return !directory.empty() && directory.back() == '/' ? directory : directory + "/";
+}
+
+} // namespace
+
+bool IsQuotable(const std::string& text) {
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F || c == '"' || c == '\\' || c == '$') {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool NormaliseAlias(const std::string& alias, std::string& normalised, std::string& why) {
+    normalised.clear();
+    std::string segment;
+    std::string text = alias;
+    for (char& c : text) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    text += '/';
+    for (char c : text) {
+        if (c != '/') {
+            segment += c;
+            continue;
+        }
+        if (segment.empty()) {
+            continue;
+        }
+        if (segment == "." || segment == "..") {
+            why = "it has a \".\" or \"..\" segment";
+            return false;
+        }
+        normalised += "/" + segment;
+        segment.clear();
+    }
+    if (normalised.empty()) {
+        why = "it is empty or the root";
+        return false;
+    }
+    if (!IsQuotable(normalised) || normalised.find_first_of(" {};#") != std::string::npos) {
+        why = "it has a space or one of \" \\ $ { } ; # or a control character";
+        return false;
+    }
+    const std::size_t prefix = std::strlen(SITE_PREFIX);
+    if (normalised.compare(0, prefix, SITE_PREFIX) == 0 &&
+        (normalised.size() == prefix || normalised[prefix] == '/')) {
+        why = std::string("it lies inside the pages' ") + SITE_PREFIX + "/";
+        return false;
+    }
+    return true;
+}
+
+std::string BuildNginxConfig(const CNginxSite& site) {
+    const std::string& run = site.runDir;
+    std::string conf;
+    conf += "# Written by dorvale-serve from the Dorvale settings; written again at each start.\n";
+    if (!site.workerUser.empty()) {
+        conf += "user " + site.workerUser + " " + site.workerGroup + ";\n";
+    }
+    conf += "worker_processes 1;\n";
+    conf += "pid " + Quote(run + "/nginx.pid") + ";\n";
+    conf += "error_log " + Quote(run + "/error.log") + " warn;\n";
+    conf += "events {\n    worker_connections 256;\n}\n";
+    conf += "http {\n";
+    conf += "    access_log " + Quote(run + "/access.log") + ";\n";
+    for (const char* kind : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
+        conf += std::string("    ") + kind + "_temp_path " + Quote(run + "/temp/" + kind) + ";\n";
+    }
+    conf += "    types {\n"
+            "        text/html html htm asp;\n"
+            "        text/css css;\n"
+            "        text/plain txt diz;\n"
+            "        image/svg+xml svg;\n"
+            "        image/png png;\n"
+            "        image/jpeg jpg jpeg;\n"
+            "        image/gif gif;\n"
+            "        application/zip zip;\n"
+            "    }\n"
+            "    default_type application/octet-stream;\n"
+            "    charset utf-8;\n"
+            "    charset_types text/html text/css text/plain;\n"
+            "    sendfile on;\n"
+            "    server_tokens off;\n";
+    conf += "    server {\n";
+    conf += "        listen " + site.address + ":" + std::to_string(site.port) + ";\n";
+    conf += "        server_name localhost;\n";
+    conf += "        location = / {\n            return 302 " + std::string(SITE_PREFIX) +
+            "/index.asp;\n        }\n";
+    conf += "        location = " + std::string(SITE_PREFIX) + " {\n            return 301 " +
+            SITE_PREFIX + "/;\n        }\n";
+    // The pages: .asp files are HTML whose includes nginx resolves. They run no script, and
+    // the policy keeps it so even if a catalogue text slipped through unescaped.
+    conf += "        location " + std::string(SITE_PREFIX) + "/ {\n";
+    conf += "            alias " + Quote(WithSlash(site.httpPath)) + ";\n";
+    conf += "            index index.asp;\n";
+    conf += "            ssi on;\n";
+    conf += "            add_header Content-Security-Policy \"default-src 'self'; script-src "
+            "'none'; object-src 'none'; base-uri 'none'; frame-ancestors 'none'\" always;\n";
+    conf += "            add_header X-Content-Type-Options nosniff always;\n";
+    conf += "        }\n";
+    for (const CServedAlias& alias : site.aliases) {
+        conf += "        # area: " + CommentText(alias.area) + "\n";
+        conf += "        location " + alias.alias + "/ {\n";
+        conf += "            alias " + Quote(WithSlash(alias.path)) + ";\n";
+        conf += "            add_header X-Content-Type-Options nosniff always;\n";
+        conf += "        }\n";
+    }
+    conf += "    }\n";
+    conf += "}\n";
+    return conf;
+}

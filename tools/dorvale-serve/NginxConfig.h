@@ -1,0 +1,39 @@
+#pragma once
+// The nginx configuration that serves a Dorvale site: the generated pages under /dorvale/
+// with server-side includes, and the directories of locally hosted areas under their HTTP
+// aliases. Pure text work; running nginx is elsewhere.
+
+#include <string>
+#include <vector>
+
+struct CServedAlias {
+    std::string alias; // "/downloads/archivers", normalised
+    std::string path;  // the area's directory
+    std::string area;  // the area's name, for a comment
+};
+
+struct CNginxSite {
+    std::string runDir; // configuration, pid, logs and temporary files
+    std::string address = "127.0.0.1";
+    int port = 8080;
+    std::string httpPath; // the generated site
+    std::vector<CServedAlias> aliases;
+    // Workers run as this user when nginx starts as root (nginx's own default otherwise).
+    std::string workerUser;
+    std::string workerGroup;
+};
+
+// The virtual directory the pages are published under.
+inline constexpr char SITE_PREFIX[] = "/dorvale";
+
+// Makes an area's HTTP alias a location: '\' read as '/', one leading '/', no trailing '/',
+// no empty, "." or ".." segment, nothing that nginx would read as a variable or a quote.
+// False with the reason when the alias cannot be published.
+bool NormaliseAlias(const std::string& alias, std::string& normalised, std::string& why);
+
+// Text that can stand inside a double-quoted nginx string as it is: no '"', '\', '$', and
+// no control characters.
+bool IsQuotable(const std::string& text);
+
+// The whole configuration file. Every path must be absolute and quotable.
+std::string BuildNginxConfig(const CNginxSite& site);

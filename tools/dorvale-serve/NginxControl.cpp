@@ -1,0 +1,196 @@
+#include "ServeSite.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Trimmed(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// Runs a program with its output going to `outputFile` (a daemon that keeps a pipe open
+// would make reading a pipe wait forever); the exit status, or -1 when it could not start.
+int RunTo(const std::vector<std::string>& argv, const fs::path& outputFile) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        return -1;
+    }
+    if (pid == 0) {
+        const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+        if (out < 0 || in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
+            _exit(127);
+        }
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Alive and not a zombie (a daemon's zombie lingers where no init reaps it).
+bool IsAlive(long pid) {
+    if (pid <= 0 || (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)) {
+        return false;
+    }
+    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+    const std::size_t close = stat.rfind(')');
+    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
+}
+
+bool Accepts(const std::string& address, int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return false;
+    }
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &to.sin_addr);
+    const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+    close(fd);
+    return connected;
+}
+
+std::vector<std::string> NginxArgs(const std::string& nginx, const std::string& runDir) {
+    return {nginx, "-p", runDir + "/", "-c", runDir + "/nginx.conf", "-e", runDir + "/error.log"};
+}
+
+} // namespace
+
+std::string FindNginx(const std::string& preferred) {
+    if (!preferred.empty()) {
+        return preferred;
+    }
+    std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    path += ":/usr/sbin:/usr/local/sbin";
+    std::stringstream dirs(path);
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        if (!dir.empty() && access((dir + "/nginx").c_str(), X_OK) == 0) {
+            return dir + "/nginx";
+        }
+    }
+    return {};
+}
+
+long RunningNginx(const std::string& runDir) {
+    const std::string text = Trimmed(ReadText(fs::path(runDir) / "nginx.pid"));
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 9) {
+        return 0;
+    }
+    const long pid = std::stol(text);
+    if (!IsAlive(pid)) {
+        return 0;
+    }
+    // A recycled pid belongs to another program.
+    return Trimmed(ReadText("/proc/" + text + "/comm")) == "nginx" ? pid : 0;
+}
+
+bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& error) {
+    std::error_code ec;
+    fs::create_directories(fs::path(site.runDir) / "temp", ec);
+    if (!fs::is_directory(site.runDir)) {
+        error = "cannot create the directory " + site.runDir;
+        return false;
+    }
+    if (RunningNginx(site.runDir) && !StopNginx(site.runDir, error)) {
+        return false;
+    }
+    {
+        std::ofstream conf(fs::path(site.runDir) / "nginx.conf",
+                           std::ios::binary | std::ios::trunc);
+        conf << BuildNginxConfig(site);
+        if (!conf.flush()) {
+            error = "cannot write " + site.runDir + "/nginx.conf";
+            return false;
+        }
+    }
+    const fs::path output = fs::path(site.runDir) / "nginx-start.log";
+    std::vector<std::string> test = NginxArgs(nginx, site.runDir);
+    test.push_back("-t");
+    test.push_back("-q");
+    int status = RunTo(test, output);
+    if (status != 0) {
+        error = status == 127 || status < 0
+                    ? "cannot run " + nginx + " (install the Debian package nginx)"
+                    : "nginx rejects " + site.runDir + "/nginx.conf:\n" + Trimmed(ReadText(output));
+        return false;
+    }
+    status = RunTo(NginxArgs(nginx, site.runDir), output);
+    if (status != 0) {
+        error = "nginx did not start:\n" + Trimmed(ReadText(output));
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (RunningNginx(site.runDir) && Accepts(site.address, site.port)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    error = "nginx started but does not answer on " + site.address + ":" +
+            std::to_string(site.port) + " (see " + site.runDir + "/error.log)";
+    return false;
+}
+
+bool StopNginx(const std::string& runDir, std::string& error) {
+    const long pid = RunningNginx(runDir);
+    std::error_code ec;
+    if (pid == 0) {
+        fs::remove(fs::path(runDir) / "nginx.pid", ec);
+        return true;
+    }
+    // Fast shutdown: the master ends its workers and removes the pid file.
+    if (kill(static_cast<pid_t>(pid), SIGTERM) != 0) {
+        error = "cannot stop nginx (pid " + std::to_string(pid) + "): " + std::strerror(errno);
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!IsAlive(pid)) {
+            fs::remove(fs::path(runDir) / "nginx.pid", ec);
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    error = "nginx (pid " + std::to_string(pid) + ") did not stop within 10 seconds";
+    return false;
+}

@@ -1,0 +1,127 @@
+#include "FileAreaStore.h"
+#include "ServeSite.h"
+#include "Settings.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+std::string WithoutSlash(std::string directory) {
+    while (directory.size() > 1 && directory.back() == '/') {
+        directory.pop_back();
+    }
+    return directory;
+}
+
+} // namespace
+
+bool ReadServeSettings(CServeSettings& result, std::string& error) {
+    result = CServeSettings();
+    const char* key = settings::SettingsKey;
+    std::string text;
+    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpPath, text);
+    result.httpPath = WithoutSlash(text);
+    text.clear();
+    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::InstallDir, text);
+    result.installDir = WithoutSlash(text);
+    text.clear();
+    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::DatabasePath, text);
+    const std::string databasePath = WithoutSlash(text);
+    if (result.httpPath.empty()) {
+        error = "the setting HttpPath (where the site is generated) is not set";
+        return false;
+    }
+
+    std::error_code ec;
+    if (databasePath.empty() || !std::filesystem::exists(GetFileAreaStorePath(databasePath), ec)) {
+        return true; // no areas: only the pages are served
+    }
+    CFileAreaStore store;
+    if (!store.OpenForReading(databasePath)) {
+        error = "cannot read " + GetFileAreaStorePath(databasePath) +
+                " (is the setup program changing the areas?)";
+        return false;
+    }
+    for (const AreaRecord& area : store.EnumerateAreas()) {
+        if (!(area.Flags & AREA_HOSTED_LOCALLY) || area.HttpAlias.empty()) {
+            continue;
+        }
+        const std::string name = "area " + std::to_string(area.Id) + " (" + area.Name + ")";
+        CServedAlias served;
+        std::string why;
+        if (!NormaliseAlias(area.HttpAlias, served.alias, why)) {
+            result.warnings.push_back(name + ": HTTP alias \"" + area.HttpAlias +
+                                      "\" not published: " + why);
+            continue;
+        }
+        if (area.Path.empty() || area.Path.front() != '/' || !IsQuotable(area.Path)) {
+            result.warnings.push_back(name + ": directory \"" + area.Path +
+                                      "\" not published: it must be an absolute path without "
+                                      "\" \\ $ or control characters");
+            continue;
+        }
+        bool taken = false;
+        for (const CServedAlias& other : result.aliases) {
+            taken = taken || other.alias == served.alias;
+        }
+        if (taken) {
+            result.warnings.push_back(name + ": HTTP alias " + served.alias +
+                                      " is published for an earlier area already");
+            continue;
+        }
+        served.path = WithoutSlash(area.Path);
+        served.area = area.Name;
+        result.aliases.push_back(served);
+    }
+    return true;
+}
+
+bool InstallSiteFiles(const std::string& templatesDir, const CServeSettings& settings, int& copied,
+                      std::string& error) {
+    namespace fs = std::filesystem;
+    copied = 0;
+    if (settings.installDir.empty()) {
+        error = "the setting InstallDir (where the templates go) is not set";
+        return false;
+    }
+    std::error_code ec;
+    if (!fs::is_directory(templatesDir, ec)) {
+        error = "no templates directory " + templatesDir;
+        return false;
+    }
+    const fs::path templatesTarget = fs::path(settings.installDir) / "templates";
+    const fs::path assetsTarget = fs::path(settings.httpPath) / "assets";
+    auto copy = [&](const fs::path& from, const fs::path& to) {
+        fs::create_directories(to.parent_path(), ec);
+        if (!fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec)) {
+            error = "cannot copy " + from.string() + " to " + to.string() + ": " + ec.message();
+            return false;
+        }
+        ++copied;
+        return true;
+    };
+    int templates = 0;
+    for (const fs::directory_entry& entry : fs::directory_iterator(templatesDir, ec)) {
+        if (entry.is_regular_file() && entry.path().extension() == ".tmpl") {
+            if (!copy(entry.path(), templatesTarget / entry.path().filename())) {
+                return false;
+            }
+            ++templates;
+        }
+    }
+    if (templates == 0) {
+        error = "no *.tmpl files in " + templatesDir;
+        return false;
+    }
+    const fs::path assets = fs::path(templatesDir) / "assets";
+    if (fs::is_directory(assets, ec)) {
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(assets, ec)) {
+            if (entry.is_regular_file() &&
+                !copy(entry.path(), assetsTarget / fs::relative(entry.path(), assets))) {
+                return false;
+            }
+        }
+    }
+    return true;
+}

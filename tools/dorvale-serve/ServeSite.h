@@ -1,0 +1,40 @@
+#pragma once
+// What dorvale-serve does with the settings: reads them, copies the templates and assets into
+// place, and starts and stops nginx. Plain types here; the registry and the area store are
+// read in ServeSettings.cpp.
+
+#include "NginxConfig.h"
+
+#include <string>
+#include <vector>
+
+struct CServeSettings {
+    std::string httpPath;   // HttpPath, without a trailing '/'
+    std::string installDir; // InstallDir, without a trailing '/'
+    std::vector<CServedAlias> aliases;
+    std::vector<std::string> warnings; // areas that cannot be published, and why
+};
+
+// Reads HttpPath, InstallDir and the locally hosted areas with an HTTP alias from the
+// settings and the file-area store of DatabasePath (which is not created when absent).
+bool ReadServeSettings(CServeSettings& settings, std::string& error);
+
+// Copies every *.tmpl of `templatesDir` into InstallDir/templates and everything in its
+// assets/ directory into HttpPath/assets. `copied` counts the files.
+bool InstallSiteFiles(const std::string& templatesDir, const CServeSettings& settings, int& copied,
+                      std::string& error);
+
+// ---- nginx ----
+
+// The nginx program: `preferred` when given, else "nginx" on PATH, else /usr/sbin/nginx.
+std::string FindNginx(const std::string& preferred);
+
+// The pid of the nginx master serving from `runDir`, or 0 when none runs.
+long RunningNginx(const std::string& runDir);
+
+// Writes runDir/nginx.conf, has nginx check it, starts nginx and waits until it accepts
+// connections on the address and port. A copy already serving from runDir is stopped first.
+bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& error);
+
+// Stops the nginx serving from runDir and waits for it to go; true also when none ran.
+bool StopNginx(const std::string& runDir, std::string& error);

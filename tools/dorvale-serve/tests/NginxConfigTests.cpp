@@ -1,0 +1,82 @@
+// The configuration text: which aliases can be published and what the file says.
+
+#include "NginxConfig.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+TEST(NginxAlias, NormalisedOrRefusedWithAReason) {
+    std::string alias, why;
+    const std::pair<const char*, const char*> good[] = {
+        {"/downloads/archivers", "/downloads/archivers"},
+        {"downloads/archivers/", "/downloads/archivers"},
+        {"\\files\\Games\\", "/files/Games"},
+        {"//a///b//", "/a/b"},
+        {"/dorvalex", "/dorvalex"},
+        {"/Café-ü", "/Café-ü"}};
+    for (const auto& [input, expected] : good) {
+        EXPECT_TRUE(NormaliseAlias(input, alias, why)) << input << ": " << why;
+        EXPECT_EQ(alias, expected);
+    }
+    const std::pair<const char*, const char*> bad[] = {{"", "empty"},
+                                                       {"/", "empty"},
+                                                       {"\\\\", "empty"},
+                                                       {"/a/../etc", "\"..\""},
+                                                       {"/./a", "\".\""},
+                                                       {"/dorvale", "inside"},
+                                                       {"/dorvale/files", "inside"},
+                                                       {"/with space", "space"},
+                                                       {"/a$uri", "$"},
+                                                       {"/a\"b", "\""},
+                                                       {"/a;b", ";"},
+                                                       {"/a{b}", "{"},
+                                                       {"/a\nb", "control"}};
+    for (const auto& [input, reason] : bad) {
+        why.clear();
+        EXPECT_FALSE(NormaliseAlias(input, alias, why)) << input;
+        EXPECT_THAT(why, HasSubstr(reason)) << input;
+    }
+}
+
+TEST(NginxAlias, QuotableText) {
+    EXPECT_TRUE(IsQuotable("/srv/dorvale site/files (old)/Café"));
+    EXPECT_FALSE(IsQuotable("/srv/$home"));
+    EXPECT_FALSE(IsQuotable("/srv/a\"b"));
+    EXPECT_FALSE(IsQuotable("/srv/a\\b"));
+    EXPECT_FALSE(IsQuotable("/srv/a\tb"));
+    EXPECT_FALSE(IsQuotable(std::string("/srv/a\x7f", 7)));
+}
+
+TEST(NginxConfig, PagesWithIncludesAreasAndPrivatePaths) {
+    CNginxSite site;
+    site.runDir = "/run/dv";
+    site.address = "127.0.0.1";
+    site.port = 18080;
+    site.httpPath = "/srv/site/";
+    site.aliases = {{"/downloads/one", "/srv/files/one", "One\nTwo"},
+                    {"/dl/two", "/srv/files/two/", "Two"}};
+    const std::string conf = BuildNginxConfig(site);
+    EXPECT_THAT(conf, HasSubstr("pid \"/run/dv/nginx.pid\";"));
+    EXPECT_THAT(conf, HasSubstr("error_log \"/run/dv/error.log\" warn;"));
+    EXPECT_THAT(conf, HasSubstr("client_body_temp_path \"/run/dv/temp/client_body\";"));
+    EXPECT_THAT(conf, HasSubstr("scgi_temp_path \"/run/dv/temp/scgi\";"));
+    EXPECT_THAT(conf, HasSubstr("listen 127.0.0.1:18080;"));
+    EXPECT_THAT(conf, HasSubstr("text/html html htm asp;"));
+    EXPECT_THAT(conf, HasSubstr("location /dorvale/ {\n            alias \"/srv/site/\";\n"
+                                "            index index.asp;\n            ssi on;\n"));
+    EXPECT_THAT(conf, HasSubstr("script-src 'none'"));
+    EXPECT_THAT(conf, HasSubstr("# area: One Two\n        location /downloads/one/ {\n"
+                                "            alias \"/srv/files/one/\";"));
+    EXPECT_THAT(conf, HasSubstr("location /dl/two/ {\n            alias \"/srv/files/two/\";"));
+    EXPECT_THAT(conf, Not(HasSubstr("user ")));
+
+    site.workerUser = "root";
+    site.workerGroup = "root";
+    site.aliases.clear();
+    const std::string asRoot = BuildNginxConfig(site);
+    EXPECT_EQ(asRoot.find("user root root;\n"), asRoot.find('\n') + 1);
+    EXPECT_THAT(asRoot, Not(HasSubstr("# area")));
+}

@@ -1,0 +1,330 @@
+// dorvale-serve run as a program with a real nginx: the pages with their includes, the
+// areas' files, the templates put in place, and nginx started, restarted and stopped.
+
+#include "FileAreaStore.h"
+#include "Settings.h"
+#include "TestSupport.h"
+
+#include <arpa/inet.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CResponse {
+    int status = 0;
+    std::map<std::string, std::string> headers; // names in lower case
+    std::string body;
+};
+
+bool Connect(int port, int& fd) {
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return false;
+    }
+    return true;
+}
+
+// One HTTP/1.0 request; status 0 when nothing answers.
+CResponse Get(int port, const std::string& target) {
+    CResponse response;
+    int fd = -1;
+    if (!Connect(port, fd)) {
+        return response;
+    }
+    const std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    if (write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
+        close(fd);
+        return response;
+    }
+    std::string raw;
+    char buffer[8192];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+        raw.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    const std::size_t end = raw.find("\r\n\r\n");
+    if (end == std::string::npos || raw.size() < 12) {
+        return response;
+    }
+    response.status = std::stoi(raw.substr(9, 3));
+    std::size_t line = raw.find("\r\n") + 2;
+    while (line < end) {
+        const std::size_t next = raw.find("\r\n", line);
+        const std::string header = raw.substr(line, next - line);
+        const std::size_t colon = header.find(':');
+        std::string name = header.substr(0, colon);
+        for (char& c : name) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        response.headers[name] = header.substr(colon + 2);
+        line = next + 2;
+    }
+    response.body = raw.substr(end + 4);
+    return response;
+}
+
+// Writes a file, making its directory first.
+void Put(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    testsupport::WriteFile(path, bytes);
+}
+
+// A port nothing listens on now.
+int FreePort() {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    socklen_t size = sizeof at;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
+    close(fd);
+    return ntohs(at.sin_port);
+}
+
+class Serve : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(m_dir / "registry");
+        setenv("DORVALE_REGISTRY", (m_dir / "registry").c_str(), 1);
+        m_env = {"DORVALE_REGISTRY=" + (m_dir / "registry")};
+        m_port = FreePort();
+    }
+    void TearDown() override {
+        Run({"stop", "--dir", m_dir / "run"});
+        unsetenv("DORVALE_REGISTRY");
+    }
+
+    testsupport::ProgramResult Run(std::vector<std::string> args) {
+        args.insert(args.begin(), testsupport::BuiltProgram("dorvale-serve"));
+        return testsupport::RunProgram(args, m_env);
+    }
+
+    void SetSetting(const char* name, const std::string& value) {
+        ASSERT_TRUE(
+            WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, name, value.c_str()));
+    }
+
+    void AddArea(const std::string& name, const std::string& path, const std::string& alias,
+                 std::uint32_t flags) {
+        CFileAreaStore store;
+        ASSERT_TRUE(store.OpenForWriting(m_dir / "db"));
+        AreaRecord area;
+        area.Name = name;
+        area.Path = path;
+        area.HttpAlias = alias;
+        area.Flags = flags;
+        ASSERT_TRUE(store.AddArea(area));
+    }
+
+    // A site, its settings and areas: two published, one not hosted locally, three whose
+    // aliases cannot be published.
+    void MakeInstallation() {
+        fs::create_directories(m_dir / "db");
+        SetSetting(settings::HttpPath, m_dir / "site/");
+        SetSetting(settings::InstallDir, m_dir / "install");
+        SetSetting(settings::DatabasePath, m_dir / "db");
+        Put(m_dir / "site/index.asp",
+            "<p>start</p>\n<!--#include virtual=\"/dorvale/files/header/My "
+            "Group/area1.asp\" -->\n<p>end</p>\n");
+        Put(m_dir / "site/files/header/My Group/area1.asp", "HEADER-1\n");
+        Put(m_dir / "site/assets/x.css", "body{}");
+        Put(m_dir / "secret.txt", "secret");
+        m_archive = std::string("PK\x03\x04\0\xff binary \r\n", 17) + std::string(3000, 'z');
+        Put(m_dir / "files/one/a b&c.zip", m_archive);
+        Put(m_dir / "files/two/sub/x.txt", "two");
+        const std::uint32_t local = AREA_DOWNLOADABLE | AREA_HOSTED_LOCALLY;
+        AddArea("One", m_dir / "files/one", "/downloads/one", local);
+        AddArea("Two", m_dir / "files/two/", "\\dl\\two\\", local);
+        AddArea("Remote", m_dir / "files/remote", "/remote", AREA_DOWNLOADABLE);
+        AddArea("Inside", m_dir / "files/one", "/dorvale/inside", local);
+        AddArea("Climber", m_dir / "files/one", "/x/../..", local);
+        AddArea("Again", m_dir / "files/two", "/downloads/one/", local);
+    }
+
+    testsupport::CTempDir m_dir;
+    std::vector<std::string> m_env;
+    int m_port = 0;
+    std::string m_archive;
+};
+
+TEST_F(Serve, HelpAndWrongUsage) {
+    const auto help = Run({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_THAT(help.out, HasSubstr("dorvale-serve install"));
+    EXPECT_THAT(help.out, HasSubstr("--port N"));
+    for (const std::vector<std::string>& wrong :
+         std::vector<std::vector<std::string>>{{},
+                                               {"serve"},
+                                               {"start", "--port", "0"},
+                                               {"start", "--port", "65536"},
+                                               {"start", "--port", "http"},
+                                               {"start", "--address", "localhost"},
+                                               {"start", "--address", "1.2.3"},
+                                               {"start", "--dir"},
+                                               {"stop", "--port", "80"},
+                                               {"install", "--dir", "x"},
+                                               {"start", "--templates", "x"}}) {
+        const auto result = Run(wrong);
+        EXPECT_EQ(result.exitCode, 2) << (wrong.empty() ? "" : wrong[0]);
+        EXPECT_THAT(result.err, HasSubstr("dorvale-serve: "));
+    }
+}
+
+TEST_F(Serve, PagesIncludesAndAreaFilesThroughNginx) {
+    MakeInstallation();
+    const std::string run = m_dir / "run";
+    const auto started = Run({"start", "--dir", run, "--port", std::to_string(m_port)});
+    ASSERT_EQ(started.exitCode, 0) << started.err;
+    EXPECT_THAT(started.out, HasSubstr("Dorvale is served at http://127.0.0.1:" +
+                                       std::to_string(m_port) + "/dorvale/index.asp"));
+    // Areas whose aliases cannot be published are named; the remote one is not an error.
+    EXPECT_THAT(started.err, HasSubstr("area 4 (Inside): HTTP alias \"/dorvale/inside\" not "
+                                       "published"));
+    EXPECT_THAT(started.err, HasSubstr("area 5 (Climber)"));
+    EXPECT_THAT(started.err, HasSubstr("area 6 (Again): HTTP alias /downloads/one is published "
+                                       "for an earlier area already"));
+    EXPECT_THAT(started.err, Not(HasSubstr("Remote")));
+
+    const auto index = Get(m_port, "/dorvale/index.asp");
+    EXPECT_EQ(index.status, 200);
+    EXPECT_EQ(index.headers.at("content-type"), "text/html; charset=utf-8");
+    EXPECT_EQ(index.body, "<p>start</p>\nHEADER-1\n\n<p>end</p>\n");
+    EXPECT_THAT(index.headers.at("content-security-policy"), HasSubstr("script-src 'none'"));
+    EXPECT_EQ(Get(m_port, "/dorvale/").body, index.body);
+    const auto root = Get(m_port, "/");
+    EXPECT_EQ(root.status, 302);
+    EXPECT_THAT(root.headers.at("location"), testing::EndsWith("/dorvale/index.asp"));
+    EXPECT_EQ(Get(m_port, "/dorvale/assets/x.css").headers.at("content-type"),
+              "text/css; charset=utf-8");
+
+    const auto archive = Get(m_port, "/downloads/one/a%20b%26c.zip");
+    EXPECT_EQ(archive.status, 200);
+    EXPECT_EQ(archive.headers.at("content-type"), "application/zip");
+    EXPECT_EQ(archive.body, m_archive);
+    EXPECT_EQ(Get(m_port, "/dl/two/sub/x.txt").body, "two");
+    EXPECT_EQ(Get(m_port, "/remote/x").status, 404);
+    EXPECT_EQ(Get(m_port, "/dorvale/inside/a%20b%26c.zip").status, 404);
+    EXPECT_EQ(Get(m_port, "/downloads/one/missing.zip").status, 404);
+    const auto climb = Get(m_port, "/downloads/one/../../secret.txt");
+    EXPECT_NE(climb.status, 200);
+    EXPECT_THAT(climb.body, Not(HasSubstr("secret")));
+    const auto climbEncoded = Get(m_port, "/downloads/one/%2e%2e/%2e%2e/secret.txt");
+    EXPECT_THAT(climbEncoded.body, Not(HasSubstr("secret")));
+
+    // Running, restarted by a second start (which also publishes areas added meanwhile), stopped.
+    const auto status = Run({"status", "--dir", run});
+    EXPECT_EQ(status.exitCode, 0);
+    EXPECT_THAT(status.out, HasSubstr("at http://127.0.0.1:" + std::to_string(m_port)));
+    const std::string firstPid = testsupport::ReadFile(run + "/nginx.pid");
+    Put(m_dir / "files/three/t.txt", "three");
+    AddArea("Three", m_dir / "files/three", "/three", AREA_DOWNLOADABLE | AREA_HOSTED_LOCALLY);
+    const auto again = Run({"start", "--dir", run, "--port", std::to_string(m_port)});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_NE(testsupport::ReadFile(run + "/nginx.pid"), firstPid);
+    EXPECT_EQ(Get(m_port, "/three/t.txt").body, "three");
+
+    const auto stopped = Run({"stop", "--dir", run});
+    EXPECT_EQ(stopped.exitCode, 0) << stopped.err;
+    EXPECT_THAT(stopped.out, HasSubstr("Stopped nginx"));
+    EXPECT_EQ(Get(m_port, "/dorvale/index.asp").status, 0);
+    EXPECT_FALSE(fs::exists(run + "/nginx.pid"));
+    EXPECT_EQ(Run({"status", "--dir", run}).exitCode, 1);
+    const auto stopAgain = Run({"stop", "--dir", run});
+    EXPECT_EQ(stopAgain.exitCode, 0);
+    EXPECT_THAT(stopAgain.out, HasSubstr("was not serving"));
+}
+
+TEST_F(Serve, FailuresAreExplained) {
+    // No settings at all.
+    const auto noPath = Run({"start", "--dir", m_dir / "run", "--port", std::to_string(m_port)});
+    EXPECT_EQ(noPath.exitCode, 1);
+    EXPECT_THAT(noPath.err, HasSubstr("HttpPath"));
+
+    MakeInstallation();
+    // The port is taken by someone else.
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(static_cast<uint16_t>(m_port));
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int yes = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+    ASSERT_EQ(listen(fd, 1), 0);
+    const auto busy = Run({"start", "--dir", m_dir / "run", "--port", std::to_string(m_port)});
+    close(fd);
+    EXPECT_EQ(busy.exitCode, 1);
+    EXPECT_THAT(busy.err, HasSubstr("nginx did not start"));
+    EXPECT_THAT(busy.err, HasSubstr("Address already in use"));
+    EXPECT_EQ(Run({"status", "--dir", m_dir / "run"}).exitCode, 1);
+
+    const auto noNginx = Run({"start", "--dir", m_dir / "run", "--port", std::to_string(m_port),
+                              "--nginx", m_dir / "no-nginx"});
+    EXPECT_EQ(noNginx.exitCode, 1);
+    EXPECT_THAT(noNginx.err, HasSubstr("cannot run"));
+
+    // A path nginx cannot be given safely.
+    SetSetting(settings::HttpPath, m_dir / "si$te");
+    const auto dollar = Run({"config", "--dir", m_dir / "run"});
+    EXPECT_EQ(dollar.exitCode, 1);
+    EXPECT_THAT(dollar.err, HasSubstr("must not hold"));
+}
+
+TEST_F(Serve, InstallPutsTemplatesAndAssetsWhereThePagesFindThem) {
+    MakeInstallation();
+    const auto installed = Run({"install"});
+    ASSERT_EQ(installed.exitCode, 0) << installed.err;
+    const fs::path source = fs::path(DORVALE_SOURCE_DIR) / "templates";
+    int templates = 0;
+    for (const auto& entry : fs::directory_iterator(source)) {
+        if (entry.path().extension() == ".tmpl") {
+            ++templates;
+            EXPECT_EQ(testsupport::ReadFile(
+                          m_dir / ("install/templates/" + entry.path().filename().string())),
+                      testsupport::ReadFile(entry.path()));
+        }
+    }
+    EXPECT_EQ(templates, 7);
+    EXPECT_EQ(testsupport::ReadFile(m_dir / "site/assets/dorvale.css"),
+              testsupport::ReadFile(source / "assets/dorvale.css"));
+    EXPECT_THAT(installed.out, HasSubstr("templates into " + (m_dir / "install/templates")));
+
+    // Another set, replacing what is there.
+    Put(m_dir / "mine/grouplist.tmpl", "mine");
+    Put(m_dir / "mine/assets/img/logo.svg", "<svg/>");
+    const auto mine = Run({"install", "--templates", m_dir / "mine"});
+    ASSERT_EQ(mine.exitCode, 0) << mine.err;
+    EXPECT_THAT(mine.out, HasSubstr("Copied 2 files"));
+    EXPECT_EQ(testsupport::ReadFile(m_dir / "install/templates/grouplist.tmpl"), "mine");
+    EXPECT_EQ(testsupport::ReadFile(m_dir / "site/assets/img/logo.svg"), "<svg/>");
+
+    Put(m_dir / "empty/readme.txt", "no templates");
+    const auto empty = Run({"install", "--templates", m_dir / "empty"});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_THAT(empty.err, HasSubstr("no *.tmpl files"));
+    SetSetting(settings::InstallDir, "");
+    const auto noInstallDir = Run({"install"});
+    EXPECT_EQ(noInstallDir.exitCode, 1);
+    EXPECT_THAT(noInstallDir.err, HasSubstr("InstallDir"));
+}
+
+} // namespace
