@@ -261,7 +261,10 @@ std::unique_ptr<COdbcCatalogue> COdbcCatalogue::Open(const std::string& dataSour
                                                      std::string& error) {
     std::unique_ptr<COdbcCatalogue> catalogue(new COdbcCatalogue());
     try {
-        if (!catalogue->m_database->OpenEx("DSN=" + dataSource + ";",
+        // The lists are read row by row, so a result never needs to be held whole: the
+        // SQLite driver steps through it (StepAPI) and the PostgreSQL driver reads it through
+        // a cursor (UseDeclareFetch). A driver ignores the other's attribute.
+        if (!catalogue->m_database->OpenEx("DSN=" + dataSource + ";StepAPI=1;UseDeclareFetch=1;",
                                            CDatabase::openReadOnly | CDatabase::useCursorLib |
                                                CDatabase::noOdbcDialog)) {
             error = "The data source " + dataSource + " was not opened";
