@@ -250,10 +250,13 @@ private:
     std::unique_ptr<CCursor<CUrlRecordset>> m_cursor;
 };
 
-COdbcCatalogue::COdbcCatalogue() : m_database(std::make_unique<CDatabase>()) {}
+COdbcCatalogue::COdbcCatalogue()
+    : m_database(std::make_unique<CDatabase>()), m_locationDatabase(std::make_unique<CDatabase>()) {
+}
 
 COdbcCatalogue::~COdbcCatalogue() {
     m_downloads.reset();
+    m_locationDatabase->Close();
     m_database->Close();
 }
 
@@ -272,12 +275,17 @@ std::unique_ptr<COdbcCatalogue> COdbcCatalogue::Open(const std::string& dataSour
         }
         catalogue->m_form =
             QueryFormForProduct(catalogue->m_database->GetInfoString(SQL_DBMS_NAME));
+        if (!catalogue->m_locationDatabase->OpenEx(
+                "DSN=" + dataSource + ";", CDatabase::openReadOnly | CDatabase::noOdbcDialog)) {
+            error = "The data source " + dataSource + " was not opened";
+            return nullptr;
+        }
     } catch (const std::exception& exception) {
         error = ErrorText(exception);
         return nullptr;
     }
     catalogue->m_downloads =
-        std::make_unique<CDownloads>(catalogue->m_database.get(), catalogue->m_lastError);
+        std::make_unique<CDownloads>(catalogue->m_locationDatabase.get(), catalogue->m_lastError);
     return catalogue;
 }
 

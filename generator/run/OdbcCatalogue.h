@@ -40,6 +40,9 @@ private:
     COdbcCatalogue();
 
     std::unique_ptr<CDatabase> m_database;
+    // The locations of one file are a few rows asked for once per file: a connection of
+    // their own answers them without the cursor that the long lists are read through.
+    std::unique_ptr<CDatabase> m_locationDatabase;
     std::unique_ptr<CDownloads> m_downloads;
     EQueryForm m_form = EQueryForm::Top;
     std::string m_lastError;
