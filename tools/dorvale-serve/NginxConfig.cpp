@@ -103,7 +103,7 @@ std::string BuildNginxConfig(const CNginxSite& site) {
             "    }\n"
             "    default_type application/octet-stream;\n"
             "    charset utf-8;\n"
-            "    charset_types text/html text/css text/plain;\n"
+            "    charset_types text/css text/plain; # text/html always\n"
             "    sendfile on;\n"
             "    server_tokens off;\n";
     conf += "    server {\n";

@@ -203,6 +203,8 @@ TEST_F(Serve, PagesIncludesAndAreaFilesThroughNginx) {
     EXPECT_THAT(started.err, HasSubstr("area 6 (Again): HTTP alias /downloads/one is published "
                                        "for an earlier area already"));
     EXPECT_THAT(started.err, Not(HasSubstr("Remote")));
+    // nginx took the configuration without a complaint.
+    EXPECT_THAT(testsupport::ReadFile(run + "/error.log"), Not(HasSubstr("[warn]")));
 
     const auto index = Get(m_port, "/dorvale/index.asp");
     EXPECT_EQ(index.status, 200);
