@@ -4,9 +4,17 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 
-mapfile -t wanted < <(cat "$here"/packages/*.txt | sed -e 's/#.*//' -e 's/[[:space:]]//g' | grep -v '^$' | sort -u)
+# A line is a package name, or "command NAME PACKAGE": install PACKAGE only when no
+# command NAME is on PATH (npm comes with some builds of nodejs and apart in Debian's).
+mapfile -t wanted < <(cat "$here"/packages/*.txt | sed -e 's/#.*//' -e 's/^[[:space:]]*//' -e 's/[[:space:]]*$//' | grep -v '^$' | sort -u)
 missing=()
-for pkg in "${wanted[@]}"; do
+for line in "${wanted[@]}"; do
+    read -r -a words <<<"$line"
+    if [ "${words[0]}" = command ]; then
+        command -v "${words[1]}" >/dev/null 2>&1 || missing+=("${words[2]}")
+        continue
+    fi
+    pkg=${words[0]}
     status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
     [ "$status" = installed ] || missing+=("$pkg")
 done
