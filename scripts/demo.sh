@@ -26,12 +26,13 @@ step() { echo "== $*"; }
 step "installing what is missing"
 scripts/install-deps.sh
 step "building (build/release; the first build takes a few minutes)"
-if ! scripts/build.sh release >"$root/build-demo.log" 2>&1; then
-    tail -40 "$root/build-demo.log" >&2
-    echo "demo: the build failed; the whole log is in build-demo.log" >&2
+mkdir -p "$root/build"
+if ! scripts/build.sh release >"$root/build/demo-build.log" 2>&1; then
+    tail -40 "$root/build/demo-build.log" >&2
+    echo "demo: the build failed; the whole log is in build/demo-build.log" >&2
     exit 1
 fi
-rm -f "$root/build-demo.log"
+rm -f "$root/build/demo-build.log"
 
 mkdir -p "$demo/odbc"
 export DORVALE_REGISTRY=${DORVALE_REGISTRY:-$demo/registry}
