@@ -110,8 +110,9 @@ void CFilePage::SetArea(long long areaId) {
 }
 
 void CFilePage::PrepareRender() {
-    std::string group = HtmlEscape(m_group);
-    SetVariable("group", group);
+    SetVariable("group", HtmlEscape(m_group));
+    // The escaped name cannot name the group's header page in an include; the URL form can.
+    SetVariable("urlgroup", UrlEscape(m_group));
     SetVariable("areaid", m_area);
     SetVariable("totalrecords", m_total);
     SetVariable("sort", SortName(m_sort));

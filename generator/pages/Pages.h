@@ -80,7 +80,7 @@ public:
 };
 
 // "filepage.tmpl": one page of a list in one sort order, with its range, sort links and
-// navigation bar; no rows.
+// navigation bar; no rows. `urlgroup` is the group's name URL-escaped, for paths.
 class CFilePage : public CTemplate {
 public:
     CFilePage();

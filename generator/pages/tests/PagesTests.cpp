@@ -120,6 +120,9 @@ TEST(FilePage, VariablesOfAListOf25OnPage3) {
                                 "title.asp\">title</a>|downloads|<a href=\"" + u +
                                 "date.asp\">date</a>|");
 
+    ASSERT_TRUE(page.CompileText("@urlgroup@"));
+    EXPECT_EQ(Render(page), "Games%20%26%20Fun");
+
     ASSERT_TRUE(page.CompileText("@navbar@"));
     const std::string bar = Render(page);
     EXPECT_TRUE(
