@@ -37,8 +37,9 @@ long long CSeedRandom::Between(long long low, long long high) {
 
 namespace {
 
-// Group names become directory names in the site, and a file page includes its area header by
-// the group name as the page shows it (HTML-escaped): names stay clear of & < > " '.
+// Group names become directory names in the site; the awkward sample renames the last group to
+// one that every page must escape or URL-escape.
+const char* const kAwkwardGroupName = "Tom & Jerry's <Corner>";
 const char* const kGroupNames[] = {"Utilities",   "Games",      "Graphics",      "Internet",
                                    "Programming", "Multimedia", "Business",      "Education",
                                    "Science",     "Fonts",      "Desktop",       "Security",
@@ -337,6 +338,9 @@ void CSampleLibrary::MakeGroups() {
             group.name += " " + std::to_string(i / names + 1);
         }
         m_groups.push_back(group);
+    }
+    if (m_options.awkward) {
+        m_groups.back().name = kAwkwardGroupName;
     }
     // Consecutive areas share a group, as related areas do.
     for (std::size_t i = 0; i < m_areas.size(); ++i) {

@@ -263,6 +263,7 @@ TEST(SampleLibrary, AwkwardFilesComeAfterTheOthers) {
     EXPECT_TRUE(files[14].longDesc.empty());
     EXPECT_EQ(files[10].localName, "markup <tester>.zip");
     EXPECT_EQ(files[15].localName, "100% pure #1 ~tilde.zip");
+    EXPECT_EQ(library.GetGroups().back().name, "Tom & Jerry's <Corner>");
 }
 
 TEST(SampleLibrary, SlugsAndChecksums) {
