@@ -1,0 +1,44 @@
+#include "WindowLayout.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+int NumberAt(const std::string& text, std::size_t offset) {
+    return offset < text.size() ? std::atoi(text.c_str() + offset) : 0;
+}
+
+} // namespace
+
+bool ParseWindowPosition(const std::string& text, CWindowPosition& position) {
+    if (text.empty()) {
+        return false;
+    }
+    position.left = NumberAt(text, 0);
+    position.top = NumberAt(text, 5);
+    position.right = NumberAt(text, 10);
+    position.bottom = NumberAt(text, 15);
+    position.minimized = NumberAt(text, 20) != 0;
+    position.maximized = NumberAt(text, 25) != 0;
+    position.hasBars = text.size() > 30;
+    if (position.hasBars) {
+        position.toolbar = NumberAt(text, 30) != 0;
+        position.statusBar = NumberAt(text, 35) != 0;
+    }
+    return true;
+}
+
+std::string FormatWindowPosition(const CWindowPosition& position) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%04d %04d %04d %04d %04d %04d %04d %04d", position.left,
+                  position.top, position.right, position.bottom, position.minimized ? 1 : 0,
+                  position.maximized ? 1 : 0, position.toolbar ? 1 : 0,
+                  position.statusBar ? 1 : 0);
+    return text;
+}
+
+int TreePaneWidth(int stored, bool hasStored, int clientWidth) {
+    const int width = hasStored ? stored : clientWidth / 4;
+    return width < 50 ? 50 : width;
+}
