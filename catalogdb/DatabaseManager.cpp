@@ -1,5 +1,8 @@
 #include "DatabaseManager.h"
 
+#include "Fd.h"
+#include "Text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -14,15 +17,6 @@ CCriticalSection CDatabaseManager::InternalLock;
 int CDatabaseManager::RefCount = 0;
 
 namespace {
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-    std::string other(b);
-    return a.size() == other.size() &&
-           std::equal(a.begin(), a.end(), other.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 bool IsBlank(const std::string& text) {
     return std::all_of(text.begin(), text.end(),
@@ -62,19 +56,19 @@ void CDatabaseManager::Close() {
 }
 
 CDatabaseType CDatabaseManager::DatabaseTypeFromName(const std::string& dbmsName) {
-    if (EqualsIgnoringCase(dbmsName, "Microsoft SQL Server")) {
+    if (base::EqualsNoCase(dbmsName, "Microsoft SQL Server")) {
         return DBTYPE_SQLSERVER;
     }
-    if (EqualsIgnoringCase(dbmsName, "FOXPRO")) {
+    if (base::EqualsNoCase(dbmsName, "FOXPRO")) {
         return DBTYPE_FOXPRO;
     }
-    if (EqualsIgnoringCase(dbmsName, "ACCESS")) {
+    if (base::EqualsNoCase(dbmsName, "ACCESS")) {
         return DBTYPE_ACCESS;
     }
-    if (EqualsIgnoringCase(dbmsName, "SQLite")) {
+    if (base::EqualsNoCase(dbmsName, "SQLite")) {
         return DBTYPE_SQLITE;
     }
-    if (EqualsIgnoringCase(dbmsName, "PostgreSQL")) {
+    if (base::EqualsNoCase(dbmsName, "PostgreSQL")) {
         return DBTYPE_POSTGRESQL;
     }
     return DBTYPE_NONE;
@@ -183,23 +177,13 @@ void CDatabaseManager::LogError(const std::string& message) {
     std::string line =
         std::string(date) + " at " + std::string(time) + " - " + OneLine(message) + "\n";
 
-    int fd = ::open(m_strLogFilename.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return; // a log that cannot be opened is not an error of the operation
+    // A log that cannot be opened or written is not an error of the operation. One write per
+    // line, so that lines of several threads or processes never interleave.
+    const base::CFd fd(
+        ::open(m_strLogFilename.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    if (fd.IsOpen()) {
+        static_cast<void>(base::WriteAll(fd.Get(), line));
     }
-    // One write per line, so that lines of several threads or processes never interleave.
-    size_t written = 0;
-    while (written < line.size()) {
-        ssize_t n = ::write(fd, line.data() + written, line.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            break;
-        }
-        written += static_cast<size_t>(n);
-    }
-    ::close(fd);
 }
 
 CDatabaseLockGuard::CDatabaseLockGuard() {

@@ -1,5 +1,8 @@
 #include "DescriptionFile.h"
 
+#include "Fd.h"
+#include "Text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -12,6 +15,8 @@
 #include <utility>
 
 namespace {
+
+using base::CFd;
 
 constexpr std::string_view CRLF = "\r\n";
 
@@ -26,37 +31,8 @@ constexpr std::string_view KEY_EMAIL = "Email";
 constexpr std::string_view KEY_REQFORM = "ReqForm";
 constexpr std::string_view KEY_SEPARATOR = ": ";
 
-bool IsContinuationByte(unsigned char b) {
-    return (b & 0xC0) == 0x80;
-}
-
-// Where to end `kept` when the byte after it is `next`, so that no UTF-8 sequence is split.
-// Bytes that are not well-formed UTF-8 are cut where they fall: there is no character to keep.
-std::size_t Utf8CutPoint(std::string_view kept, unsigned char next) {
-    if (!IsContinuationByte(next)) {
-        return kept.size();
-    }
-    for (std::size_t back = 1; back <= 3 && back <= kept.size(); ++back) {
-        const auto b = static_cast<unsigned char>(kept[kept.size() - back]);
-        if (IsContinuationByte(b)) {
-            continue;
-        }
-        const std::size_t length = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        return length > back ? kept.size() - back : kept.size();
-    }
-    return kept.size();
-}
-
-// Cuts `s` to at most `max` bytes without splitting a UTF-8 sequence.
-void CutUtf8(std::string& s, std::size_t max) {
-    if (s.size() > max) {
-        s.resize(Utf8CutPoint(std::string_view(s).substr(0, max), s[max]));
-    }
-}
-
 void AssignCut(std::string& target, std::string_view value, std::size_t max) {
-    target.assign(value.substr(0, std::min(value.size(), max + 1)));
-    CutUtf8(target, max);
+    target.assign(base::CutUtf8(value, max));
 }
 
 // Hands out the input in line pieces of at most DESC_MAX_LINE bytes. Reads through a small
@@ -119,7 +95,7 @@ private:
             return PIECE_PART;
         }
         // Pieces become lines of their own, so a character must not straddle two of them.
-        const std::size_t keep = Utf8CutPoint(piece, static_cast<unsigned char>(c));
+        const std::size_t keep = base::Utf8CutBefore(piece, static_cast<char>(c));
         PushBack(std::string_view(piece).substr(keep));
         piece.resize(keep);
         return PIECE_PART;
@@ -223,8 +199,7 @@ bool AppendLongLine(std::string line, std::string& text, const CDescriptionReadO
         return text.size() < DESC_MAX_LONGDESC;
     }
     if (!options.bWholeLinesOnly) {
-        CutUtf8(line, room);
-        text += line;
+        text += base::CutUtf8(line, room);
     }
     return false;
 }
@@ -256,38 +231,6 @@ bool Parse(CPieceReader& reader, CUploadDescription& desc, const CDescriptionRea
     }
     desc.bFilenameSafe = !bFilenameCut && IsBareFileName(desc.strFilename);
     return !reader.Failed();
-}
-
-// Owns a descriptor.
-class CFd {
-public:
-    explicit CFd(int fd) : m_fd(fd) {}
-    ~CFd() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-    }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-    int Release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 bool HasLineBreak(std::string_view value) {
@@ -354,8 +297,8 @@ bool WriteDescriptionFile(const CUploadDescription& desc, const std::string& dir
     if (fd.Get() < 0) {
         return false;
     }
-    const bool bWritten = WriteAll(fd.Get(), text);
-    const bool bClosed = ::close(fd.Release()) == 0;
+    const bool bWritten = base::WriteAll(fd.Get(), text);
+    const bool bClosed = fd.Close();
     if (!bWritten || !bClosed) {
         ::unlink(name.c_str());
         return false;

@@ -1,15 +1,13 @@
 #include "DownloadLocation.h"
 
+#include "Text.h"
+
 #include <cstring>
 #include <limits>
 
 namespace {
 
 constexpr std::size_t kPrefixLength = sizeof(LOCAL_LOCATION_PREFIX) - 1;
-
-char LowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // The name is joined to the area's directory, so it must stay inside it.
 bool IsSafeRelativeName(const std::string& name) {
@@ -46,15 +44,7 @@ std::string BuildLocalLocation(std::uint32_t areaId, const std::string& fileName
 }
 
 bool IsLocalLocation(const std::string& location) {
-    if (location.size() < kPrefixLength) {
-        return false;
-    }
-    for (std::size_t i = 0; i < kPrefixLength; ++i) {
-        if (LowerAscii(location[i]) != LOCAL_LOCATION_PREFIX[i]) {
-            return false;
-        }
-    }
-    return true;
+    return base::StartsWithNoCase(location, LOCAL_LOCATION_PREFIX);
 }
 
 bool ParseLocalLocation(const std::string& location, std::uint32_t& areaId, std::string& fileName) {

@@ -1,5 +1,7 @@
 #include "FileAreaStore.h"
 
+#include "Text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -20,7 +22,7 @@ std::uint32_t GetUInt32(const unsigned char* at) {
 }
 
 void PutText(unsigned char* field, std::size_t size, const std::string& text) {
-    const std::string fitted = CutText(text, size - 1);
+    const std::string_view fitted = base::CutUtf8Field(text, size - 1);
     std::memset(field, 0, size);
     std::memcpy(field, fitted.data(), fitted.size());
 }
@@ -31,10 +33,6 @@ std::string GetText(const unsigned char* field, std::size_t size) {
         nul != nullptr ? static_cast<std::size_t>(static_cast<const unsigned char*>(nul) - field)
                        : size;
     return std::string(reinterpret_cast<const char*>(field), length);
-}
-
-bool IsContinuationByte(unsigned char c) {
-    return (c & 0xC0) == 0x80;
 }
 
 using RecordBuffer = std::array<unsigned char, AREA_RECORD_SIZE>;
@@ -75,24 +73,6 @@ AreaRecord DecodeAreaRecord(const unsigned char* record) {
     area.HttpAlias = GetText(record + AREA_HTTPALIAS_OFFSET, AREA_PATH_SIZE);
     area.Flags = GetUInt32(record + AREA_FLAGS_OFFSET);
     return area;
-}
-
-std::string CutText(const std::string& text, std::size_t maxBytes) {
-    // Stop at an embedded NUL: a reader of the field would stop there anyway.
-    const std::size_t length = std::min(text.find('\0'), text.size());
-    if (length <= maxBytes) {
-        return text.substr(0, length);
-    }
-    // Step back over at most three continuation bytes to the start of the cut sequence;
-    // text that is not UTF-8 at all is cut at the byte limit.
-    std::size_t cut = maxBytes;
-    for (int back = 0; back < 3 && cut > 0 && IsContinuationByte(text[cut]); ++back) {
-        --cut;
-    }
-    if (IsContinuationByte(text[cut])) {
-        cut = maxBytes;
-    }
-    return text.substr(0, cut);
 }
 
 std::string JoinPath(const std::string& directory, const std::string& name) {

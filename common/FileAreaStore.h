@@ -55,10 +55,6 @@ AreaStoreHeader DecodeAreaStoreHeader(const unsigned char* record);
 void EncodeAreaRecord(const AreaRecord& area, unsigned char* record);
 AreaRecord DecodeAreaRecord(const unsigned char* record);
 
-// The longest prefix of `text` of at most maxBytes bytes that does not end inside a UTF-8
-// sequence.
-std::string CutText(const std::string& text, std::size_t maxBytes);
-
 // `directory` and `name` joined with one `/`; an empty directory leaves `name` relative to
 // the current directory.
 std::string JoinPath(const std::string& directory, const std::string& name);

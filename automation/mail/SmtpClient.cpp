@@ -2,6 +2,8 @@
 
 #include "SmtpClient.h"
 
+#include "Fd.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -206,18 +208,7 @@ bool CSmtpConnection::Send(const std::string& bytes) {
     if (m_fd < 0) {
         return false;
     }
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = send(m_fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return base::SendAll(m_fd, bytes);
 }
 
 int CSmtpConnection::ReadByte(char& byte) {

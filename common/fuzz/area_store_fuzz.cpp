@@ -5,6 +5,7 @@
 #include "DownloadLocation.h"
 #include "FileAreaStore.h"
 #include "GroupFiles.h"
+#include "Text.h"
 
 #include <array>
 #include <cstdint>
@@ -71,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         EncodeAreaRecord(area, bytes.data());
         const AreaRecord again = DecodeAreaRecord(bytes.data());
         Check(again.Id == area.Id && again.Flags == (area.Flags & AREA_FLAGS_MASK));
-        Check(again.Name == CutText(area.Name, AREA_NAME_SIZE - 1));
-        Check(again.Path == CutText(area.Path, AREA_PATH_SIZE - 1));
+        Check(again.Name == base::CutUtf8Field(area.Name, AREA_NAME_SIZE - 1));
+        Check(again.Path == base::CutUtf8Field(area.Path, AREA_PATH_SIZE - 1));
     }
 
     std::vector<std::uint32_t> ids;

@@ -130,12 +130,6 @@ TEST(FileAreaStore, TextFieldsAreCutToFitWithoutSplittingCharacters) {
     bytes = Encoded(area);
     EXPECT_EQ(DecodeAreaRecord(reinterpret_cast<const unsigned char*>(bytes.data())).Path,
               std::string(255, 'p') + "\xF0\x9F\x98\x80");
-
-    EXPECT_EQ(CutText("abc", 3), "abc");
-    EXPECT_EQ(CutText("ab\xC3\xA9", 3), "ab");
-    EXPECT_EQ(CutText("a\0bc", 3), "a");
-    // Bytes that are not UTF-8 are cut at the limit.
-    EXPECT_EQ(CutText(std::string(10, '\x80'), 4), std::string(4, '\x80'));
 }
 
 TEST(FileAreaStore, FieldWithoutNulIsReadToItsEndOnly) {

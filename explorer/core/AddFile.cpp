@@ -3,6 +3,7 @@
 #include "ArchiveDescriptions.h"
 #include "DownloadLocation.h"
 #include "FileRecord.h"
+#include "Text.h"
 
 #include <filesystem>
 #include <fstream>
@@ -206,7 +207,8 @@ bool IsInsideDirectory(const std::string& path, const std::string& directory) {
         return false;
     }
     const fs::path dir = Canonical(directory);
-    const fs::path file = Canonical(fs::path(path).parent_path().string()) / fs::path(path).filename();
+    const fs::path file =
+        Canonical(fs::path(path).parent_path().string()) / fs::path(path).filename();
     auto d = dir.begin();
     auto f = file.begin();
     for (; d != dir.end(); ++d, ++f) {
@@ -221,7 +223,8 @@ bool IsInsideDirectory(const std::string& path, const std::string& directory) {
 }
 
 std::string RelativeTo(const std::string& path, const std::string& directory) {
-    const fs::path file = Canonical(fs::path(path).parent_path().string()) / fs::path(path).filename();
+    const fs::path file =
+        Canonical(fs::path(path).parent_path().string()) / fs::path(path).filename();
     return file.lexically_relative(Canonical(directory)).generic_string();
 }
 
@@ -342,7 +345,7 @@ void CAddFileModel::InitTitlePage() {
     } else {
         title.clear();
     }
-    title = CutText(title, TITLE_LIMIT);
+    title = base::CutUtf8Field(title, TITLE_LIMIT);
 }
 
 void CAddFileModel::ToggleArea(std::uint32_t areaId) {
@@ -387,10 +390,10 @@ void CAddFileModel::InitDetailsPage() {
     email.clear();
     if (m_useSubmission) {
         m_submission.GetDate(date);
-        version = CutText(m_submission.Get("Version"), VERSION_LIMIT);
+        version = base::CutUtf8Field(m_submission.Get("Version"), VERSION_LIMIT);
         reqForm = m_submission.GetReqForm();
-        author = CutText(m_submission.Get("Company"), AUTHOR_LIMIT);
-        email = CutText(m_submission.Get("Email"), EMAIL_LIMIT);
+        author = base::CutUtf8Field(m_submission.Get("Company"), AUTHOR_LIMIT);
+        email = base::CutUtf8Field(m_submission.Get("Email"), EMAIL_LIMIT);
         size = m_submission.GetSize();
     } else if (kind == EFileKind::Local) {
         struct stat info {};
@@ -414,8 +417,8 @@ void CAddFileModel::InitDescriptionPage() {
     brief.clear();
     detailed.clear();
     if (m_useSubmission) {
-        brief = CutText(m_submission.Get("ShortDescription"), BRIEF_LIMIT);
-        detailed = CutText(m_submission.detailed, DETAILED_LIMIT);
+        brief = base::CutUtf8Field(m_submission.Get("ShortDescription"), BRIEF_LIMIT);
+        detailed = base::CutUtf8Field(m_submission.detailed, DETAILED_LIMIT);
     } else if (kind == EFileKind::Local) {
         ExtractArchiveDescriptions(fileText, brief, BRIEF_LIMIT, detailed, DETAILED_LIMIT,
                                    ReadDescriptionPrecedence());
@@ -428,13 +431,13 @@ bool CAddFileModel::ImportDescription(const std::string& path) {
         return false;
     }
     detailed += std::string(std::istreambuf_iterator<char>(in), {});
-    detailed = CutText(detailed, DETAILED_LIMIT);
+    detailed = base::CutUtf8Field(detailed, DETAILED_LIMIT);
     return true;
 }
 
 bool CAddFileModel::LeaveDescriptionPage() {
-    brief = CutText(TrimBlanks(brief), BRIEF_LIMIT);
-    detailed = CutText(TrimBlanks(detailed), DETAILED_LIMIT);
+    brief = base::CutUtf8Field(TrimBlanks(brief), BRIEF_LIMIT);
+    detailed = base::CutUtf8Field(TrimBlanks(detailed), DETAILED_LIMIT);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "DownloadLocation.h"
 #include "FileRecord.h"
 #include "MessageText.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -69,16 +70,14 @@ bool ScanForFiles(const std::string& text, bool recursive, std::vector<std::stri
 std::string TitleFromFileName(const std::string& name) {
     const std::size_t dot = name.rfind('.');
     std::string title = dot == std::string::npos ? name : name.substr(0, dot);
-    const bool hasLower = std::any_of(title.begin(), title.end(),
-                                      [](char c) { return c >= 'a' && c <= 'z'; });
+    const bool hasLower =
+        std::any_of(title.begin(), title.end(), [](char c) { return c >= 'a' && c <= 'z'; });
     if (!hasLower && !title.empty()) {
         for (std::size_t i = 1; i < title.size(); ++i) {
-            if (title[i] >= 'A' && title[i] <= 'Z') {
-                title[i] = static_cast<char>(title[i] - 'A' + 'a');
-            }
+            title[i] = base::LowerAscii(title[i]);
         }
     }
-    return CutText(title, TITLE_LIMIT);
+    return std::string(base::CutUtf8Field(title, TITLE_LIMIT));
 }
 
 CAddFilesJob::CAddFilesJob(CAdminContext& context, AreaRecord area, std::vector<std::string> files,
@@ -98,8 +97,7 @@ bool CAddFilesJob::NeedsCopy() const {
 
 bool CAddFilesJob::ConfirmCopy() {
     return !NeedsCopy() ||
-           m_context.Ask(MSG_FILES_NEED_COPY, {}, EButtons::YesNo, EIcon::Question) ==
-               EAnswer::Yes;
+           m_context.Ask(MSG_FILES_NEED_COPY, {}, EButtons::YesNo, EIcon::Question) == EAnswer::Yes;
 }
 
 void CAddFilesJob::Start(IAddFilesProgress& progress) {
@@ -148,7 +146,8 @@ void CAddFilesJob::Run(IAddFilesProgress& progress) {
     if (!progress.SetPosition(m_files.size())) {
         return;
     }
-    Append(FillMessage("%d file(s) added successfully.\r\n", {}, static_cast<long>(m_added.load())));
+    Append(
+        FillMessage("%d file(s) added successfully.\r\n", {}, static_cast<long>(m_added.load())));
     if (!progress.ShowCurrentFile(ADD_FILES_COMPLETED)) {
         return;
     }
@@ -180,8 +179,8 @@ void CAddFilesJob::AddOne(const std::string& path) {
     if (!inside) {
         fs::copy_file(full, target, fs::copy_options::overwrite_existing, ec);
         if (ec) {
-            Append(FillMessage("Error copying %s to %s: %d (%s)\r\n", {full.string(), target, "Unknown"},
-                         ec.value()));
+            Append(FillMessage("Error copying %s to %s: %d (%s)\r\n",
+                               {full.string(), target, "Unknown"}, ec.value()));
             return;
         }
     }
@@ -196,7 +195,8 @@ void CAddFilesJob::AddOne(const std::string& path) {
     if (!file.Add()) {
         const std::size_t dot = name.rfind('.');
         Append(FillMessage("Error adding %s to database: %d (%s)\r\n",
-                     {dot == std::string::npos ? name : name.substr(0, dot), "Unknown"}, errno));
+                           {dot == std::string::npos ? name : name.substr(0, dot), "Unknown"},
+                           errno));
         return;
     }
     file.AddToFileArea(m_area.Id);

@@ -2,6 +2,7 @@
 
 #include "FileAreaStore.h"
 #include "Settings.h"
+#include "Text.h"
 #include "Unzip.h"
 
 #include <cstdio>
@@ -51,9 +52,8 @@ bool IsZipArchive(const std::string& path) {
            ((magic[2] == 3 && magic[3] == 4) || (magic[2] == 5 && magic[3] == 6));
 }
 
-void ExtractArchiveDescriptions(const std::string& path, std::string& brief,
-                                std::size_t briefLimit, std::string& detailed,
-                                std::size_t detailedLimit, bool precedence) {
+void ExtractArchiveDescriptions(const std::string& path, std::string& brief, std::size_t briefLimit,
+                                std::string& detailed, std::size_t detailedLimit, bool precedence) {
     if (!IsZipArchive(path)) {
         return;
     }
@@ -73,7 +73,7 @@ void ExtractArchiveDescriptions(const std::string& path, std::string& brief,
         std::string line;
         if (sdi && ReadLine(sdi, line)) {
             // Read with the brief limit: at most limit - 1 characters.
-            brief = CutText(line, briefLimit - 1);
+            brief = base::CutUtf8Field(line, briefLimit - 1);
         }
     }
     if (precedence || detailed.empty()) {
@@ -94,7 +94,7 @@ void ExtractArchiveDescriptions(const std::string& path, std::string& brief,
                     piece += "\r\n";
                     if (detailed.size() + piece.size() > detailedLimit - 1) {
                         detailed += piece.substr(0, detailedLimit - 1 - detailed.size());
-                        detailed = CutText(detailed, detailedLimit - 1);
+                        detailed = base::CutUtf8Field(detailed, detailedLimit - 1);
                         full = true;
                         break;
                     }
@@ -104,7 +104,7 @@ void ExtractArchiveDescriptions(const std::string& path, std::string& brief,
         }
     }
     if (brief.empty() && !detailed.empty()) {
-        brief = CutText(detailed.substr(0, detailed.find('\r')), briefLimit - 1);
+        brief = base::CutUtf8Field(detailed.substr(0, detailed.find('\r')), briefLimit - 1);
     }
     std::filesystem::remove_all(work, ec);
 }

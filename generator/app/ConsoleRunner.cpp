@@ -1,5 +1,7 @@
 #include "ConsoleRunner.h"
 
+#include "Text.h"
+
 #include <chrono>
 
 namespace {
@@ -11,11 +13,7 @@ std::string Fit(const std::string& text, std::size_t width = 78) {
     if (text.size() <= width) {
         return text;
     }
-    std::size_t length = width - 3;
-    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
-        --length;
-    }
-    return text.substr(0, length) + "...";
+    return std::string(base::CutUtf8(text, width - 3)) + "...";
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "ConsoleRunner.h"
 #include "SheetforgeDialog.h"
 #include "SingleInstance.h"
+#include "Text.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -41,17 +42,6 @@ const char* const kSheetforgeHelp =
     "stopped, or when the program could not start.\n";
 
 namespace {
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return i == a.size() && !b[i];
-}
 
 std::atomic<CConsoleRunner*> g_console{nullptr};
 
@@ -103,7 +93,7 @@ CSheetforgeOptions ParseSheetforgeOptions(const std::vector<std::string>& argume
             options.error = "unknown option " + argument;
         }
     }
-    options.autorun = arguments.size() == 1 && EqualsNoCase(arguments[0], "/autorun");
+    options.autorun = arguments.size() == 1 && base::EqualsNoCase(arguments[0], "/autorun");
     return options;
 }
 

@@ -1,5 +1,7 @@
 #include "Formatting.h"
 
+#include "Text.h"
+
 #include <cstdio>
 
 namespace {
@@ -12,22 +14,6 @@ void AppendNumber(std::string& out, long long n) {
 
 bool IsAsciiAlnum(unsigned char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 void AppendLink(std::string& out, std::string_view url, std::string_view text) {
@@ -156,7 +142,7 @@ std::string GetSiteName(std::string_view location) {
     if (third == std::string_view::npos) {
         return {};
     }
-    if (StartsWithNoCase(location, "local://")) {
+    if (base::StartsWithNoCase(location, "local://")) {
         return std::string(location.substr(third + 1));
     }
     return std::string(location.substr(0, third));
@@ -164,7 +150,7 @@ std::string GetSiteName(std::string_view location) {
 
 bool SplitLocalLocation(std::string_view location, long long& areaId, std::string_view& name) {
     constexpr std::string_view prefix = "local://";
-    if (!StartsWithNoCase(location, prefix)) {
+    if (!base::StartsWithNoCase(location, prefix)) {
         return false;
     }
     std::size_t i = prefix.size();

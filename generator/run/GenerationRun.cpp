@@ -2,6 +2,7 @@
 
 #include "PageFile.h"
 #include "Pages.h"
+#include "Text.h"
 
 #include <cstdio>
 #include <ctime>
@@ -34,15 +35,7 @@ std::string FormatGenerationStamp() {
 }
 
 std::string LimitStatusText(std::string text) {
-    if (text.size() < STATUS_TEXT_BUFFER) {
-        return text;
-    }
-    std::size_t length = STATUS_TEXT_BUFFER - 1;
-    // Back off over continuation bytes so that no UTF-8 sequence is split.
-    while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80) {
-        --length;
-    }
-    text.resize(length);
+    text.resize(base::Utf8CutLength(text, STATUS_TEXT_BUFFER - 1));
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include "Formatting.h"
 #include "Recordset.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -186,10 +187,8 @@ EOpenResult OpenRecordset(CDatabase* database, const std::string& sql, unsigned 
 } // namespace
 
 EQueryForm QueryFormForProduct(const std::string& dbmsName) {
-    std::string name = dbmsName;
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (name.rfind("sqlite", 0) == 0 || name.rfind("postgresql", 0) == 0) {
+    if (base::StartsWithNoCase(dbmsName, "sqlite") ||
+        base::StartsWithNoCase(dbmsName, "postgresql")) {
         return EQueryForm::Limit;
     }
     return EQueryForm::Top;

@@ -1,6 +1,8 @@
 #include "Template.h"
 
-#include <cerrno>
+#include "Fd.h"
+#include "Text.h"
+
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -32,48 +34,15 @@ CIncludeState& IncludeState() {
 // include name cannot block or flood the generator.
 bool ReadRegularFile(const std::string& path, std::string& out) {
     out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    const base::CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    if (!fd.IsOpen() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (ok) {
-        out.reserve(static_cast<std::size_t>(st.st_size));
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                ok = false;
-                break;
-            }
-            if (n == 0) {
-                break;
-            }
-            out.append(buffer, static_cast<std::size_t>(n));
-        }
-    }
-    ::close(fd);
-    if (!ok) {
+    out.reserve(static_cast<std::size_t>(st.st_size));
+    if (!base::ReadAll(fd.Get(), out)) {
         out.clear();
-    }
-    return ok;
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
+        return false;
     }
     return true;
 }
@@ -116,17 +85,6 @@ std::string_view Trim(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-// ASCII only: bytes of multi-byte UTF-8 sequences are left alone.
-std::string ToLower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
 }
 
 // A value from a catalogue or a visitor must not lead an include outside its directory.
@@ -350,8 +308,8 @@ int CTemplate::AddCondition(std::string_view text) {
     } else {
         // Both sides are lower-cased first, quoted literals included.
         condition.compare = true;
-        condition.left = MakeOperand(ToLower(text.substr(0, equals)));
-        condition.right = MakeOperand(ToLower(text.substr(equals + 1)));
+        condition.left = MakeOperand(base::LowerAscii(text.substr(0, equals)));
+        condition.right = MakeOperand(base::LowerAscii(text.substr(equals + 1)));
     }
     m_conditions.push_back(std::move(condition));
     return static_cast<int>(m_conditions.size() - 1);
@@ -368,7 +326,7 @@ CTemplate::COperand CTemplate::MakeOperand(std::string_view text) {
         operand.literal = true;
         operand.text.assign(text);
     } else {
-        operand.text = ToLower(text);
+        operand.text = base::LowerAscii(text);
         operand.slot = GetSlot(operand.text);
     }
     return operand;
@@ -429,7 +387,7 @@ bool CTemplate::Render(int fd) {
     bool ok = true;
     RenderTo(m_buffer, fd, ok);
     if (ok && !m_buffer.empty()) {
-        ok = WriteAll(fd, m_buffer.data(), m_buffer.size());
+        ok = base::WriteAll(fd, m_buffer);
     }
     m_buffer.clear();
     if (::close(fd) != 0) {
@@ -504,7 +462,7 @@ void CTemplate::RenderTo(std::string& out, int fd, bool& ok) {
         }
         if (fd >= 0 && out.size() >= kFlushSize) {
             if (ok) {
-                ok = WriteAll(fd, out.data(), out.size());
+                ok = base::WriteAll(fd, out);
             }
             out.clear();
         }

@@ -1,30 +1,18 @@
 // GUID text and the English texts of result codes.
 
 #include "Com.h"
+#include "Text.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // Reads `digits` hexadecimal digits at text[pos].
 bool ReadHex(const std::string& text, std::size_t pos, int digits, std::uint32_t& value) {
     value = 0;
     for (int i = 0; i < digits; ++i) {
-        const int digit = HexValue(text[pos + i]);
+        const int digit = base::HexDigitValue(text[pos + i]);
         if (digit < 0) {
             return false;
         }

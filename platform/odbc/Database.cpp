@@ -2,6 +2,7 @@
 
 #include "OdbcText.h"
 #include "Recordset.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,8 +12,6 @@ namespace {
 // Free prepared handles kept per statement text, and distinct texts kept in all.
 constexpr size_t kMaxFreePerText = 4;
 constexpr size_t kMaxPreparedTotal = 128;
-
-using odbctext::Lower;
 
 // Back to each statement committing itself, once a transaction has ended either way.
 void AutoCommitOn(SQLHDBC connection) {
@@ -150,7 +149,7 @@ void CDatabase::ExecuteSQL(const std::string& sql) {
     CSqlHandle statement = AllocStatement();
     {
         // Tables may change shape: forget what was learnt about their keys.
-        std::string head = Lower(sql.substr(0, 16));
+        std::string head = base::LowerAscii(sql.substr(0, 16));
         head.erase(0, head.find_first_not_of(" \t\r\n("));
         if (head.rfind("create", 0) == 0 || head.rfind("drop", 0) == 0 ||
             head.rfind("alter", 0) == 0) {
@@ -277,7 +276,7 @@ std::vector<std::string> CDatabase::GetPrimaryKeyColumns(const std::string& tabl
     std::vector<std::string> columns;
     // Unquoted names are stored folded by some products, so try the name as written, then
     // folded to lower and to upper case.
-    std::vector<std::string> spellings = {table, Lower(table)};
+    std::vector<std::string> spellings = {table, base::LowerAscii(table)};
     std::string upper = table;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });

@@ -1,6 +1,7 @@
 #include "Recordset.h"
 
 #include "OdbcText.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -92,26 +93,6 @@ struct CRecordsetField {
     }
     bool IsLong() const { return kind == CFieldExchange::kText && sqlType == SQL_LONGVARCHAR; }
 
-    // Length of `text` without an incomplete UTF-8 sequence at its end.
-    static size_t Utf8Boundary(const char* text, size_t length) {
-        size_t i = length;
-        size_t continuation = 0;
-        while (i > 0 && continuation < 3 &&
-               (static_cast<unsigned char>(text[i - 1]) & 0xC0) == 0x80) {
-            --i;
-            ++continuation;
-        }
-        if (i == 0) {
-            return length;
-        }
-        unsigned char lead = static_cast<unsigned char>(text[i - 1]);
-        size_t need = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-        if (lead < 0xC0 || continuation >= need) {
-            return length;
-        }
-        return i - 1;
-    }
-
     // Value of the owner's member from a fetched buffer.
     void Load(Buffer& buffer) {
         bool isNull = buffer.indicator == SQL_NULL_DATA;
@@ -143,8 +124,9 @@ struct CRecordsetField {
                                 ? std::strlen(buffer.text.data())
                                 : static_cast<size_t>(buffer.indicator);
             if (length > limit) {
-                length = Utf8Boundary(buffer.text.data(),
-                                      std::min(limit, std::strlen(buffer.text.data())));
+                // The driver cut the text to the buffer; the byte after the cut is unknown.
+                length = base::Utf8CompleteLength(std::string_view(
+                    buffer.text.data(), std::min(limit, std::strlen(buffer.text.data()))));
             }
             text.assign(buffer.text.data(), length);
             break;
@@ -189,10 +171,7 @@ struct CRecordsetField {
         }
         case CFieldExchange::kText: {
             const std::string& text = *static_cast<std::string*>(member);
-            size_t length = text.size();
-            if (length > static_cast<size_t>(maxLength)) {
-                length = Utf8Boundary(text.data(), static_cast<size_t>(maxLength));
-            }
+            const size_t length = base::Utf8CutLength(text, static_cast<size_t>(maxLength));
             buffer.text.assign(text.data(), text.data() + length);
             buffer.text.push_back('\0');
             if (!writeNull) {
@@ -206,8 +185,6 @@ struct CRecordsetField {
 
 namespace {
 
-using odbctext::Lower;
-
 // A statement without the padding around it and without its closing semicolons.
 std::string Trim(const std::string& text) {
     return odbctext::Trim(text, " \t\r\n;");
@@ -220,7 +197,7 @@ bool StartsWithWord(const std::string& lowered, const char* word) {
 }
 
 bool IsStatement(const std::string& sql) {
-    std::string lowered = Lower(Trim(sql));
+    std::string lowered = base::LowerAscii(Trim(sql));
     return StartsWithWord(lowered, "select") || StartsWithWord(lowered, "with") ||
            lowered.rfind("{call", 0) == 0 || lowered.rfind("{ call", 0) == 0;
 }
@@ -284,7 +261,7 @@ std::string CRecordset::ParseTableName(const std::string& sql) {
         return trimmed;
     }
     std::vector<std::string> words = Words(trimmed);
-    auto is = [&](size_t i, const char* word) { return Lower(words[i]) == word; };
+    auto is = [&](size_t i, const char* word) { return base::EqualsNoCase(words[i], word); };
     if (words.empty() || !is(0, "select")) {
         return {};
     }
@@ -636,7 +613,7 @@ namespace {
 enum class EGenerated { unknown, returning, lastInsertRowid, identity };
 
 EGenerated GeneratedMethod(const std::string& dbms) {
-    std::string name = Lower(dbms);
+    std::string name = base::LowerAscii(dbms);
     if (name == "postgresql") {
         return EGenerated::returning;
     }
@@ -686,7 +663,7 @@ std::vector<size_t> CRecordset::KeyFields() {
     std::vector<std::string> columns = m_pDatabase->GetPrimaryKeyColumns(m_strTableName);
     for (const std::string& column : columns) {
         auto found = std::find_if(m_fields.begin(), m_fields.end(), [&](const auto& field) {
-            return Lower(field->name) == Lower(column);
+            return base::EqualsNoCase(field->name, column);
         });
         if (found == m_fields.end()) {
             keys.clear();
@@ -822,7 +799,7 @@ bool CRecordset::Update() {
         }
         if (!m_strReturned.empty()) {
             for (size_t i = 0; i < m_fields.size(); ++i) {
-                if (Lower(m_fields[i]->name) == Lower(m_strReturned)) {
+                if (base::EqualsNoCase(m_fields[i]->name, m_strReturned)) {
                     returned = i;
                 }
             }

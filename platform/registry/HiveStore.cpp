@@ -1,5 +1,7 @@
 #include "HiveStore.h"
 
+#include "Fd.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,30 +18,9 @@ namespace hivestore {
 
 namespace {
 
-constexpr off_t MAX_HIVE_BYTES = off_t{1} << 30;
+using base::CFd;
 
-class CFd {
-public:
-    explicit CFd(int fd = -1) : m_fd(fd) {}
-    ~CFd() { Close(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-
-    void Reset(int fd) {
-        Close();
-        m_fd = fd;
-    }
-    int Get() const { return m_fd; }
-    bool IsOpen() const { return m_fd >= 0; }
-    int Close() {
-        const int rc = m_fd >= 0 ? ::close(m_fd) : 0;
-        m_fd = -1;
-        return rc;
-    }
-
-private:
-    int m_fd;
-};
+constexpr std::size_t MAX_HIVE_BYTES = std::size_t{1} << 30;
 
 // A parsed hive file, kept while its bytes stay the same.
 struct CLoaded {
@@ -79,42 +60,6 @@ LONG ReadError(int err) {
 
 LONG WriteError(int err) {
     return (err == EACCES || err == EPERM || err == EROFS) ? ERROR_ACCESS_DENIED : ERROR_CANTWRITE;
-}
-
-bool ReadAll(int fd, std::string& bytes) {
-    char buffer[65536];
-    while (true) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        if (n == 0) {
-            return true;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > static_cast<std::size_t>(MAX_HIVE_BYTES)) {
-            errno = EFBIG;
-            return false;
-        }
-    }
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 void Lock(int fd, int operation) {
@@ -173,7 +118,7 @@ LONG Load(Root root, const std::string& path, std::shared_ptr<const CLoaded>& lo
         *mode = st.st_mode & 07777;
     }
     std::string bytes;
-    if (!ReadAll(fd.Get(), bytes)) {
+    if (!base::ReadAll(fd.Get(), bytes, MAX_HIVE_BYTES)) {
         if (errno == EFBIG) {
             auto bad = std::make_shared<CLoaded>();
             bad->error = path + ": larger than 1 GiB";
@@ -228,10 +173,11 @@ LONG Replace(const std::string& dir, const std::string& path, const std::string&
         return WriteError(errno);
     }
     int err = 0;
-    if (::fchmod(fd.Get(), mode) != 0 || !WriteAll(fd.Get(), text) || ::fsync(fd.Get()) != 0) {
+    if (::fchmod(fd.Get(), mode) != 0 || !base::WriteAll(fd.Get(), text) ||
+        ::fsync(fd.Get()) != 0) {
         err = errno;
     }
-    if (fd.Close() != 0 && err == 0) {
+    if (!fd.Close() && err == 0) {
         err = errno;
     }
     if (err == 0 && ::rename(temp.c_str(), path.c_str()) != 0) {

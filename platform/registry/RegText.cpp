@@ -1,5 +1,7 @@
 #include "RegText.h"
 
+#include "Text.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -10,10 +12,6 @@ namespace {
 const char* const ROOT_NAMES[ROOT_COUNT] = {"HKEY_LOCAL_MACHINE", "HKEY_CURRENT_USER",
                                             "HKEY_CLASSES_ROOT"};
 const char* const ROOT_SHORT_NAMES[ROOT_COUNT] = {"HKLM", "HKCU", "HKCR"};
-
-char FoldChar(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t';
@@ -33,19 +31,6 @@ std::string_view TrimRight(std::string_view s) {
     return s;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // 1 to 8 hex digits, the whole of `s`.
 bool ParseHexNumber(std::string_view s, DWORD& value) {
     if (s.empty() || s.size() > 8) {
@@ -53,17 +38,13 @@ bool ParseHexNumber(std::string_view s, DWORD& value) {
     }
     value = 0;
     for (char c : s) {
-        const int d = HexDigit(c);
+        const int d = base::HexDigitValue(c);
         if (d < 0) {
             return false;
         }
         value = (value << 4) | static_cast<DWORD>(d);
     }
     return true;
-}
-
-bool StartsWithFolded(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && NamesEqual(s.substr(0, prefix.size()), prefix);
 }
 
 // The lines of a text, without their line ends, numbered from 1.
@@ -265,7 +246,7 @@ private:
                 return Fail(lineNo, "unexpected text after the closing quote");
             }
             entry.data.push_back('\0');
-        } else if (StartsWithFolded(rest, "dword:")) {
+        } else if (base::StartsWithNoCase(rest, "dword:")) {
             entry.kind = CEntry::Kind::Value;
             entry.type = REG_DWORD;
             DWORD number = 0;
@@ -275,7 +256,7 @@ private:
             for (int i = 0; i < 4; ++i) {
                 entry.data.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
             }
-        } else if (StartsWithFolded(rest, "hex")) {
+        } else if (base::StartsWithNoCase(rest, "hex")) {
             entry.kind = CEntry::Kind::Value;
             if (!ParseHex(lineNo, rest.substr(3), entry)) {
                 return false;
@@ -447,15 +428,11 @@ bool ParseRootName(std::string_view text, Root& root) {
 }
 
 std::string FoldName(std::string_view name) {
-    std::string folded(name);
-    std::transform(folded.begin(), folded.end(), folded.begin(), FoldChar);
-    return folded;
+    return base::LowerAscii(name);
 }
 
 bool NamesEqual(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return FoldChar(x) == FoldChar(y);
-           });
+    return base::EqualsNoCase(a, b);
 }
 
 std::string CheckKeyName(std::string_view name) {

@@ -2,6 +2,8 @@
 
 #include "AutoExpression.h"
 
+#include "Text.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -144,12 +146,8 @@ private:
         std::string word;
         const std::size_t start = m_pos;
         if (ParseName(word)) {
-            std::string lower;
-            for (const char w : word) {
-                lower += static_cast<char>(std::tolower(static_cast<unsigned char>(w)));
-            }
-            if (lower == "true" || lower == "false") {
-                argument = SBoolean{lower == "true"};
+            if (base::EqualsNoCase(word, "true") || base::EqualsNoCase(word, "false")) {
+                argument = SBoolean{base::EqualsNoCase(word, "true")};
                 return true;
             }
             m_pos = start;

@@ -1,6 +1,7 @@
 #include "DataSource.h"
 
 #include "OdbcText.h"
+#include "Text.h"
 
 #include <odbcinst.h>
 
@@ -12,7 +13,6 @@
 
 namespace {
 
-using odbctext::Lower;
 using odbctext::Trim;
 
 // Runs installer calls in one scope and goes back to the driver manager's usual both.
@@ -75,7 +75,8 @@ std::string InstallerError() {
 std::string MatchingName(EDataSourceScope scope, const std::string& name) {
     CScopeMode mode(scope);
     for (const std::string& section : ReadProfile(nullptr, nullptr, "odbc.ini")) {
-        if (Lower(section) == Lower(name) && Lower(section) != "odbc data sources") {
+        if (base::EqualsNoCase(section, name) &&
+            !base::EqualsNoCase(section, "odbc data sources")) {
             return section;
         }
     }
@@ -84,7 +85,7 @@ std::string MatchingName(EDataSourceScope scope, const std::string& name) {
 
 // The keyword spellings of PostgreSQL connections, as psqlODBC names them.
 std::string PostgresKey(const std::string& key) {
-    std::string lowered = Lower(Trim(key));
+    std::string lowered = base::LowerAscii(Trim(key));
     if (lowered == "host" || lowered == "server" || lowered == "servername" ||
         lowered == "hostaddr") {
         return "Servername";
@@ -107,17 +108,6 @@ std::string PostgresKey(const std::string& key) {
     return Trim(key);
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 bool PercentDecode(const std::string& text, std::string& decoded) {
     decoded.clear();
     for (size_t i = 0; i < text.size(); ++i) {
@@ -125,10 +115,12 @@ bool PercentDecode(const std::string& text, std::string& decoded) {
             decoded += text[i];
             continue;
         }
-        if (i + 2 >= text.size() || HexValue(text[i + 1]) < 0 || HexValue(text[i + 2]) < 0) {
+        if (i + 2 >= text.size() || base::HexDigitValue(text[i + 1]) < 0 ||
+            base::HexDigitValue(text[i + 2]) < 0) {
             return false;
         }
-        decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        decoded += static_cast<char>(base::HexDigitValue(text[i + 1]) * 16 +
+                                     base::HexDigitValue(text[i + 2]));
         i += 2;
     }
     return true;
@@ -137,7 +129,7 @@ bool PercentDecode(const std::string& text, std::string& decoded) {
 void SetAttribute(std::vector<std::pair<std::string, std::string>>& attributes,
                   const std::string& key, const std::string& value) {
     for (auto& attribute : attributes) {
-        if (Lower(attribute.first) == Lower(key)) {
+        if (base::EqualsNoCase(attribute.first, key)) {
             attribute.second = value;
             return;
         }
@@ -395,7 +387,7 @@ bool ParsePostgresConnection(const std::string& text,
         error = "the connection is empty";
         return false;
     }
-    std::string lowered = Lower(trimmed);
+    std::string lowered = base::LowerAscii(trimmed);
     bool parsed = false;
     if (lowered.rfind("postgresql://", 0) == 0 || lowered.rfind("postgres://", 0) == 0) {
         parsed = ParseUrl(trimmed, attributes, error);

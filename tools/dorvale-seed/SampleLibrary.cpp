@@ -1,5 +1,7 @@
 #include "SampleLibrary.h"
 
+#include "Text.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -103,15 +105,6 @@ const char* const kMirrors[] = {
     "https://files.example.com/pub", "https://mirror.example.net/dorvale",
     "https://downloads.example.org/library", "http://ftp.example.edu/mirrors/dorvale"};
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 int DaysInMonth(int year, int month) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -189,11 +182,8 @@ std::string MakeSlug(const std::string& text) {
     std::string slug;
     bool dash = false;
     for (unsigned char c : text) {
-        const bool keep = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c >= 0x80;
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<unsigned char>(c - 'A' + 'a');
-        }
-        if (keep || (c >= 'a' && c <= 'z')) {
+        c = static_cast<unsigned char>(base::LowerAscii(static_cast<char>(c)));
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c >= 0x80) {
             if (dash && !slug.empty()) {
                 slug += '-';
             }
@@ -419,8 +409,8 @@ void CSampleLibrary::MakeFile(CSampleFile& file) {
     const std::string first = r.Pick(kFirstNames);
     const std::string last = r.Pick(kLastNames);
     file.upldName = first + " " + last;
-    file.upldEmail = Lower(first) + "." + Lower(last) + "@example.org";
-    file.upldHome = "https://www.example.org/~" + Lower(first);
+    file.upldEmail = base::LowerAscii(first) + "." + base::LowerAscii(last) + "@example.org";
+    file.upldHome = "https://www.example.org/~" + base::LowerAscii(first);
     file.downloads = RandomDownloads(r);
     file.rating = static_cast<int>(r.Between(0, 5));
     file.fileDate = RandomDate(r, 1996, 2024);
