@@ -271,19 +271,28 @@ HRESULT DispGetIDsOfNames(const SDispMember* members, std::size_t count, LPOLEST
 HRESULT DispInvokeTable(IDispatch* self, const SDispMember* members, std::size_t count,
                         DISPID dispIdMember, WORD wFlags, DISPPARAMS* pDispParams,
                         VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    // A property's get and put are entries of their own with the same id. A read-only member
+    // has no put; a method is not a property and the reverse.
     const SDispMember* member = nullptr;
     for (std::size_t i = 0; i < count; ++i) {
-        if (members[i].id == dispIdMember) {
+        if (members[i].id == dispIdMember && (wFlags & members[i].kind)) {
             member = &members[i];
             break;
         }
     }
-    // A read-only member has no put; a method is not a property and the reverse.
-    if (!member || !(wFlags & member->kind)) {
+    if (!member) {
         return DISP_E_MEMBERNOTFOUND;
     }
     const UINT argCount = pDispParams ? pDispParams->cArgs : 0;
-    if (pDispParams && pDispParams->cNamedArgs > 0) {
+    const UINT namedCount = pDispParams ? pDispParams->cNamedArgs : 0;
+    // The value of a put is the one named argument, named DISPID_PROPERTYPUT.
+    const bool put = (member->kind & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0;
+    if (put) {
+        if (namedCount != 1 || !pDispParams->rgdispidNamedArgs ||
+            pDispParams->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT) {
+            return namedCount == 0 ? DISP_E_PARAMNOTFOUND : DISP_E_NONAMEDARGS;
+        }
+    } else if (namedCount > 0) {
         return DISP_E_NONAMEDARGS;
     }
     // The value's variable, when the caller passed one, comes last (first in rgvarg).

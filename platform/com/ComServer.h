@@ -43,13 +43,15 @@ private:
 
 // One member of a dispatch interface. `call` receives the arguments converted to
 // `params`, in declaration order, and stores the member's value in `result` (left VT_EMPTY
-// for a member without one). A member whose value is an out parameter (`valueAsOutArg`)
+// for a member without one). A settable property has a second entry with the same id, of
+// kind DISPATCH_PROPERTYPUT, whose last parameter is the new value (which callers pass as
+// the one named argument, DISPID_PROPERTYPUT). A member whose value is an out parameter (`valueAsOutArg`)
 // also takes one more argument, by reference, that receives the value, as scripts that
 // pass a variable for it expect.
 struct SDispMember {
     const char* name;
     DISPID id;
-    WORD kind; // DISPATCH_PROPERTYGET or DISPATCH_METHOD
+    WORD kind; // DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT or DISPATCH_METHOD
     UINT paramCount;
     VARTYPE params[6];
     HRESULT (*call)(IDispatch* self, VARIANT* args, VARIANT* result);
@@ -242,6 +244,14 @@ HRESULT CreateEnumVariantUnknown(const VARIANT* items, std::size_t count, IUnkno
 
 // ---- Self-registration ----
 
+// What marks a class as a control that containers may embed.
+struct SControlRegistration {
+    bool insertable;         // offered in a container's list of objects to insert
+    int toolboxBitmap;       // the module's bitmap resource shown in a toolbox
+    const char* miscStatus;  // the status bits of the content aspect, "132497"
+    const char* version;     // "1.0"
+};
+
 struct SClassRegistration {
     const CLSID* clsid;
     const char* description;              // "AreaCollection Class"
@@ -249,6 +259,7 @@ struct SClassRegistration {
     const char* versionIndependentProgId; // "Catalink.AreaCollection"; null: none
     const char* threadingModel;           // "Both", "Apartment", "Free"
     bool programmable;
+    const SControlRegistration* control = nullptr; // null: not a control
 };
 
 struct SInterfaceRegistration {
@@ -270,8 +281,10 @@ std::string ComGetModulePath(const void* address);
 // Writes under HKEY_CLASSES_ROOT, for each class: the ProgID key (description, "CLSID"),
 // the version-independent ProgID key (description, "CLSID", "CurVer"), and
 // "CLSID\{clsid}" (description, "ProgID", "VersionIndependentProgID", "Programmable",
-// "InprocServer32" = libraryPath with "ThreadingModel", "TypeLib"); and the type library
-// and interface keys. SELFREG_E_CLASS when a key cannot be written.
+// "InprocServer32" = libraryPath with "ThreadingModel", "TypeLib"); for a control also
+// "Control", "Insertable" (under the ProgID too), "ToolboxBitmap32" = "libraryPath, N",
+// "MiscStatus" with "MiscStatus\1" and "Version"; and the type library and interface keys.
+// SELFREG_E_CLASS when a key cannot be written.
 HRESULT ComRegisterServer(const std::string& libraryPath, const SClassRegistration* classes,
                           std::size_t classCount, const STypeLibRegistration* typeLib);
 // Removes what ComRegisterServer wrote. A ProgID key is removed only while it still names

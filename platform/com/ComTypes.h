@@ -306,6 +306,96 @@ protected:
     ~ISupportErrorInfo() = default;
 };
 
+// ---- Persistence ----
+
+// What a control saves and loads with its container: a stream of its own making, or named
+// properties in a property bag (the parameters of an embedded object).
+
+constexpr HRESULT STG_E_WRITEFAULT = static_cast<HRESULT>(0x8003001Du);
+constexpr HRESULT STG_E_READFAULT = static_cast<HRESULT>(0x8003001Eu);
+constexpr HRESULT CO_E_ALREADYINITIALIZED = static_cast<HRESULT>(0x800401F1u);
+
+struct ULARGE_INTEGER {
+    std::uint64_t QuadPart;
+};
+
+inline constexpr IID IID_IPersist = {
+    0x0000010C, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IPersistStreamInit = {
+    0x7FD52380, 0x4E07, 0x101B, {0xAE, 0x2D, 0x08, 0x00, 0x2B, 0x2E, 0xC7, 0x13}};
+inline constexpr IID IID_ISequentialStream = {
+    0x0C733A30, 0x2A1C, 0x11CE, {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};
+inline constexpr IID IID_IStream = {
+    0x0000000C, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IPropertyBag = {
+    0x55272A00, 0x42CB, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
+inline constexpr IID IID_IPersistPropertyBag = {
+    0x37D84F60, 0x42CB, 0x11CE, {0x81, 0x35, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}};
+
+struct ISequentialStream : IUnknown {
+    static constexpr const IID& iid = IID_ISequentialStream;
+    // S_OK with *pcbRead < cb at the end of the stream.
+    virtual HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* pcbWritten) = 0;
+
+protected:
+    ~ISequentialStream() = default;
+};
+
+// Only reading and writing in order are kept: nothing here seeks, copies or locks.
+struct IStream : ISequentialStream {
+    static constexpr const IID& iid = IID_IStream;
+
+protected:
+    ~IStream() = default;
+};
+
+struct IPersist : IUnknown {
+    static constexpr const IID& iid = IID_IPersist;
+    virtual HRESULT STDMETHODCALLTYPE GetClassID(CLSID* pClassID) = 0;
+
+protected:
+    ~IPersist() = default;
+};
+
+struct IPersistStreamInit : IPersist {
+    static constexpr const IID& iid = IID_IPersistStreamInit;
+    virtual HRESULT STDMETHODCALLTYPE IsDirty() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Load(IStream* pStm) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Save(IStream* pStm, BOOL fClearDirty) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetSizeMax(ULARGE_INTEGER* pCbSize) = 0;
+    virtual HRESULT STDMETHODCALLTYPE InitNew() = 0;
+
+protected:
+    ~IPersistStreamInit() = default;
+};
+
+// Where a property bag reports what it could not read; no implementation is kept.
+struct IErrorLog;
+
+struct IPropertyBag : IUnknown {
+    static constexpr const IID& iid = IID_IPropertyBag;
+    // pVar's type on entry is the type wanted (VT_EMPTY: any). E_INVALIDARG when the bag has
+    // no such property.
+    virtual HRESULT STDMETHODCALLTYPE Read(LPCOLESTR pszPropName, VARIANT* pVar,
+                                           IErrorLog* pErrorLog) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Write(LPCOLESTR pszPropName, VARIANT* pVar) = 0;
+
+protected:
+    ~IPropertyBag() = default;
+};
+
+struct IPersistPropertyBag : IPersist {
+    static constexpr const IID& iid = IID_IPersistPropertyBag;
+    virtual HRESULT STDMETHODCALLTYPE InitNew() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Load(IPropertyBag* pPropBag, IErrorLog* pErrorLog) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Save(IPropertyBag* pPropBag, BOOL fClearDirty,
+                                           BOOL fSaveAllProperties) = 0;
+
+protected:
+    ~IPersistPropertyBag() = default;
+};
+
 // ---- Creation ----
 
 enum CLSCTX : DWORD {

@@ -118,6 +118,21 @@ HRESULT ComRegisterServer(const std::string& libraryPath, const SClassRegistrati
             text.Key(clsidKey + "\\TypeLib");
             text.Value(nullptr, libid);
         }
+        if (const SControlRegistration* control = cls.control) {
+            text.Key(clsidKey + "\\Control");
+            if (control->insertable) {
+                text.Key(clsidKey + "\\Insertable");
+                text.Key(std::string(cls.progId) + "\\Insertable");
+            }
+            text.Key(clsidKey + "\\ToolboxBitmap32");
+            text.Value(nullptr, libraryPath + ", " + std::to_string(control->toolboxBitmap));
+            text.Key(clsidKey + "\\MiscStatus");
+            text.Value(nullptr, "0");
+            text.Key(clsidKey + "\\MiscStatus\\1");
+            text.Value(nullptr, control->miscStatus);
+            text.Key(clsidKey + "\\Version");
+            text.Value(nullptr, control->version);
+        }
     }
     if (typeLib) {
         const std::string libKey = "TypeLib\\" + libid + "\\" + typeLib->version;

@@ -176,6 +176,32 @@ TEST_F(ComDispatch, InvokeRefusesWrongCallsWithTheirOwnCodes) {
     EXPECT_EQ(result.lVal, 0);
 }
 
+TEST_F(ComDispatch, PropertyPutTakesItsValueAsTheNamedArgument) {
+    CComVariant value("41"); // converted to the put's type
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&value, &named, 1, 1};
+    CComVariant result;
+    ASSERT_EQ(IdOf("total"), 6);
+    ASSERT_EQ(m_dispatch->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                                 nullptr),
+              S_OK);
+    ASSERT_EQ(Call(6, DISPATCH_PROPERTYGET, {}, result), S_OK);
+    EXPECT_EQ(result.lVal, 41);
+    ASSERT_EQ(Call(2, DISPATCH_METHOD, {CComVariant(LONG{1})}, result), S_OK);
+    EXPECT_EQ(result.lVal, 42);
+
+    // A put without its named value, or with another name, is refused and changes nothing.
+    EXPECT_EQ(Call(6, DISPATCH_PROPERTYPUT, {CComVariant(LONG{7})}, result), DISP_E_PARAMNOTFOUND);
+    named = 0;
+    EXPECT_EQ(m_dispatch->Invoke(6, IID_NULL, 0, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                                 nullptr),
+              DISP_E_NONAMEDARGS);
+    // A method call does not reach the put.
+    EXPECT_EQ(Call(6, DISPATCH_METHOD, {CComVariant(LONG{7})}, result), DISP_E_MEMBERNOTFOUND);
+    ASSERT_EQ(Call(6, DISPATCH_PROPERTYGET, {}, result), S_OK);
+    EXPECT_EQ(result.lVal, 42);
+}
+
 TEST_F(ComDispatch, FailingMemberReportsItsDescriptionThroughExcepinfo) {
     CComVariant result;
     EXCEPINFO excep{};

@@ -66,8 +66,20 @@ public:
         return CreateEnumVariantUnknown(items.data(), items.size(), ppEnum);
     }
 
+    // Reached through IDispatch only ("Total", get and put).
+    HRESULT GetTotal(LONG* pVal) {
+        std::lock_guard lock(m_mutex);
+        *pVal = m_total;
+        return S_OK;
+    }
+    HRESULT PutTotal(LONG value) {
+        std::lock_guard lock(m_mutex);
+        m_total = value;
+        return S_OK;
+    }
+
 private:
-    static const SDispMember s_members[6];
+    static const SDispMember s_members[8];
 
     CCounter() : CDispatchObject(&g_module, s_members) {}
 
@@ -80,7 +92,7 @@ ICounter* AsCounter(IDispatch* self) {
     return static_cast<ICounter*>(self);
 }
 
-const SDispMember CCounter::s_members[6] = {
+const SDispMember CCounter::s_members[8] = {
     {"Count",
      1,
      DISPATCH_PROPERTYGET,
@@ -134,6 +146,23 @@ const SDispMember CCounter::s_members[6] = {
      [](IDispatch* self, VARIANT*, VARIANT* result) {
          result->vt = VT_UNKNOWN;
          return AsCounter(self)->get__NewEnum(&result->punkVal);
+     }},
+    {"Total",
+     6,
+     DISPATCH_PROPERTYGET,
+     0,
+     {},
+     [](IDispatch* self, VARIANT*, VARIANT* result) {
+         result->vt = VT_I4;
+         return static_cast<CCounter*>(AsCounter(self))->GetTotal(&result->lVal);
+     }},
+    {"Total",
+     6,
+     DISPATCH_PROPERTYPUT,
+     1,
+     {VT_I4},
+     [](IDispatch* self, VARIANT* args, VARIANT*) {
+         return static_cast<CCounter*>(AsCounter(self))->PutTotal(args[0].lVal);
      }},
 };
 
