@@ -4,6 +4,7 @@
 #include "Liftwell.h"
 
 #include "ComServer.h"
+#include "QtPrompt.h"
 #include "UploadProperties.h"
 #include "UploadWizard.h"
 
@@ -109,7 +110,7 @@ public:
             properties = m_properties;
         }
         // Modal to the whole application: the host's windows take no input meanwhile.
-        liftwell::CQtUploadPrompts prompts;
+        prompt::CQtPrompt prompts;
         liftwell::CUploadWizard wizard(properties, prompts, QApplication::activeWindow());
         prompts.SetParent(&wizard);
         wizard.setWindowModality(Qt::ApplicationModal);

@@ -3,6 +3,7 @@
 // <build>/liftwell-screenshots/.
 
 #include "FtpTestSupport.h"
+#include "Prompt.h"
 #include "UploadWizard.h"
 
 #include <QApplication>
@@ -17,7 +18,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <deque>
 #include <fcntl.h>
 
 using namespace liftwell;
@@ -48,35 +48,18 @@ template <class F> bool ProcessUntil(F condition, int seconds = 30) {
     return true;
 }
 
-// Answers the wizard's prompts in order and records every one it was asked.
-class CScriptedPrompts final : public IUploadPrompts {
+// The scripted prompt, which also notes every file chooser opened, with its title and filter.
+class CScriptedPrompts final : public prompt::CScriptedPrompt {
 public:
-    std::vector<std::string> asked; // "caption: text" or "choose: title | filter"
-    std::deque<std::string> files;  // what the file dialog returns, in turn; empty: cancel
+    std::vector<std::string> choosers; // "title | filter"
 
-    void Message(const std::string& text, const std::string& caption) override {
-        asked.push_back(caption + ": " + text);
-    }
-    bool ChooseFile(const std::string& title, const std::string& filter,
-                    std::string& path) override {
-        asked.push_back("choose: " + title + " | " + filter);
-        if (files.empty() || files.front().empty()) {
-            if (!files.empty()) {
-                files.pop_front();
-            }
-            return false;
-        }
-        path = files.front();
-        files.pop_front();
-        return true;
-    }
-    // The prompts asked since the last call.
-    std::vector<std::string> Take() {
-        std::vector<std::string> taken;
-        taken.swap(asked);
-        return taken;
+    bool ChooseFile(const prompt::CFileRequest& request, std::string& path) override {
+        choosers.push_back(request.title + " | " + request.filter);
+        return CScriptedPrompt::ChooseFile(request, path);
     }
 };
+
+const std::string CHOOSER = "Select File to Upload | All Files (*.*)|*.*||";
 
 struct CButtons {
     bool back, next, finish, cancel;
@@ -164,21 +147,22 @@ TEST_F(UploadWizard, FivePagesCheckWhatIsEnteredAndSendTheFileWithItsDescription
     EXPECT_EQ(area->itemText(0), "Files");
     EXPECT_EQ(area->itemText(1), "Games");
     EXPECT_EQ(area->currentIndex(), 0);
+    prompts.Expect("Must enter a filename.", "Error")
+        .Expect("File does not exist.", "Error")
+        .Expect("You must fill in the email address.", "Error")
+        .Expect("You must fill in the title.", "Error")
+        .Expect("You must fill in the brief description.", "Error");
     Click(wizard, "nextButton");
     Type(wizard, "fileEdit", local / "missing.zip");
     Click(wizard, "nextButton");
     EXPECT_EQ(wizard.CurrentPage(), CUploadWizard::PAGE_FILE);
-    prompts.files = {"", file};
+    EXPECT_EQ(prompts.Asked().size(), 2u);
+    prompts.ChooseNext("").ChooseNext(file);
     Click(wizard, "browseButton"); // cancelled: the text stays
     EXPECT_EQ(Child<QLineEdit>(wizard, "fileEdit")->text().toStdString(), local / "missing.zip");
     Click(wizard, "browseButton");
     EXPECT_EQ(Child<QLineEdit>(wizard, "fileEdit")->text().toStdString(), file);
-    EXPECT_EQ(prompts.Take(), (std::vector<std::string>{
-                                  "Error: Must enter a filename.",
-                                  "Error: File does not exist.",
-                                  "choose: Select File to Upload | All Files (*.*)|*.*||",
-                                  "choose: Select File to Upload | All Files (*.*)|*.*||",
-                              }));
+    EXPECT_EQ(prompts.choosers, (std::vector<std::string>{CHOOSER, CHOOSER}));
     Screenshot(wizard, "2-file-and-area.png");
     Click(wizard, "nextButton");
 
@@ -194,14 +178,13 @@ TEST_F(UploadWizard, FivePagesCheckWhatIsEnteredAndSendTheFileWithItsDescription
               "C&ollect contact information on downloads");
     Screenshot(wizard, "3-listing-details.png");
     Click(wizard, "nextButton");
-    EXPECT_EQ(prompts.Take(), (std::vector<std::string>{"Error: You must fill in the email address.",
-                                                        "Error: You must fill in the title."}));
+    EXPECT_EQ(prompts.Asked().size(), 4u);
 
     // Descriptions: Import replaces the text, within the limit.
     EXPECT_EQ(wizard.CurrentPage(), CUploadWizard::PAGE_DESCRIPTIONS);
     auto* detailed = Child<QPlainTextEdit>(wizard, "detailedEdit");
     detailed->setPlainText("to be replaced");
-    prompts.files = {longText};
+    prompts.ChooseNext(longText);
     Click(wizard, "importButton");
     const std::string imported = detailed->toPlainText().toStdString();
     EXPECT_EQ(imported.size(), DETAILED_DESCRIPTION_LIMIT);
@@ -216,9 +199,9 @@ TEST_F(UploadWizard, FivePagesCheckWhatIsEnteredAndSendTheFileWithItsDescription
     EXPECT_EQ(Child<QLineEdit>(wizard, "titleEdit")->text(), "Handy tools");
     Click(wizard, "nextButton");
     Click(wizard, "nextButton");
-    EXPECT_EQ(prompts.Take(),
-              (std::vector<std::string>{"choose: Select File to Upload | All Files (*.*)|*.*||",
-                                        "Error: You must fill in the brief description."}));
+    EXPECT_EQ(prompts.choosers.size(), 3u);
+    EXPECT_EQ(prompts.Asked().size(), 5u);
+    EXPECT_EQ(prompts.Asked().back().icon, prompt::EIcon::Error);
 
     // Transfer: the password typed here, every button but Cancel off while it runs.
     ASSERT_EQ(wizard.CurrentPage(), CUploadWizard::PAGE_TRANSFER);
@@ -242,7 +225,7 @@ TEST_F(UploadWizard, FivePagesCheckWhatIsEnteredAndSendTheFileWithItsDescription
     Click(wizard, "finishButton");
     EXPECT_EQ(wizard.result(), QDialog::Accepted);
     EXPECT_EQ(wizard.Outcome(), EUploadOutcome::Sent);
-    EXPECT_TRUE(prompts.Take().empty());
+    EXPECT_EQ(prompts.Problems(), std::vector<std::string>{});
 
     EXPECT_EQ(testsupport::ReadFile(incoming.Path() / "tools.zip"), content);
     EXPECT_EQ(testsupport::ReadFile(incoming.Path() / "tools.zip.desc"),
@@ -279,13 +262,14 @@ TEST_F(UploadWizard, FailedTransferSaysSoAndLeavesOnlyFinish) {
     // With no area to choose, the file page says there is nowhere to send it.
     CUploadProperties noAreas = properties;
     noAreas.Areas().Clear();
+    prompts.Expect(MESSAGE_NO_AREAS, "Error");
     CUploadWizard empty(noAreas, prompts);
     empty.show();
     Click(empty, "nextButton");
     Type(empty, "fileEdit", file);
     Click(empty, "nextButton");
     EXPECT_EQ(empty.CurrentPage(), CUploadWizard::PAGE_FILE);
-    EXPECT_EQ(prompts.Take(), (std::vector<std::string>{std::string("Error: ") + MESSAGE_NO_AREAS}));
+    EXPECT_EQ(prompts.Problems(), std::vector<std::string>{});
 }
 
 TEST_F(UploadWizard, CancelDuringTheTransferStopsItAndClosesTheWizard) {

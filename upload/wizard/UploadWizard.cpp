@@ -116,7 +116,7 @@ QString EditorText(const std::string& crlf) {
 
 } // namespace
 
-CUploadWizard::CUploadWizard(const CUploadProperties& properties, IUploadPrompts& prompts,
+CUploadWizard::CUploadWizard(const CUploadProperties& properties, prompt::IPrompt& prompts,
                              QWidget* parent)
     : QDialog(parent), m_properties(properties), m_prompts(prompts) {
     setWindowTitle(Q(WIZARD_TITLE));
@@ -371,7 +371,7 @@ void CUploadWizard::Next() {
 }
 
 void CUploadWizard::Refuse(const char* message) {
-    m_prompts.Message(message, MESSAGE_CAPTION_ERROR);
+    m_prompts.Message(message, MESSAGE_CAPTION_ERROR, prompt::EButtons::Ok, prompt::EIcon::Error);
 }
 
 bool CUploadWizard::LeaveFilePage() {
@@ -414,16 +414,27 @@ bool CUploadWizard::LeaveDescriptionsPage() {
     return true;
 }
 
+namespace {
+
+prompt::CFileRequest FileRequest() {
+    prompt::CFileRequest request;
+    request.title = FILE_DIALOG_TITLE;
+    request.filter = FILE_DIALOG_FILTER;
+    return request;
+}
+
+} // namespace
+
 void CUploadWizard::Browse() {
     std::string path;
-    if (m_prompts.ChooseFile(FILE_DIALOG_TITLE, FILE_DIALOG_FILTER, path)) {
+    if (m_prompts.ChooseFile(FileRequest(), path)) {
         m_file->setText(Q(path));
     }
 }
 
 void CUploadWizard::Import() {
     std::string path;
-    if (!m_prompts.ChooseFile(FILE_DIALOG_TITLE, FILE_DIALOG_FILTER, path)) {
+    if (!m_prompts.ChooseFile(FileRequest(), path)) {
         return;
     }
     QFile file(Q(path));

@@ -1,10 +1,10 @@
 #pragma once
 // The upload wizard: five pages (welcome; file and area; listing details; descriptions;
 // transfer) with Back, Next, Finish and Cancel. Every check and every step of the transfer is
-// the core's; this window shows the pages, asks through IUploadPrompts and drives the transfer
-// with a timer.
+// the core's; this window shows the pages, asks through the prompt interface and drives the
+// transfer with a timer.
 
-#include "UploadPrompts.h"
+#include "Prompt.h"
 #include "UploadProperties.h"
 #include "UploadTransfer.h"
 #include "UploadWizardData.h"
@@ -45,7 +45,7 @@ public:
     enum EPage { PAGE_WELCOME, PAGE_FILE, PAGE_DETAILS, PAGE_DESCRIPTIONS, PAGE_TRANSFER };
 
     // `properties` are copied: the wizard uses them as they are when it is made.
-    CUploadWizard(const CUploadProperties& properties, IUploadPrompts& prompts,
+    CUploadWizard(const CUploadProperties& properties, prompt::IPrompt& prompts,
                   QWidget* parent = nullptr);
     ~CUploadWizard() override;
 
@@ -82,7 +82,7 @@ private:
     void Refuse(const char* message);
 
     CUploadProperties m_properties;
-    IUploadPrompts& m_prompts;
+    prompt::IPrompt& m_prompts;
     CUploadWizardData m_data;
     EUploadOutcome m_outcome = EUploadOutcome::Cancelled;
     std::unique_ptr<CUploadTransfer> m_transfer;
