@@ -58,6 +58,21 @@ bool ParsePort(std::string_view text, int& port) {
 bool ParseFtpAddress(std::string_view address, std::string& host, int& port) {
     host.clear();
     port = FTP_DEFAULT_PORT;
+    // The site's FTP server setting is often written as the URL visitors download from.
+    constexpr std::string_view scheme = "ftp://";
+    if (address.size() >= scheme.size()) {
+        bool named = true;
+        for (std::size_t i = 0; i < scheme.size(); ++i) {
+            const char c = address[i];
+            named = named && (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == scheme[i];
+        }
+        if (named) {
+            address.remove_prefix(scheme.size());
+            while (!address.empty() && address.back() == '/') {
+                address.remove_suffix(1);
+            }
+        }
+    }
     std::string_view name;
     std::string_view rest;
     if (!address.empty() && address.front() == '[') {

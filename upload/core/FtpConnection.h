@@ -22,9 +22,10 @@ struct CFtpAccount {
     std::string password; // empty: none sent
 };
 
-// Splits an FTP address into its host and port (FTP_DEFAULT_PORT when none is written). False
-// for an address that is empty, holds characters no host name has ('/', '@', spaces, control
-// characters), or has a port that is not a number from 1 to 65535.
+// Splits an FTP address into its host and port (FTP_DEFAULT_PORT when none is written). The
+// address may be written as a URL without a path ("ftp://host:port/"). False for an address
+// that is empty, holds characters no host name has ('/', '@', spaces, control characters), or
+// has a port that is not a number from 1 to 65535.
 bool ParseFtpAddress(std::string_view address, std::string& host, int& port);
 
 enum class EFtpWork { Idle, Running, Succeeded, Failed, Cancelled };

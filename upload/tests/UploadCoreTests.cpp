@@ -183,8 +183,12 @@ TEST(FtpAddress, HostAndPort) {
     ASSERT_TRUE(ParseFtpAddress("[::1]:990", host, port));
     EXPECT_EQ(host, "::1");
     EXPECT_EQ(port, 990);
-    for (const char* bad : {"", ":21", "host:", "host:0", "host:65536", "host:2x", "ftp://host",
-                            "user@host", "a b", "[::1", "[x]:21", "host/x"}) {
+    ASSERT_TRUE(ParseFtpAddress("FTP://ftp.example.com:2121/", host, port));
+    EXPECT_EQ(host, "ftp.example.com");
+    EXPECT_EQ(port, 2121);
+    for (const char* bad : {"", ":21", "host:", "host:0", "host:65536", "host:2x", "ftp://",
+                            "ftp://host/pub", "http://host", "user@host", "a b", "[::1", "[x]:21",
+                            "host/x"}) {
         EXPECT_FALSE(ParseFtpAddress(bad, host, port)) << bad;
     }
 }
