@@ -7,16 +7,10 @@
 #include "FtpTestSupport.h"
 #include "UploadLaunch.h"
 #include "UploadLink.h"
-
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTimer>
+#include "VisitorTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 
 using comtest::CallRegistrationEntry;
 using comtest::CComTestEnvironment;
@@ -30,17 +24,6 @@ const std::string LIBRARY = LIFTWELL_LIBRARY;
 
 std::string Liftwell() {
     return testsupport::BuiltProgram("liftwell");
-}
-
-QApplication& Application() {
-    static int argc = 1;
-    static char name[] = "liftwell_program_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication* application = [] {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        return new QApplication(argc, argv);
-    }();
-    return *application;
 }
 
 TEST(LiftwellProgram, HelpUsageAndRefusals) {
@@ -82,69 +65,10 @@ TEST(LiftwellProgram, HelpUsageAndRefusals) {
     EXPECT_EQ(noPassword.err, "liftwell: cannot read the password file /nonexistent/x\n");
 }
 
-// Drives the wizard the control shows, from the event loop it runs, as a visitor would.
-class CVisitor {
-public:
-    std::string file;
-    std::string typedPassword;
-    bool done = false;
-
-    void Start() { QTimer::singleShot(50, [this] { Step(); }); }
-
-private:
-    QWidget* Wizard() {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (widget->objectName() == "uploadWizard" && widget->isVisible()) {
-                return widget;
-            }
-        }
-        return nullptr;
-    }
-    void Click(QWidget* wizard, const char* name) {
-        if (auto* button = wizard->findChild<QPushButton*>(name)) {
-            button->click();
-        }
-    }
-    void Type(QWidget* wizard, const char* name, const std::string& text) {
-        if (auto* edit = wizard->findChild<QLineEdit*>(name)) {
-            edit->setText(QString::fromStdString(text));
-        }
-    }
-    void Step() {
-        QWidget* wizard = Wizard();
-        if (!wizard) {
-            QTimer::singleShot(50, [this] { Step(); });
-            return;
-        }
-        if (m_step == 0) {
-            Click(wizard, "nextButton");
-            Type(wizard, "fileEdit", file);
-            Click(wizard, "nextButton");
-            Type(wizard, "emailEdit", "visitor@example.org");
-            Type(wizard, "titleEdit", "Linked upload");
-            Click(wizard, "nextButton");
-            Type(wizard, "briefEdit", "Sent from the site's link");
-            Click(wizard, "nextButton");
-            Type(wizard, "passwordEdit", typedPassword);
-            Click(wizard, "nextButton");
-            m_step = 1;
-        }
-        auto* finish = wizard->findChild<QPushButton*>("finishButton");
-        if (finish && finish->isEnabled()) {
-            done = true;
-            finish->click();
-            return;
-        }
-        QTimer::singleShot(50, [this] { Step(); });
-    }
-
-    int m_step = 0;
-};
-
 TEST(LiftwellProgram, LinkOpensTheWizardAndThePairLandsInTheArea) {
     CFtpPeer peer;
     SKIP_WITHOUT_FTP_PEER(peer);
-    Application();
+    visitortest::Application();
     CComTestEnvironment env;
     ASSERT_EQ(CallRegistrationEntry(LIBRARY), S_OK);
     CFtpDirectory area(peer, "linked");
@@ -157,7 +81,7 @@ TEST(LiftwellProgram, LinkOpensTheWizardAndThePairLandsInTheArea) {
     liftwell::CLaunchOptions options;
     options.link = BuildUploadLink(peer.address, "Reports\r" + area.Relative() + "\r", peer.user) +
                    "&User%20Password=" + PercentEncode(peer.password + "x");
-    CVisitor visitor;
+    visitortest::CVisitor visitor;
     visitor.file = file;
     visitor.typedPassword = peer.password;
     visitor.Start();
