@@ -1,15 +1,10 @@
 #include "UploadLink.h"
 
+#include "Text.h"
+
 namespace {
 
 constexpr char HEX[] = "0123456789ABCDEF";
-
-int HexValue(char c) {
-    return c >= '0' && c <= '9'   ? c - '0'
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                  : -1;
-}
 
 bool Decode(std::string_view text, std::string& out, std::string& error) {
     out.clear();
@@ -22,8 +17,8 @@ bool Decode(std::string_view text, std::string& out, std::string& error) {
             out += text[i];
             continue;
         }
-        const int high = i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-        const int low = i + 2 < text.size() ? HexValue(text[i + 2]) : -1;
+        const int high = i + 2 < text.size() ? base::HexDigitValue(text[i + 1]) : -1;
+        const int low = i + 2 < text.size() ? base::HexDigitValue(text[i + 2]) : -1;
         if (high < 0 || low < 0) {
             error = "a '%' not followed by two hexadecimal digits";
             return false;
@@ -35,22 +30,6 @@ bool Decode(std::string_view text, std::string& out, std::string& error) {
         }
         out += c;
         i += 2;
-    }
-    return true;
-}
-
-bool SchemeMatches(std::string_view text) {
-    if (text.size() != UPLOAD_LINK_SCHEME.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != UPLOAD_LINK_SCHEME[i]) {
-            return false;
-        }
     }
     return true;
 }
@@ -90,7 +69,8 @@ bool ParseUploadLink(std::string_view link, CUploadLinkParameters& parameters,
                      std::string& error) {
     parameters.clear();
     const std::size_t colon = link.find(':');
-    if (colon == std::string_view::npos || !SchemeMatches(link.substr(0, colon))) {
+    if (colon == std::string_view::npos ||
+        !base::EqualsNoCase(link.substr(0, colon), UPLOAD_LINK_SCHEME)) {
         error = "not a " + std::string(UPLOAD_LINK_SCHEME) + ": link";
         return false;
     }

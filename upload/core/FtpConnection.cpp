@@ -6,6 +6,8 @@
 
 #include "FtpConnection.h"
 
+#include "Text.h"
+
 #include <curl/curl.h>
 
 #include <cerrno>
@@ -60,17 +62,10 @@ bool ParseFtpAddress(std::string_view address, std::string& host, int& port) {
     port = FTP_DEFAULT_PORT;
     // The site's FTP server setting is often written as the URL visitors download from.
     constexpr std::string_view scheme = "ftp://";
-    if (address.size() >= scheme.size()) {
-        bool named = true;
-        for (std::size_t i = 0; i < scheme.size(); ++i) {
-            const char c = address[i];
-            named = named && (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == scheme[i];
-        }
-        if (named) {
-            address.remove_prefix(scheme.size());
-            while (!address.empty() && address.back() == '/') {
-                address.remove_suffix(1);
-            }
+    if (base::StartsWithNoCase(address, scheme)) {
+        address.remove_prefix(scheme.size());
+        while (!address.empty() && address.back() == '/') {
+            address.remove_suffix(1);
         }
     }
     std::string_view name;
@@ -83,9 +78,7 @@ bool ParseFtpAddress(std::string_view address, std::string& host, int& port) {
         name = address.substr(1, close - 1);
         rest = address.substr(close + 1);
         for (const char c : name) {
-            const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
-                             (c >= 'A' && c <= 'F');
-            if (!hex && c != ':' && c != '.') {
+            if (base::HexDigitValue(c) < 0 && c != ':' && c != '.') {
                 return false;
             }
         }
@@ -238,7 +231,7 @@ bool CFtpConnection::StartConnect(const CFtpAccount& account) {
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, CONNECT_TIMEOUT_SECONDS);
     curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, RESPONSE_TIMEOUT_SECONDS);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
-    // Without an account libcurl logs in as "anonymous", as the design expects.
+    // Without an account libcurl logs in as "anonymous".
     if (!account.username.empty()) {
         curl_easy_setopt(easy, CURLOPT_USERNAME, account.username.c_str());
     }

@@ -1,27 +1,17 @@
 #include "UploadProperties.h"
 
+#include "Text.h"
+
 namespace liftwell {
 
 namespace {
 
 constexpr char FIELD_END = '\r';
 
-bool IsUtf8Continuation(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-}
-
 } // namespace
 
 std::string CutText(std::string_view text, std::size_t limit) {
-    if (text.size() <= limit) {
-        return std::string(text);
-    }
-    std::size_t length = limit;
-    // Back off to the start of the sequence the limit falls into.
-    while (length > 0 && IsUtf8Continuation(text[length])) {
-        --length;
-    }
-    return std::string(text.substr(0, length));
+    return std::string(base::CutUtf8(text, limit));
 }
 
 void CUploadAreaList::Add(std::string name, std::string path) {

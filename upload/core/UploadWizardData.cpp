@@ -1,5 +1,7 @@
 #include "UploadWizardData.h"
 
+#include "Fd.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,14 +22,9 @@ bool HasControlCharacter(std::string_view text) {
 }
 
 bool OpensForReading(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
+    const base::CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat info{};
-    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    ::close(fd);
-    return regular;
+    return fd.IsOpen() && ::fstat(fd.Get(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
 } // namespace

@@ -1,11 +1,12 @@
 #include "UploadLaunch.h"
 
 #include "ComPtr.h"
+#include "Fd.h"
+#include "Text.h"
 #include "UploadLink.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <strings.h>
+#include <fcntl.h>
 
 namespace liftwell {
 
@@ -40,7 +41,7 @@ public:
         }
         const std::string* found = nullptr;
         for (const auto& [key, value] : m_parameters) {
-            if (strcasecmp(key.c_str(), name) == 0) {
+            if (base::EqualsNoCase(key, name)) {
                 found = &value;
             }
         }
@@ -60,7 +61,7 @@ private:
 
 bool IsKnownParameter(const std::string& name) {
     for (const char* known : {PROPERTY_FTP_ADDRESS, PROPERTY_USER_NAME, PROPERTY_FILE_AREAS}) {
-        if (strcasecmp(name.c_str(), known) == 0) {
+        if (base::EqualsNoCase(name, known)) {
             return true;
         }
     }
@@ -119,16 +120,9 @@ std::string MissingDisplay() {
 }
 
 bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        error = "cannot read the password file " + path;
-        return false;
-    }
-    std::string text(LONGEST_PASSWORD_FILE, '\0');
-    text.resize(std::fread(text.data(), 1, text.size(), file));
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
+    const base::CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    std::string text;
+    if (!fd.IsOpen() || !base::ReadAll(fd.Get(), text, LONGEST_PASSWORD_FILE)) {
         error = "cannot read the password file " + path;
         return false;
     }
@@ -146,7 +140,7 @@ bool PrepareLaunch(const CLaunchOptions& options, CLaunch& launch,
     }
     // A link is public: a password in it is not taken.
     for (auto& parameter : parameters) {
-        if (strcasecmp(parameter.first.c_str(), PROPERTY_USER_PASSWORD) == 0) {
+        if (base::EqualsNoCase(parameter.first, PROPERTY_USER_PASSWORD)) {
             warnings.push_back("the link holds a password; it is ignored");
         } else if (!IsKnownParameter(parameter.first)) {
             warnings.push_back("the link's parameter \"" + parameter.first + "\" is ignored");
