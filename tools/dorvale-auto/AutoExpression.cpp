@@ -14,7 +14,8 @@ namespace {
 
 class CParser {
 public:
-    explicit CParser(const std::string& text) : m_text(text) {}
+    // With `sequence`, a path may also end at ';', where the next one starts.
+    CParser(const std::string& text, bool sequence) : m_text(text), m_sequence(sequence) {}
 
     bool Parse(std::vector<SMemberCall>& path, std::string& error) {
         path.clear();
@@ -55,19 +56,24 @@ public:
                 SkipSpaces();
             }
             path.push_back(std::move(call));
-            if (AtEnd()) {
+            if (AtEnd() || (m_sequence && Peek() == ';')) {
                 return true;
             }
             if (Peek() != '.') {
-                return Fail("'.' or the end was expected", error);
+                return Fail(m_sequence ? "'.', ';' or the end was expected"
+                                       : "'.' or the end was expected",
+                            error);
             }
             ++m_pos;
             SkipSpaces();
         }
     }
 
-private:
     bool AtEnd() const { return m_pos >= m_text.size(); }
+    // Steps over the ';' that ends a path of a sequence.
+    void NextPath() { ++m_pos; }
+
+private:
     char Peek() const { return AtEnd() ? '\0' : m_text[m_pos]; }
     void SkipSpaces() {
         while (!AtEnd() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t')) {
@@ -156,13 +162,31 @@ private:
     }
 
     const std::string& m_text;
+    const bool m_sequence;
     std::size_t m_pos = 0;
 };
 
 } // namespace
 
 bool ParseMemberPath(const std::string& text, std::vector<SMemberCall>& path, std::string& error) {
-    return CParser(text).Parse(path, error);
+    return CParser(text, false).Parse(path, error);
+}
+
+bool ParseMemberPaths(const std::string& text, std::vector<std::vector<SMemberCall>>& paths,
+                      std::string& error) {
+    paths.clear();
+    CParser parser(text, true);
+    for (;;) {
+        std::vector<SMemberCall> path;
+        if (!parser.Parse(path, error)) {
+            return false;
+        }
+        paths.push_back(std::move(path));
+        if (parser.AtEnd()) {
+            return true;
+        }
+        parser.NextPath();
+    }
 }
 
 std::string FormatMemberCall(const SMemberCall& call) {

@@ -24,6 +24,10 @@ struct SMemberCall {
 // Parses the whole expression; on failure returns false with `error` saying what is wrong
 // and where ("at character N").
 bool ParseMemberPath(const std::string& text, std::vector<SMemberCall>& path, std::string& error);
+// Member paths separated by ';', as in  AddFileArea("Files", "in"); Areas  (each one is asked
+// of the created object in turn).
+bool ParseMemberPaths(const std::string& text, std::vector<std::vector<SMemberCall>>& paths,
+                      std::string& error);
 
 // The member call as written back, for messages ("Item(2)", "Find(\"Games\")").
 std::string FormatMemberCall(const SMemberCall& call);

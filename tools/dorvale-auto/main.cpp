@@ -1,5 +1,5 @@
-// dorvale-auto: creates an automation object by ProgID and prints the value of one member
-// path, for shell scripts and cron jobs.
+// dorvale-auto: creates an automation object by ProgID and prints the value of member paths
+// asked of it in turn, for shell scripts and cron jobs.
 
 #include "AutoExpression.h"
 
@@ -21,11 +21,14 @@ const char kUsage[] =
     "name, with arguments in parentheses when it takes any, followed by further members\n"
     "of the object each one returns, joined by dots. Arguments are \"text\" (a quote\n"
     "inside is written \"\"), whole numbers, True or False. Names ignore letter case.\n"
+    "Several expressions separated by ';' are asked of the same object in turn, each\n"
+    "value on a line of its own.\n"
     "\n"
     "  dorvale-auto Catalink.AreaCollection Count\n"
     "  dorvale-auto Catalink.AreaCollection 'Item(2).Name'\n"
     "  dorvale-auto Catalink.GroupCollection 'Find(\"Games\").Count'\n"
     "  dorvale-auto Catalink.Config HttpServer\n"
+    "  dorvale-auto HalvrenSoftware.WebUpload 'AddFileArea(\"Files\", \"incoming\"); Areas'\n"
     "  dorvale-auto QTRWeb.SendMail "
     "'SendMail(\"a@example.org\",\"b@example.org\",\"Hi\",\"Body\")'\n"
     "\n"
@@ -172,9 +175,9 @@ int main(int argc, char** argv) {
                                          : "only a ProgID and one expression are taken");
     }
     const std::string& progId = operands[0];
-    std::vector<autohost::SMemberCall> path;
+    std::vector<std::vector<autohost::SMemberCall>> paths;
     std::string error;
-    if (!autohost::ParseMemberPath(operands[1], path, error)) {
+    if (!autohost::ParseMemberPaths(operands[1], paths, error)) {
         return Usage("cannot read the expression: " + error);
     }
 
@@ -187,34 +190,38 @@ int main(int argc, char** argv) {
         if (FAILED(hr)) {
             return Failure(progId, hr);
         }
-        CComPtr<IDispatch> object;
-        hr = object.CoCreateInstance(clsid);
+        CComPtr<IDispatch> created;
+        hr = created.CoCreateInstance(clsid);
         if (FAILED(hr)) {
             return Failure(progId, hr);
         }
-        CComVariant value;
-        std::string walked;
-        for (std::size_t i = 0; i < path.size(); ++i) {
-            const std::string what = autohost::FormatMemberCall(path[i]);
-            walked += (walked.empty() ? "" : ".") + what;
-            if (!CallMember(object, path[i], value, exitCode)) {
+        for (const std::vector<autohost::SMemberCall>& path : paths) {
+            CComPtr<IDispatch> object = created;
+            CComVariant value;
+            std::string walked;
+            for (std::size_t i = 0; i < path.size(); ++i) {
+                const std::string what = autohost::FormatMemberCall(path[i]);
+                walked += (walked.empty() ? "" : ".") + what;
+                if (!CallMember(object, path[i], value, exitCode)) {
+                    return exitCode;
+                }
+                if (i + 1 == path.size()) {
+                    break;
+                }
+                // The next member is asked of the object this one returned.
+                CComVariant next;
+                if ((value.vt != VT_DISPATCH && value.vt != VT_UNKNOWN) || !value.punkVal ||
+                    FAILED(VariantChangeType(&next, &value, 0, VT_DISPATCH)) || !next.pdispVal) {
+                    std::fprintf(stderr,
+                                 "dorvale-auto: %s is not an object, so it has no member %s\n",
+                                 walked.c_str(), path[i + 1].name.c_str());
+                    return 1;
+                }
+                object = next.pdispVal;
+            }
+            if (!PrintValue(value, walked, exitCode)) {
                 return exitCode;
             }
-            if (i + 1 == path.size()) {
-                break;
-            }
-            // The next member is asked of the object this one returned.
-            CComVariant next;
-            if ((value.vt != VT_DISPATCH && value.vt != VT_UNKNOWN) || !value.punkVal ||
-                FAILED(VariantChangeType(&next, &value, 0, VT_DISPATCH)) || !next.pdispVal) {
-                std::fprintf(stderr, "dorvale-auto: %s is not an object, so it has no member %s\n",
-                             walked.c_str(), path[i + 1].name.c_str());
-                return 1;
-            }
-            object = next.pdispVal;
-        }
-        if (!PrintValue(value, walked, exitCode)) {
-            return exitCode;
         }
     }
     std::fflush(stdout);

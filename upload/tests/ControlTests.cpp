@@ -273,9 +273,11 @@ TEST_F(LiftwellControl, DorvaleAutoRunsItWithoutAWizard) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "");
     const auto areas = testsupport::RunProgram(
-        {testsupport::BuiltProgram("dorvale-auto"), LIFTWELL_PROGID, "Areas"}, {env.RegistryEnv()});
+        {testsupport::BuiltProgram("dorvale-auto"), LIFTWELL_PROGID,
+         "AddFileArea(\"Files\", \"incoming\"); AddFileArea(\"Games\", \"up\\games\"); Areas"},
+        {env.RegistryEnv()});
     EXPECT_EQ(areas.exitCode, 0) << areas.err;
-    EXPECT_EQ(areas.out, "\n");
+    EXPECT_EQ(areas.out, "Files\rincoming\rGames\rup\\games\r\n");
 }
 
 } // namespace

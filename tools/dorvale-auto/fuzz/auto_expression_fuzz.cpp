@@ -31,5 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
+    // A single path read as a sequence is a sequence of one.
+    std::vector<std::vector<autohost::SMemberCall>> paths;
+    if (!autohost::ParseMemberPaths(text, paths, error) || paths.size() != 1 ||
+        paths[0].size() != path.size()) {
+        std::abort();
+    }
     return 0;
 }

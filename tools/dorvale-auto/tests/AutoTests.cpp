@@ -102,6 +102,25 @@ TEST(AutoExpression, ParsesMemberPathsAndSaysWhereTheyGoWrong) {
     }
 }
 
+TEST(AutoExpression, SeveralPathsAreSeparatedBySemicolonsOutsideTexts) {
+    std::vector<std::vector<autohost::SMemberCall>> paths;
+    std::string error;
+    ASSERT_TRUE(autohost::ParseMemberPaths("AddFileArea(\"a;b\", \"in\") ; Areas;Item(1).Name",
+                                           paths, error))
+        << error;
+    ASSERT_EQ(paths.size(), 3u);
+    EXPECT_EQ(std::get<std::string>(paths[0][0].arguments[0]), "a;b");
+    EXPECT_EQ(paths[1][0].name, "Areas");
+    EXPECT_EQ(paths[2].size(), 2u);
+    EXPECT_FALSE(autohost::ParseMemberPaths("Areas;", paths, error));
+    EXPECT_EQ(error, "the expression is empty at character 7");
+    EXPECT_FALSE(autohost::ParseMemberPaths("Count Name", paths, error));
+    EXPECT_EQ(error, "'.', ';' or the end was expected at character 7");
+    // A single path still ends at the end only.
+    std::vector<autohost::SMemberCall> path;
+    EXPECT_FALSE(autohost::ParseMemberPath("Areas;Count", path, error));
+}
+
 TEST_F(DorvaleAuto, PrintsNumbersTextAndBooleansOfCatalinkObjects) {
     auto r = Auto({"Catalink.AreaCollection", "Count"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
