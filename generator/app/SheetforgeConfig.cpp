@@ -20,6 +20,9 @@ void CSheetforgeConfig::Load() {
     generation.httpPath = StripTrailingSeparator(text);
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::InstallDir, text);
     generation.installDir = StripTrailingSeparator(text);
+    DWORD allowUploads = 0;
+    ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::AllowUploads, allowUploads);
+    generation.allowUploads = allowUploads;
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::LastDateProcessed, text,
                      settings::LastDateProcessedSize);
     lastDateProcessed = text.empty() ? "None" : text;

@@ -33,6 +33,12 @@ public:
         aliases = {};
         return true;
     }
+    // Whether the area at the index accepts uploads; a source that cannot tell says no.
+    virtual bool GetUploadable(long long index, bool& uploadable) {
+        (void)index;
+        uploadable = false;
+        return true;
+    }
 };
 
 // Aliases by area identifier, for the download page's local locations.

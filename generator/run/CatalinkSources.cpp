@@ -111,6 +111,11 @@ bool CCatalinkAreaCollection::GetAliases(long long index, CAreaAliases& aliases)
     return ReadItem(m_caller, index, nullptr, &aliases);
 }
 
+bool CCatalinkAreaCollection::GetUploadable(long long index, bool& uploadable) {
+    const CComPtr<IDispatch> item = m_caller.GetItem(index);
+    return item && CDispatchCaller(item).GetBool("Uploadable", uploadable);
+}
+
 bool CCatalinkFileGroup::GetCount(long long& count) {
     return m_caller.GetLong("Count", count);
 }

@@ -36,6 +36,7 @@ public:
     bool GetCount(long long& count) override;
     bool GetItem(long long index, CPageArea& area) override;
     bool GetAliases(long long index, CAreaAliases& aliases) override;
+    bool GetUploadable(long long index, bool& uploadable) override;
 
 private:
     CDispatchCaller m_caller;

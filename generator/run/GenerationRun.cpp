@@ -153,25 +153,31 @@ bool CGenerationRun::Generate() {
     }
     return WriteGroupIndex() && WriteBodyPages() && WriteGroupPages() &&
            WriteTopPages(AREA_KEY_NEWEST, "newest") && WriteTopPages(AREA_KEY_POPULAR, "popular") &&
-           WriteDetailPages();
+           WriteDetailPages() && WriteUploadPage();
 }
 
 bool CGenerationRun::CompileTemplates() {
     for (int i = 0; i < 7; ++i) {
-        const char* name = kTemplateFiles[i];
-        try {
-            if (!m_pages->ByIndex(i)->Compile(m_templateDir + name)) {
-                ReportError(std::string("Could not load ") + name + "\n");
-                return false;
-            }
-        } catch (const CCompileException& exception) {
-            ReportError(std::string("Compile error on file ") + name + "\n");
-            char line[STATUS_TEXT_BUFFER];
-            std::snprintf(line, sizeof line, "Error: %s, Line: %d", exception.GetMessage().c_str(),
-                          exception.GetLine());
-            AppendLog(line);
+        if (!CompileTemplate(*m_pages->ByIndex(i), kTemplateFiles[i])) {
             return false;
         }
+    }
+    return true;
+}
+
+bool CGenerationRun::CompileTemplate(CTemplate& page, const char* name) {
+    try {
+        if (!page.Compile(m_templateDir + name)) {
+            ReportError(std::string("Could not load ") + name + "\n");
+            return false;
+        }
+    } catch (const CCompileException& exception) {
+        ReportError(std::string("Compile error on file ") + name + "\n");
+        char line[STATUS_TEXT_BUFFER];
+        std::snprintf(line, sizeof line, "Error: %s, Line: %d", exception.GetMessage().c_str(),
+                      exception.GetLine());
+        AppendLog(line);
+        return false;
     }
     return true;
 }

@@ -19,6 +19,7 @@ struct CGenerationSettings {
     std::string httpPath;   // the web output directory
     std::string installDir; // templates below it, the log in it
     std::string dataSource = "Dorvale";
+    long long allowUploads = 0; // the AllowUploads setting, for the upload page
 };
 
 // Where a run gets what it reads. The run calls these on its worker thread, in this order,
@@ -78,6 +79,8 @@ private:
     bool WriteFilePages(const std::string& group, const std::string& area, long long total,
                         bool atLeastOne);
     bool WriteDetailPages();
+    bool WriteUploadPage(); // UploadPageRun.cpp
+    bool CompileTemplate(class CTemplate& page, const char* name);
 
     bool IsStopRequested() const { return m_stop.IsSet(); }
     void PostLine(int code, std::string text);
