@@ -29,6 +29,43 @@ bool IsValidGroupName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
+namespace {
+
+// The rules names of groups and areas share.
+std::string NameProblem(const std::string& name, const char* what) {
+    const std::string subject = std::string("A ") + what + " name";
+    if (name.empty()) {
+        return subject + " cannot be empty.";
+    }
+    for (const char c : name) {
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            return subject + " cannot contain \"/\" or control characters.";
+        }
+    }
+    if (name.front() == '.') {
+        return subject + " cannot begin with \".\".";
+    }
+    return {};
+}
+
+} // namespace
+
+std::string GetGroupNameProblem(const std::string& name) {
+    std::string problem = NameProblem(name, "group");
+    if (problem.empty() && name == PAGES_BODY_DIRECTORY) {
+        problem = "The name \"body\" is used by the site's own pages and cannot name a group.";
+    }
+    if (problem.empty() && name.size() > GROUP_NAME_MAX_BYTES) {
+        problem = "A group name can be at most " + std::to_string(GROUP_NAME_MAX_BYTES) +
+                  " bytes long.";
+    }
+    return problem;
+}
+
+std::string GetAreaNameProblem(const std::string& name) {
+    return NameProblem(name, "file area");
+}
+
 std::string GetGroupFilePath(const std::string& databasePath, const std::string& name) {
     return JoinPath(databasePath, name + GROUP_FILE_EXTENSION);
 }

@@ -121,6 +121,32 @@ TEST(GroupFiles, DeleteAndUnsafeNames) {
     EXPECT_TRUE(IsValidGroupName("Games & Tools"));
 }
 
+TEST(GroupFiles, NamesNewGroupsAndAreasMayHave) {
+    for (const std::string good : {"Games & Tools", "a.b", "body2", "Body", "Ünïcode", "x"}) {
+        EXPECT_EQ(GetGroupNameProblem(good), "") << good;
+        EXPECT_EQ(GetAreaNameProblem(good), "") << good;
+    }
+    EXPECT_EQ(GetGroupNameProblem(std::string(GROUP_NAME_MAX_BYTES, 'g')), "");
+    EXPECT_EQ(GetGroupNameProblem(std::string(GROUP_NAME_MAX_BYTES + 1, 'g')),
+              "A group name can be at most 249 bytes long.");
+    EXPECT_EQ(GetGroupNameProblem("body"),
+              "The name \"body\" is used by the site's own pages and cannot name a group.");
+    EXPECT_EQ(GetAreaNameProblem("body"), ""); // areas' pages are named by id
+    for (const std::string hidden : {".", "..", ".hidden"}) {
+        EXPECT_EQ(GetGroupNameProblem(hidden), "A group name cannot begin with \".\".");
+        EXPECT_EQ(GetAreaNameProblem(hidden), "A file area name cannot begin with \".\".");
+    }
+    for (const std::string& bad :
+         {std::string("a/b"), std::string("nul\0x", 5), std::string("line\nbreak"),
+          std::string("tab\t"), std::string("del\x7f")}) {
+        EXPECT_EQ(GetGroupNameProblem(bad),
+                  "A group name cannot contain \"/\" or control characters.")
+            << bad;
+        EXPECT_NE(GetAreaNameProblem(bad), "") << bad;
+    }
+    EXPECT_EQ(GetGroupNameProblem(""), "A group name cannot be empty.");
+}
+
 TEST(GroupFiles, ReadWhileWriterHoldsIsRefused) {
     CTempDir dir;
     const std::string db = dir.Path().string();
