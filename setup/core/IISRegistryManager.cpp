@@ -174,3 +174,11 @@ std::string CIISRegistryManager::GetAnonymousUser() {
     }
     return {};
 }
+
+std::unique_ptr<CIISManagerBase> ConnectRegistryManager(const std::string& serviceName) {
+    try {
+        return std::make_unique<CIISRegistryManager>(serviceName);
+    } catch (const CIISInitException&) {
+        return nullptr;
+    }
+}

@@ -41,3 +41,7 @@ private:
     struct CConnection;
     std::unique_ptr<CConnection> m_connection;
 };
+
+// A registry-kind manager of this machine for the service, or null when the registry cannot
+// be reached.
+std::unique_ptr<CIISManagerBase> ConnectRegistryManager(const std::string& serviceName);

@@ -94,6 +94,13 @@ std::optional<ESetting> FindSetting(const std::string& name) {
     return std::nullopt;
 }
 
+bool ReadUploadsForbidden() {
+    DWORD mode = 1;
+    return ReadRegistryNumber(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::AllowUploads,
+                              mode) &&
+           mode == 0;
+}
+
 bool IsServerUrl(const std::string& text, bool ftp) {
     std::size_t hostStart = 0;
     if (ftp) {

@@ -95,5 +95,9 @@ private:
     bool m_databaseNoteShown = false;
 };
 
+// Whether the upload mode as stored forbids uploads in the area editor: AllowUploads present
+// and 0 (an absent mode does not).
+bool ReadUploadsForbidden();
+
 // The address checks of the General page: a URL of one of the schemes with a host name.
 bool IsServerUrl(const std::string& text, bool ftp);

@@ -26,14 +26,6 @@ void WriteSetting(const char* name, const std::string& text) {
     WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, name, text.c_str());
 }
 
-std::unique_ptr<CIISManagerBase> RegistryManager(const char* service) {
-    try {
-        return std::make_unique<CIISRegistryManager>(service);
-    } catch (const CIISInitException&) {
-        return nullptr;
-    }
-}
-
 } // namespace
 
 bool HasCreateOption(const std::string& commandLine) {
@@ -92,8 +84,8 @@ bool CSetupSession::Start(const std::string& commandLine) {
             return false;
         }
     } else {
-        m_web = RegistryManager(WEB_SERVICE_NAME);
-        m_ftp = RegistryManager(FTP_SERVICE_NAME);
+        m_web = ConnectRegistryManager(WEB_SERVICE_NAME);
+        m_ftp = ConnectRegistryManager(FTP_SERVICE_NAME);
     }
 
     if (HasCreateOption(commandLine)) {
@@ -183,11 +175,7 @@ CAreaEditorContext CSetupSession::EditorContext() {
     CAreaEditorContext context;
     context.web = m_web.get();
     context.ftp = m_ftp.get();
-    DWORD mode = 1;
-    context.uploadsForbidden =
-        ReadRegistryNumber(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::AllowUploads,
-                           mode) &&
-        mode == 0;
+    context.uploadsForbidden = ReadUploadsForbidden();
     context.prompt = &m_prompt;
     context.vrootsChanged = &m_vrootsChanged;
     context.setAccess = m_setAccess;

@@ -11,6 +11,7 @@
 #include "Output.h"
 #include "Process.h"
 #include "Reviews.h"
+#include "SetupCommands.h"
 #include "Tool.h"
 #include "Uploads.h"
 #include "Usage.h"
@@ -1200,6 +1201,9 @@ int RunDorvale(const std::vector<std::string>& args) {
         {"file", FileCommand},
         {"virus-check", VirusCheckCommand},
         {"generate", GenerateCommand},
+        {"config", ConfigCommand},
+        {"area", AreaCommand},
+        {"group", GroupCommand},
     };
     for (const auto& [name, handler] : commands) {
         if (command == name) {

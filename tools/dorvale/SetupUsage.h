@@ -1,0 +1,63 @@
+#pragma once
+// The --help texts of the setup commands.
+
+inline constexpr char USAGE_CONFIG[] =
+    "Usage: dorvale config show\n"
+    "       dorvale config set NAME VALUE [NAME VALUE...] [--yes|--no]\n"
+    "\n"
+    "Shows or changes the settings of the Dorvale Setup program's General, Upload Options\n"
+    "and HTTP Uploads pages, checked as those pages check them. NAME is a registry value\n"
+    "name (letter case aside):\n"
+    "  HttpServer          the site's address as visitors reach it (http:// or https://)\n"
+    "  FtpServer           the FTP server's address (ftp://, or empty)\n"
+    "  HttpPath            the site's directory (the pages are written below it)\n"
+    "  DatabasePath        the directory of filearea.dat and the group files\n"
+    "  TempPath            the temporary working directory\n"
+    "  AdminEmail          the address that receives file submissions\n"
+    "  SMTPServer          the mail server (host or host:port)\n"
+    "  AllowUploads        0 none, 1 HTTP only, 2 ActiveX only, 3 both (or the list's text)\n"
+    "  DIZSDIPrecedence    1: descriptions in archives win over the uploader's, else 0\n"
+    "  VirusChecker        the virus checker program (a file; empty: no check)\n"
+    "  VirusCmdLine        its arguments\n"
+    "  VirusExitCode       the exit code that means a virus (0 to 255)\n"
+    "  BadPath             the directory for refused uploads (may be empty)\n"
+    "  Overwrite           0 refuse, 1 overwrite, 2 rename duplicate uploads (or the text)\n"
+    "  FreeSpaceThreshold  the free disk space uploads need, in MiB (0 to 4095)\n"
+    "A directory that does not exist is created after asking (--yes creates, --no refuses).\n"
+    "All values are checked before any is written.\n"
+    "\n"
+    "Example: dorvale config set HttpServer http://files.example.org HttpPath /srv/dorvale\n";
+
+inline constexpr char USAGE_AREA[] =
+    "Usage: dorvale area add --name NAME [AREA OPTIONS]\n"
+    "       dorvale area edit ID [--name NAME] [AREA OPTIONS]\n"
+    "       dorvale area remove ID [--move-to ID | --delete-files [--keep-local]] [--yes|--no]\n"
+    "\n"
+    "Adds, changes or removes a file area as the File Areas page of Dorvale Setup does,\n"
+    "with the same checks (virtual directories included). `dorvale areas` lists them.\n"
+    "Area options:\n"
+    "  --path DIR            host the area's files locally in DIR (created after asking);\n"
+    "                        the aliases become the servers' aliases for DIR unless given\n"
+    "  --not-hosted          the files are not kept on this machine (no directory)\n"
+    "  --http-alias ALIAS    the web server's virtual directory of the area\n"
+    "  --ftp-alias ALIAS     the FTP server's virtual directory of the area\n"
+    "  --uploads, --no-uploads      visitors may (not) upload to the area (uploads need a\n"
+    "                               locally hosted area)\n"
+    "  --downloads, --no-downloads  visitors may (not) download from the area (default: may)\n"
+    "Removing an area that still has files needs --move-to ID (its files go to that area,\n"
+    "their local copies copied into its directory) or --delete-files (they leave the\n"
+    "catalogue, their local copies deleted unless --keep-local).\n"
+    "Options of every command: --yes, --no (the answer to every question),\n"
+    "--data-source DSN (the catalogue's ODBC data source, default Dorvale).\n"
+    "Prints the new area's id after add.\n";
+
+inline constexpr char USAGE_GROUP[] =
+    "Usage: dorvale group add NAME --area ID [--area ID...]\n"
+    "       dorvale group edit NAME [--name NEW] [--area ID...] [--add-area ID...]\n"
+    "                               [--remove-area ID...]\n"
+    "       dorvale group remove NAME [--yes|--no]\n"
+    "\n"
+    "Adds, changes or removes a file group as the File Groups page of Dorvale Setup does.\n"
+    "--area gives the group's areas (replacing them on edit); --add-area and --remove-area\n"
+    "change them one by one. Areas are kept in name order. `dorvale groups` lists the\n"
+    "groups.\n";
