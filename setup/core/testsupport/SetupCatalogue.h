@@ -1,5 +1,5 @@
 #pragma once
-// The catalogue as the command tests look at it, kept apart from the registry's headers.
+// The catalogue as the setup tests look at it, kept apart from the registry's headers.
 
 #include <cstdint>
 #include <string>
