@@ -44,6 +44,30 @@ QLineEdit* Edit(const char* name, std::size_t limit, QWidget* parent) {
     return edit;
 }
 
+// A tab's list with its Add, Edit and Remove buttons beside it; a double click edits.
+template <class TPage>
+QListWidget* ListWithButtons(TPage* page, const char* listName, void (TPage::*add)(),
+                             void (TPage::*edit)(), void (TPage::*remove)()) {
+    auto* list = new QListWidget(page);
+    list->setObjectName(listName);
+    auto* layout = new QHBoxLayout(page);
+    layout->addWidget(list);
+    auto* buttons = new QVBoxLayout;
+    QPushButton* addButton = Button("&Add...", "add", page);
+    QPushButton* editButton = Button("&Edit...", "edit", page);
+    QPushButton* removeButton = Button("Remo&ve...", "remove", page);
+    buttons->addWidget(addButton);
+    buttons->addWidget(editButton);
+    buttons->addWidget(removeButton);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    QObject::connect(addButton, &QPushButton::clicked, page, add);
+    QObject::connect(editButton, &QPushButton::clicked, page, edit);
+    QObject::connect(list, &QListWidget::itemDoubleClicked, page, edit);
+    QObject::connect(removeButton, &QPushButton::clicked, page, remove);
+    return list;
+}
+
 } // namespace
 
 // ---- File Area Properties ----
@@ -262,25 +286,10 @@ void CFileGroupGeneralPage::accept() {
 
 // ---- File Areas ----
 
-CFileAreasPage::CFileAreasPage(CSetupSheet& sheet)
-    : CSetupPage(sheet, "File Areas"), m_list(new QListWidget(this)) {
+CFileAreasPage::CFileAreasPage(CSetupSheet& sheet) : CSetupPage(sheet, "File Areas") {
     setObjectName("fileAreasPage");
-    m_list->setObjectName("areas");
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(m_list);
-    auto* buttons = new QVBoxLayout;
-    QPushButton* add = Button("&Add...", "add", this);
-    QPushButton* edit = Button("&Edit...", "edit", this);
-    QPushButton* remove = Button("Remo&ve...", "remove", this);
-    buttons->addWidget(add);
-    buttons->addWidget(edit);
-    buttons->addWidget(remove);
-    buttons->addStretch();
-    layout->addLayout(buttons);
-    connect(add, &QPushButton::clicked, this, &CFileAreasPage::Add);
-    connect(edit, &QPushButton::clicked, this, &CFileAreasPage::Edit);
-    connect(m_list, &QListWidget::itemDoubleClicked, this, &CFileAreasPage::Edit);
-    connect(remove, &QPushButton::clicked, this, &CFileAreasPage::Remove);
+    m_list = ListWithButtons(this, "areas", &CFileAreasPage::Add, &CFileAreasPage::Edit,
+                             &CFileAreasPage::Remove);
 }
 
 void CFileAreasPage::OnFirstShow() {
@@ -349,25 +358,10 @@ void CFileAreasPage::Remove() {
 
 // ---- File Groups ----
 
-CFileGroupsPage::CFileGroupsPage(CSetupSheet& sheet)
-    : CSetupPage(sheet, "File Groups"), m_list(new QListWidget(this)) {
+CFileGroupsPage::CFileGroupsPage(CSetupSheet& sheet) : CSetupPage(sheet, "File Groups") {
     setObjectName("fileGroupsPage");
-    m_list->setObjectName("groups");
-    auto* layout = new QHBoxLayout(this);
-    layout->addWidget(m_list);
-    auto* buttons = new QVBoxLayout;
-    QPushButton* add = Button("&Add...", "add", this);
-    QPushButton* edit = Button("&Edit...", "edit", this);
-    QPushButton* remove = Button("Remo&ve...", "remove", this);
-    buttons->addWidget(add);
-    buttons->addWidget(edit);
-    buttons->addWidget(remove);
-    buttons->addStretch();
-    layout->addLayout(buttons);
-    connect(add, &QPushButton::clicked, this, &CFileGroupsPage::Add);
-    connect(edit, &QPushButton::clicked, this, &CFileGroupsPage::Edit);
-    connect(m_list, &QListWidget::itemDoubleClicked, this, &CFileGroupsPage::Edit);
-    connect(remove, &QPushButton::clicked, this, &CFileGroupsPage::Remove);
+    m_list = ListWithButtons(this, "groups", &CFileGroupsPage::Add, &CFileGroupsPage::Edit,
+                             &CFileGroupsPage::Remove);
 }
 
 void CFileGroupsPage::OnFirstShow() {

@@ -3,6 +3,7 @@
 #include "EnsureDirectory.h"
 #include "GroupFiles.h"
 #include "IISManager.h"
+#include "SettingsModel.h"
 #include "SetupText.h"
 
 #include <filesystem>
@@ -15,6 +16,19 @@ using prompt::EButtons;
 using prompt::EIcon;
 
 } // namespace
+
+CAreaEditorContext MakeAreaEditorContext(CIISManagerBase* web, CIISManagerBase* ftp,
+                                         prompt::IPrompt& prompt, bool& vrootsChanged,
+                                         AnonymousAccessSetter setAccess) {
+    CAreaEditorContext context;
+    context.web = web;
+    context.ftp = ftp;
+    context.uploadsForbidden = ReadUploadsForbidden();
+    context.prompt = &prompt;
+    context.vrootsChanged = &vrootsChanged;
+    context.setAccess = std::move(setAccess);
+    return context;
+}
 
 std::string NormaliseAreaPath(const std::string& text) {
     std::string path = setuptext::Trim(text);

@@ -25,6 +25,11 @@ struct CAreaEditorContext {
     AnonymousAccessSetter setAccess;
 };
 
+// The context of a run: its managers, its prompt and flag, and the upload mode as stored now.
+CAreaEditorContext MakeAreaEditorContext(CIISManagerBase* web, CIISManagerBase* ftp,
+                                         prompt::IPrompt& prompt, bool& vrootsChanged,
+                                         AnonymousAccessSetter setAccess = {});
+
 // The longest texts the record's fields take.
 constexpr std::size_t AREA_NAME_LIMIT = AREA_NAME_SIZE - 1;
 constexpr std::size_t AREA_PATH_LIMIT = AREA_PATH_SIZE - 1;

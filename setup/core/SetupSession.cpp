@@ -172,14 +172,7 @@ std::vector<ESheetPage> CSetupSession::Pages() const {
 }
 
 CAreaEditorContext CSetupSession::EditorContext() {
-    CAreaEditorContext context;
-    context.web = m_web.get();
-    context.ftp = m_ftp.get();
-    context.uploadsForbidden = ReadUploadsForbidden();
-    context.prompt = &m_prompt;
-    context.vrootsChanged = &m_vrootsChanged;
-    context.setAccess = m_setAccess;
-    return context;
+    return MakeAreaEditorContext(m_web.get(), m_ftp.get(), m_prompt, m_vrootsChanged, m_setAccess);
 }
 
 void CSetupSession::OfferRestart() {

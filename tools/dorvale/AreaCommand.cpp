@@ -255,20 +255,6 @@ int Remove(const tool::CTool& tool, tool::CArgs& args) {
 } // namespace
 
 int AreaCommand(const std::vector<std::string>& arguments) {
-    tool::CTool tool("dorvale area", USAGE_AREA);
-    tool::CArgs args(arguments);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
-    if (!args.Next()) {
-        return tool.UsageError("add, edit or remove is needed");
-    }
-    const std::string command = args.Current();
-    if (command == "add" || command == "edit") {
-        return AddOrEdit(tool, args, command == "add");
-    }
-    if (command == "remove") {
-        return Remove(tool, args);
-    }
-    return tool.UsageError("unknown subcommand \"" + command + "\"");
+    const tool::CTool tool("dorvale area", USAGE_AREA);
+    return RunEditCommand(tool, arguments, AddOrEdit, Remove);
 }

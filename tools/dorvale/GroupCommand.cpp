@@ -123,20 +123,6 @@ int Remove(const tool::CTool& tool, tool::CArgs& args) {
 } // namespace
 
 int GroupCommand(const std::vector<std::string>& arguments) {
-    tool::CTool tool("dorvale group", USAGE_GROUP);
-    tool::CArgs args(arguments);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
-    if (!args.Next()) {
-        return tool.UsageError("add, edit or remove is needed");
-    }
-    const std::string command = args.Current();
-    if (command == "add" || command == "edit") {
-        return AddOrEdit(tool, args, command == "add");
-    }
-    if (command == "remove") {
-        return Remove(tool, args);
-    }
-    return tool.UsageError("unknown subcommand \"" + command + "\"");
+    const tool::CTool tool("dorvale group", USAGE_GROUP);
+    return RunEditCommand(tool, arguments, AddOrEdit, Remove);
 }

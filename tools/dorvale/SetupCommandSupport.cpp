@@ -65,13 +65,7 @@ bool CSetupCommandRun::OpenStore() {
 }
 
 CAreaEditorContext CSetupCommandRun::EditorContext() {
-    CAreaEditorContext context;
-    context.web = m_web.get();
-    context.ftp = m_ftp.get();
-    context.uploadsForbidden = ReadUploadsForbidden();
-    context.prompt = &m_prompt;
-    context.vrootsChanged = &m_vrootsChanged;
-    return context;
+    return MakeAreaEditorContext(m_web.get(), m_ftp.get(), m_prompt, m_vrootsChanged);
 }
 
 int CSetupCommandRun::Finish(bool succeeded) const {
@@ -89,4 +83,24 @@ bool ParseAreaId(const std::string& text, std::uint32_t& id) {
     }
     id = static_cast<std::uint32_t>(value);
     return true;
+}
+
+int RunEditCommand(const tool::CTool& tool, const std::vector<std::string>& arguments,
+                   int (*addOrEdit)(const tool::CTool&, tool::CArgs&, bool),
+                   int (*remove)(const tool::CTool&, tool::CArgs&)) {
+    tool::CArgs args(arguments);
+    if (args.HelpAsked()) {
+        return tool.Help();
+    }
+    if (!args.Next()) {
+        return tool.UsageError("add, edit or remove is needed");
+    }
+    const std::string command = args.Current();
+    if (command == "add" || command == "edit") {
+        return addOrEdit(tool, args, command == "add");
+    }
+    if (command == "remove") {
+        return remove(tool, args);
+    }
+    return tool.UsageError("unknown subcommand \"" + command + "\"");
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct CSetupCommon {
     prompt::EConfirm confirm = prompt::EConfirm::Ask;
@@ -68,6 +69,12 @@ private:
     std::unique_ptr<CIISManagerBase> m_ftp;
     bool m_vrootsChanged = false;
 };
+
+// Runs "add", "edit" or "remove" of a command: `addOrEdit(tool, args, add)` or
+// `remove(tool, args)`, with args after the subcommand's name.
+int RunEditCommand(const tool::CTool& tool, const std::vector<std::string>& arguments,
+                   int (*addOrEdit)(const tool::CTool&, tool::CArgs&, bool),
+                   int (*remove)(const tool::CTool&, tool::CArgs&));
 
 // A whole positive id; false for anything else.
 bool ParseAreaId(const std::string& text, std::uint32_t& id);
