@@ -56,8 +56,8 @@ std::string GetGroupNameProblem(const std::string& name) {
         problem = "The name \"body\" is used by the site's own pages and cannot name a group.";
     }
     if (problem.empty() && name.size() > GROUP_NAME_MAX_BYTES) {
-        problem = "A group name can be at most " + std::to_string(GROUP_NAME_MAX_BYTES) +
-                  " bytes long.";
+        problem =
+            "A group name can be at most " + std::to_string(GROUP_NAME_MAX_BYTES) + " bytes long.";
     }
     return problem;
 }

@@ -185,7 +185,7 @@ void CFileAreaGeneralPage::FromEditor() {
     m_hosted->setChecked(m_editor.hostedLocally);
     m_hosted->setEnabled(m_editor.IsHostedLocallyEnabled());
     for (QWidget* widget : std::initializer_list<QWidget*>{m_path, m_browse, m_pathLabel,
-                                                          m_ftpLabel, m_httpLabel, m_httpAlias}) {
+                                                           m_ftpLabel, m_httpLabel, m_httpAlias}) {
         widget->setEnabled(m_editor.IsPathEnabled());
     }
     m_ftpAlias->setEnabled(m_editor.IsFtpAliasEnabled());
@@ -248,8 +248,7 @@ CFileGroupGeneralPage::CFileGroupGeneralPage(const std::string& databasePath,
     connect(selectAll, &QPushButton::clicked, this, [run] { run(&CGroupEditor::SelectAll); });
     connect(clearAll, &QPushButton::clicked, this, [run] { run(&CGroupEditor::ClearAll); });
     connect(toggle, &QPushButton::clicked, this, [run] { run(&CGroupEditor::Toggle); });
-    connect(m_areas, &QListWidget::itemDoubleClicked, this,
-            [run] { run(&CGroupEditor::Toggle); });
+    connect(m_areas, &QListWidget::itemDoubleClicked, this, [run] { run(&CGroupEditor::Toggle); });
     FromEditor();
 }
 

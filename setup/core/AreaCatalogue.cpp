@@ -1,9 +1,10 @@
 #include "AreaCatalogue.h"
 
+#include "DorvaleDatabaseManager.h"
 #include "DownloadLocation.h"
 #include "DownloadRecord.h"
-#include "DorvaleDatabaseManager.h"
 #include "FileRecord.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -16,14 +17,6 @@ struct CAreaCatalogue::CImpl {
 };
 
 namespace {
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 // Whether `path` lies inside `directory`, links resolved.
 bool IsInside(const std::string& directory, const std::string& path) {
@@ -83,7 +76,7 @@ bool AreaLocalFile(const AreaRecord& area, const std::string& location, std::str
                    std::string& path, bool& outside) {
     outside = false;
     const std::string prefix = BuildLocalLocation(area.Id, "");
-    if (!StartsWithNoCase(location, prefix)) {
+    if (!base::StartsWithNoCase(location, prefix)) {
         return false;
     }
     std::uint32_t id = 0;
@@ -117,8 +110,7 @@ long CAreaCatalogue::CountFiles(std::uint32_t areaId) {
     return m_impl->db.GetNumberOfFilesInArea(areaId);
 }
 
-void CAreaCatalogue::DeleteFiles(const AreaRecord& area, bool deleteLocal,
-                                 CRemovalReport& report) {
+void CAreaCatalogue::DeleteFiles(const AreaRecord& area, bool deleteLocal, CRemovalReport& report) {
     CDorvaleDatabaseManager& db = m_impl->db;
     for (const double fileId : FilesOfArea(db, area.Id)) {
         std::vector<std::string> localPaths;
@@ -166,8 +158,8 @@ void CAreaCatalogue::MoveFiles(const AreaRecord& source, const AreaRecord& targe
             std::vector<double> areas;
             db.GetAreaIDsForFile(fileId, areas);
             if (std::find(areas.begin(), areas.end(), double(target.Id)) == areas.end()) {
-                report.problems.push_back(FileText(fileId) +
-                                          ": could not be added to the target area; left as it was");
+                report.problems.push_back(
+                    FileText(fileId) + ": could not be added to the target area; left as it was");
                 continue;
             }
         }

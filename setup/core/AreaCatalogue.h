@@ -22,8 +22,8 @@
 #include <vector>
 
 struct CRemovalReport {
-    std::size_t files = 0;      // files deleted from the catalogue or moved
-    std::size_t localFiles = 0; // local copies deleted or moved
+    std::size_t files = 0;             // files deleted from the catalogue or moved
+    std::size_t localFiles = 0;        // local copies deleted or moved
     std::vector<std::string> problems; // one line per file or copy left as it was
 };
 

@@ -195,8 +195,8 @@ bool CAreaEditor::Validate(EAreaField& focus) {
     bool ignored = false;
     bool& changed = m_context.vrootsChanged != nullptr ? *m_context.vrootsChanged : ignored;
     if (m_context.web != nullptr &&
-        !CheckVirtualDirectory(*m_context.web, "HTTP", true, publishing, httpAlias, prompt,
-                               changed, m_context.setAccess)) {
+        !CheckVirtualDirectory(*m_context.web, "HTTP", true, publishing, httpAlias, prompt, changed,
+                               m_context.setAccess)) {
         focus = EAreaField::HttpAlias;
         return false;
     }

@@ -78,5 +78,4 @@ private:
 };
 
 // Deletes a group's file after asking; true when it is gone.
-bool RemoveGroup(const std::string& databasePath, const std::string& name,
-                 prompt::IPrompt& prompt);
+bool RemoveGroup(const std::string& databasePath, const std::string& name, prompt::IPrompt& prompt);

@@ -1,4 +1,5 @@
 #include "IISManager.h"
+#include "Text.h"
 
 #include "SetupText.h"
 
@@ -19,10 +20,10 @@ bool IsLeadingPart(const std::string& parent, const std::string& child) {
 bool CIISManagerBase::FindParentRootIn(const std::vector<CVirtualRoot>& roots,
                                        const std::string& alias, std::string& rootName,
                                        std::string* rootPath) {
-    const std::string wanted = setuptext::LowerAscii(alias);
+    const std::string wanted = base::LowerAscii(alias);
     const CVirtualRoot* best = nullptr;
     for (const CVirtualRoot& root : roots) {
-        const std::string name = setuptext::LowerAscii(root.alias);
+        const std::string name = base::LowerAscii(root.alias);
         if (name == wanted) {
             best = &root;
             break;
@@ -56,8 +57,7 @@ bool CIISManagerBase::AliasForPathIn(const std::vector<CVirtualRoot>& roots,
         if (IsLeadingPart(root.path, path) && root.path.size() > bestLength) {
             bestLength = root.path.size();
             // The rest of the path after the root's directory and its separator.
-            std::string rest =
-                path.substr(root.path.size() + (root.path.back() == '/' ? 0 : 1));
+            std::string rest = path.substr(root.path.size() + (root.path.back() == '/' ? 0 : 1));
             if (!rest.empty() && rest.back() == '/') {
                 rest.pop_back();
             }

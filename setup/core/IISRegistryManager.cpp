@@ -45,9 +45,8 @@ void CIISRegistryManager::ParseRootData(const std::string& data, std::string& pa
                                         unsigned& permissions) {
     permissions = 0;
     const std::size_t last = data.rfind(',');
-    const std::size_t second = last == std::string::npos || last == 0
-                                   ? std::string::npos
-                                   : data.rfind(',', last - 1);
+    const std::size_t second =
+        last == std::string::npos || last == 0 ? std::string::npos : data.rfind(',', last - 1);
     if (second == std::string::npos) {
         path = data.substr(0, data.find(','));
         return;
@@ -134,8 +133,8 @@ std::vector<CVirtualRoot> CIISRegistryManager::ListRoots() {
     for (DWORD index = 0;; ++index) {
         DWORD nameLength = static_cast<DWORD>(name.size());
         DWORD type = REG_NONE;
-        if (RegEnumValue(key, index, name.data(), &nameLength, nullptr, &type, nullptr,
-                         nullptr) != ERROR_SUCCESS) {
+        if (RegEnumValue(key, index, name.data(), &nameLength, nullptr, &type, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
             break;
         }
         const std::string valueName(name.data(), nameLength);

@@ -1,10 +1,11 @@
 #include "SettingsModel.h"
+#include "Text.h"
 
 #include "EnsureDirectory.h"
 #include "FileAreaStore.h"
 #include "IISManager.h"
-#include "SetupText.h"
 #include "Settings.h"
+#include "SetupText.h"
 
 #include <charconv>
 #include <filesystem>
@@ -38,10 +39,9 @@ constexpr CSettingInfo SETTINGS[SETTING_COUNT] = {
 constexpr ESetting GENERAL_CHECKS[] = {ESetting::AdminEmail,   ESetting::HttpServer,
                                        ESetting::FtpServer,    ESetting::HttpPath,
                                        ESetting::DatabasePath, ESetting::TempPath};
-constexpr ESetting GENERAL_WRITES[] = {ESetting::FtpServer,  ESetting::HttpServer,
-                                       ESetting::HttpPath,   ESetting::DatabasePath,
-                                       ESetting::TempPath,   ESetting::AdminEmail,
-                                       ESetting::SMTPServer};
+constexpr ESetting GENERAL_WRITES[] = {
+    ESetting::FtpServer, ESetting::HttpServer, ESetting::HttpPath,  ESetting::DatabasePath,
+    ESetting::TempPath,  ESetting::AdminEmail, ESetting::SMTPServer};
 constexpr ESetting UPLOAD_WRITES[] = {ESetting::AllowUploads, ESetting::DIZSDIPrecedence,
                                       ESetting::VirusChecker, ESetting::VirusCmdLine,
                                       ESetting::VirusExitCode};
@@ -87,7 +87,7 @@ const CSettingInfo& GetSettingInfo(ESetting setting) {
 
 std::optional<ESetting> FindSetting(const std::string& name) {
     for (const CSettingInfo& info : SETTINGS) {
-        if (setuptext::EqualsNoCase(name, info.name)) {
+        if (base::EqualsNoCase(name, info.name)) {
             return info.setting;
         }
     }
@@ -104,19 +104,20 @@ bool ReadUploadsForbidden() {
 bool IsServerUrl(const std::string& text, bool ftp) {
     std::size_t hostStart = 0;
     if (ftp) {
-        if (!setuptext::StartsWithNoCase(text, "ftp://")) {
+        if (!base::StartsWithNoCase(text, "ftp://")) {
             return false;
         }
         hostStart = 6;
-    } else if (setuptext::StartsWithNoCase(text, "http://")) {
+    } else if (base::StartsWithNoCase(text, "http://")) {
         hostStart = 7;
-    } else if (setuptext::StartsWithNoCase(text, "https://")) {
+    } else if (base::StartsWithNoCase(text, "https://")) {
         hostStart = 8;
     } else {
         return false;
     }
     std::size_t end = text.find_first_of("/?#", hostStart);
-    std::string authority = text.substr(hostStart, end == std::string::npos ? end : end - hostStart);
+    std::string authority =
+        text.substr(hostStart, end == std::string::npos ? end : end - hostStart);
     const std::size_t at = authority.rfind('@');
     if (at != std::string::npos) {
         authority.erase(0, at + 1);
@@ -355,8 +356,9 @@ void CSettingsModel::Write(ESetting setting) const {
                             FreeSpaceThresholdToBytes(static_cast<DWORD>(Number(setting))));
         return;
     default:
-        WriteRegistryText(HKEY_LOCAL_MACHINE, KeyOf(setting), name,
-                          CutText(Value(setting), SETTING_TEXT_LIMIT).c_str());
+        WriteRegistryText(
+            HKEY_LOCAL_MACHINE, KeyOf(setting), name,
+            std::string(base::CutUtf8Field(Value(setting), SETTING_TEXT_LIMIT)).c_str());
         return;
     }
 }

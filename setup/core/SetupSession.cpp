@@ -1,11 +1,12 @@
 #include "SetupSession.h"
+#include "Text.h"
 
 #include "AreaCatalogue.h"
 #include "Com.h"
 #include "EnsureDirectory.h"
 #include "IISRegistryManager.h"
-#include "SetupText.h"
 #include "Settings.h"
+#include "SetupText.h"
 
 #include <filesystem>
 #include <system_error>
@@ -29,7 +30,7 @@ void WriteSetting(const char* name, const std::string& text) {
 } // namespace
 
 bool HasCreateOption(const std::string& commandLine) {
-    return setuptext::LowerAscii(commandLine).find("/create") != std::string::npos;
+    return base::LowerAscii(commandLine).find("/create") != std::string::npos;
 }
 
 bool AcceptQuickSetupPath(std::string& path, prompt::IPrompt& prompt) {

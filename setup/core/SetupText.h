@@ -1,5 +1,6 @@
 #pragma once
-// Small text rules of the setup program's fields: trimming, ASCII letter case.
+// Small text rules of the setup program's fields and lists: trimming, list order. (Letter
+// case and cutting are platform/base's.)
 
 #include <string>
 #include <string_view>
@@ -9,9 +10,6 @@ namespace setuptext {
 // Without spaces at either end (only the space character, as the fields trim).
 std::string Trim(std::string_view text);
 std::string TrimLeft(std::string_view text);
-std::string LowerAscii(std::string_view text);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 // Ordering for the lists shown to the user: letter case ignored first, then exact.
 bool LessForList(const std::string& a, const std::string& b);
 

@@ -1,4 +1,5 @@
 #include "VirtualDirectoryCheck.h"
+#include "Text.h"
 
 #include "IISManager.h"
 #include "SettingsModel.h"
@@ -45,9 +46,8 @@ void GrantAccess(CIISManagerBase& manager, bool http, const CAreaPublishing& are
 } // namespace
 
 bool CheckVirtualDirectory(CIISManagerBase& manager, const char* service, bool http,
-                           const CAreaPublishing& area, std::string& alias,
-                           prompt::IPrompt& prompt, bool& vrootsChanged,
-                           const AnonymousAccessSetter& setAccess) {
+                           const CAreaPublishing& area, std::string& alias, prompt::IPrompt& prompt,
+                           bool& vrootsChanged, const AnonymousAccessSetter& setAccess) {
     if (!area.hostedLocally || alias.empty()) {
         return true;
     }
@@ -78,8 +78,9 @@ bool CheckVirtualDirectory(CIISManagerBase& manager, const char* service, bool h
     }
 
     // The directory the alias names through the root found.
-    const bool isRoot = setuptext::EqualsNoCase(rootName, alias);
-    std::string below = isRoot ? std::string() : alias.substr(std::min(rootName.size(), alias.size()));
+    const bool isRoot = base::EqualsNoCase(rootName, alias);
+    std::string below =
+        isRoot ? std::string() : alias.substr(std::min(rootName.size(), alias.size()));
     while (!below.empty() && below.front() == '/') {
         below.erase(below.begin());
     }

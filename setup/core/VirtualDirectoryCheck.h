@@ -30,6 +30,5 @@ struct CAreaPublishing {
 // `service` is the word the messages show ("HTTP" or "FTP"). Sets `vrootsChanged` when a
 // root was created or changed. False when the alias is refused.
 bool CheckVirtualDirectory(CIISManagerBase& manager, const char* service, bool http,
-                           const CAreaPublishing& area, std::string& alias,
-                           prompt::IPrompt& prompt, bool& vrootsChanged,
-                           const AnonymousAccessSetter& setAccess);
+                           const CAreaPublishing& area, std::string& alias, prompt::IPrompt& prompt,
+                           bool& vrootsChanged, const AnonymousAccessSetter& setAccess);

@@ -242,8 +242,7 @@ int Remove(const tool::CTool& tool, tool::CArgs& args) {
                         keepLocal ? prompt::EAnswer::No : prompt::EAnswer::Yes);
     CRemovalOptions ui(tool, moveTo, deleteFiles);
     CRemovalReport report;
-    const bool removed =
-        RemoveArea(run.Store(), *id, run.DataSource(), run.Prompt(), ui, report);
+    const bool removed = RemoveArea(run.Store(), *id, run.DataSource(), run.Prompt(), ui, report);
     if (removed) {
         std::printf("removed area %u: %zu files %s, %zu local copies %s\n", *id, report.files,
                     moveTo != 0 ? "moved" : "deleted", report.localFiles,

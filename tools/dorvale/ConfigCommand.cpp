@@ -1,12 +1,13 @@
 // dorvale config: the settings pages' values, shown and set.
 
 #include "IISRegistryManager.h"
+#include "Settings.h"
+#include "SettingsModel.h"
 #include "SetupCommandSupport.h"
 #include "SetupCommands.h"
 #include "SetupText.h"
 #include "SetupUsage.h"
-#include "Settings.h"
-#include "SettingsModel.h"
+#include "Text.h"
 
 #include <cstdio>
 #include <vector>
@@ -16,7 +17,7 @@ namespace {
 // A list's value given as its index or its text.
 bool ListIndex(const std::string& value, const char* const* texts, int count, std::string& index) {
     for (int i = 0; i < count; ++i) {
-        if (value == std::to_string(i) || setuptext::EqualsNoCase(value, texts[i])) {
+        if (value == std::to_string(i) || base::EqualsNoCase(value, texts[i])) {
             index = std::to_string(i);
             return true;
         }

@@ -41,8 +41,7 @@ protected:
         std::ifstream locks("/proc/locks");
         std::string line;
         while (std::getline(locks, line)) {
-            if (line.find("FLOCK") != std::string::npos &&
-                line.find(device) != std::string::npos) {
+            if (line.find("FLOCK") != std::string::npos && line.find(device) != std::string::npos) {
                 return true;
             }
         }
@@ -65,9 +64,9 @@ TEST_F(SetupProgram, CommandLine) {
     EXPECT_THAT(result.err, HasSubstr("dorvale-setup: unexpected"));
     result = testsupport::RunProgram({program, "--data-source"}, m_env);
     EXPECT_EQ(result.exitCode, 2);
-    result = testsupport::RunProgram({program},
-                                     {"DORVALE_REGISTRY=" + (m_dir / "registry"), "DISPLAY=",
-                                      "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
+    result =
+        testsupport::RunProgram({program}, {"DORVALE_REGISTRY=" + (m_dir / "registry"),
+                                            "DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.err, HasSubstr("dorvale-setup: no display"));
 }
@@ -91,9 +90,9 @@ TEST_F(SetupProgram, HoldsTheStoreForItsWholeRun) {
         m_env);
     ASSERT_EQ(registered.exitCode, 0) << registered.err;
     const auto areaCount = [this] {
-        return testsupport::RunProgram({testsupport::BuiltProgram("dorvale-auto"),
-                                        "Catalink.AreaCollection", "Count"},
-                                       m_env)
+        return testsupport::RunProgram(
+                   {testsupport::BuiltProgram("dorvale-auto"), "Catalink.AreaCollection", "Count"},
+                   m_env)
             .out;
     };
     EXPECT_EQ(areaCount(), "1\n");

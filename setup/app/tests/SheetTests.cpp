@@ -6,10 +6,10 @@
 #include "DownloadLocation.h"
 #include "GroupFiles.h"
 #include "OdbcTestSupport.h"
+#include "Settings.h"
 #include "SettingsPages.h"
 #include "SetupCatalogue.h"
 #include "SetupSheet.h"
-#include "Settings.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -32,9 +32,9 @@
 
 using prompt::CScriptedPrompt;
 using prompt::EAnswer;
-using testsupport::EEngine;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testsupport::EEngine;
 
 namespace {
 
@@ -47,14 +47,16 @@ QApplication& Application() {
 }
 
 std::filesystem::path ScreenshotDir() {
-    const std::filesystem::path dir = std::filesystem::path(DORVALE_BINARY_DIR) / "setup-screenshots";
+    const std::filesystem::path dir =
+        std::filesystem::path(DORVALE_BINARY_DIR) / "setup-screenshots";
     std::filesystem::create_directories(dir);
     return dir;
 }
 
 void Shot(QWidget* widget, const std::string& name) {
     QApplication::processEvents();
-    EXPECT_TRUE(widget->grab().save(QString::fromStdString((ScreenshotDir() / (name + ".png")).string())))
+    EXPECT_TRUE(
+        widget->grab().save(QString::fromStdString((ScreenshotDir() / (name + ".png")).string())))
         << name;
 }
 
@@ -183,9 +185,8 @@ TEST_P(SheetTest, FromNothingToAConfiguredLibrary) {
     std::filesystem::create_directories(web);
     // The web server serves `web` at its root.
     ASSERT_TRUE(WriteRegistryText(
-        HKEY_LOCAL_MACHINE,
-        "System\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots", "/",
-        (web + ",,1").c_str()));
+        HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots",
+        "/", (web + ",,1").c_str()));
     const double stale = AddCatalogueFile(m_source->Name(), "Stale", 1, {});
     ASSERT_NE(stale, 0);
 
@@ -219,7 +220,8 @@ TEST_P(SheetTest, FromNothingToAConfiguredLibrary) {
     CSetupSheet sheet(session, ui);
     sheet.show();
     QTabWidget* tabs = sheet.Tabs();
-    EXPECT_THAT(TabTitles(tabs), ElementsAre("General", "Upload Options", "File Areas", "File Groups"));
+    EXPECT_THAT(TabTitles(tabs),
+                ElementsAre("General", "Upload Options", "File Areas", "File Groups"));
     EXPECT_EQ(Child<QPushButton>(sheet, "cancel")->text(), "Close");
     EXPECT_EQ(Child<QLineEdit>(sheet, "DatabasePath")->text().toStdString(), db);
     Picture(&sheet, "page-general");
@@ -258,8 +260,8 @@ TEST_P(SheetTest, FromNothingToAConfiguredLibrary) {
                                              "File Areas", "File Groups"));
     EXPECT_TRUE(Child<QGroupBox>(sheet, "virusChecking")->isEnabled());
     mode->setCurrentIndex(2);
-    EXPECT_THAT(TabTitles(tabs), ElementsAre("General", "Upload Options", "File Areas",
-                                             "File Groups"));
+    EXPECT_THAT(TabTitles(tabs),
+                ElementsAre("General", "Upload Options", "File Areas", "File Groups"));
     mode->setCurrentIndex(3);
     EXPECT_EQ(tabs->tabText(2), "HTTP Uploads");
     Type(sheet, "VirusExitCode", "256");
@@ -379,7 +381,8 @@ TEST_P(SheetTest, FromNothingToAConfiguredLibrary) {
     Click(*areasPage, "remove");
     EXPECT_TRUE(steps.Done());
     EXPECT_THAT(Lines(areas), ElementsAre("Archive"));
-    EXPECT_THAT(FileLocations(m_source->Name(), pong), ElementsAre(BuildLocalLocation(2, "pong.zip")));
+    EXPECT_THAT(FileLocations(m_source->Name(), pong),
+                ElementsAre(BuildLocalLocation(2, "pong.zip")));
     EXPECT_EQ(testsupport::ReadFile(web + "/archive/pong.zip"), "pong");
     EXPECT_FALSE(std::filesystem::exists(web + "/games/pong.zip"));
     EXPECT_EQ(CountFilesInArea(m_source->Name(), 2), 1);
@@ -443,7 +446,8 @@ TEST_P(SheetTest, FromNothingToAConfiguredLibrary) {
 TEST_P(SheetTest, SecondRunWithCreateAndAnAreaLeftWithoutAHome) {
     const std::string db = m_dir / "db";
     std::filesystem::create_directories(db);
-    WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::DatabasePath, db.c_str());
+    WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::DatabasePath,
+                      db.c_str());
     WriteRegistryNumber(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::AllowUploads, 0);
     // The General page lets the user go on only with a valid site.
     WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::HttpServer,
@@ -514,7 +518,8 @@ TEST_P(SheetTest, SecondRunWithCreateAndAnAreaLeftWithoutAHome) {
     EXPECT_THAT(script.Problems(), IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, SheetTest, ::testing::Values(EEngine::SQLite, EEngine::PostgreSQL),
+INSTANTIATE_TEST_SUITE_P(Engines, SheetTest,
+                         ::testing::Values(EEngine::SQLite, EEngine::PostgreSQL),
                          [](const ::testing::TestParamInfo<EEngine>& info) {
                              return std::string(testsupport::EngineName(info.param));
                          });

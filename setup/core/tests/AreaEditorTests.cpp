@@ -58,8 +58,8 @@ TEST_F(AreaEditorTest, ControlsFollowUploadsAndHosting) {
     // Without an FTP server the FTP alias stays disabled and untouched by the path.
     CAreaEditorContext noFtp = context;
     noFtp.ftp = nullptr;
-    AreaRecord stored{7, "Games", "/srv/games/", "/ftpgames", "/games",
-                      AREA_UPLOADABLE | AREA_DOWNLOADABLE};
+    AreaRecord stored{7,           "Games",  "/srv/games/",
+                      "/ftpgames", "/games", AREA_UPLOADABLE | AREA_DOWNLOADABLE};
     CAreaEditor edit(&stored, noFtp);
     EXPECT_TRUE(edit.hostedLocally); // uploads imply it
     EXPECT_FALSE(edit.IsFtpAliasEnabled());
@@ -196,8 +196,7 @@ TEST_F(AreaEditorTest, GroupsAreEditedValidatedRenamedAndRemoved) {
     const std::string db = Dir("db");
     CFileAreaStore store;
     ASSERT_TRUE(store.OpenForWriting(db));
-    script.Expect("You must define at least one File Area before adding a group",
-                  "Dorvale Setup");
+    script.Expect("You must define at least one File Area before adding a group", "Dorvale Setup");
     EXPECT_FALSE(CanAddGroup(store, script));
     for (const char* name : {"tools", "Games", "archive"}) {
         AreaRecord area;

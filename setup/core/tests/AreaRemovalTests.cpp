@@ -2,11 +2,11 @@
 // deleted or moved in the catalogue and on disk.
 
 #include "AreaLists.h"
-#include "SetupSession.h"
 #include "DorvaleDatabaseManager.h"
 #include "DownloadLocation.h"
 #include "FileRecord.h"
 #include "OdbcTestSupport.h"
+#include "SetupSession.h"
 #include "TestSupport.h"
 
 #include <gmock/gmock.h>

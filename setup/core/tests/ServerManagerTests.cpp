@@ -151,13 +151,12 @@ protected:
 
     bool Check(CIISManagerBase& manager, std::string& alias) {
         const bool http = &manager == web.get();
-        return CheckVirtualDirectory(manager, http ? "HTTP" : "FTP", http, area, alias, script,
-                                     changed, [this](const std::string& path,
-                                                     const std::string& account,
-                                                     EAnonymousAccess access) {
-                                         granted.push_back(path + " " + account + " " +
-                                                           std::to_string(static_cast<int>(access)));
-                                     });
+        return CheckVirtualDirectory(
+            manager, http ? "HTTP" : "FTP", http, area, alias, script, changed,
+            [this](const std::string& path, const std::string& account, EAnonymousAccess access) {
+                granted.push_back(path + " " + account + " " +
+                                  std::to_string(static_cast<int>(access)));
+            });
     }
 
     std::unique_ptr<CIISRegistryManager> web;

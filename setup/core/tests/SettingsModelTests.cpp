@@ -124,7 +124,8 @@ TEST_F(SettingsModelTest, GeneralPageChecksInOrderAndWritesEverything) {
     chmod(locked.c_str(), 0500);
     const std::string inside = locked + "/db";
     if (geteuid() != 0) {
-        script.Expect("The directory \"" + inside + "\" does not exist. Would you like to create it?",
+        script.Expect("The directory \"" + inside +
+                          "\" does not exist. Would you like to create it?",
                       "Question", EAnswer::Yes);
         script.Expect("Could not create specified directory.", "Warning");
         script.Expect("Please enter a valid directory path.", "Error");
@@ -208,8 +209,7 @@ TEST_F(SettingsModelTest, UploadOptionsAndHttpUploadsPages) {
     model.Value(ESetting::FreeSpaceThreshold) = "4096";
     model.Value(ESetting::BadPath) = m_dir / "bad";
     script.Expect("Please enter an integer between 0 and 4095.", "Dorvale Setup");
-    EXPECT_EQ(model.ValidatePage(ESettingsPage::HttpUploads, script),
-              ESetting::FreeSpaceThreshold);
+    EXPECT_EQ(model.ValidatePage(ESettingsPage::HttpUploads, script), ESetting::FreeSpaceThreshold);
     model.Value(ESetting::FreeSpaceThreshold) = "0";
     script.Expect("The directory \"" + (m_dir / "bad") +
                       "\" does not exist. Would you like to create it?",

@@ -96,9 +96,7 @@ private:
 
 class CTestServices : public IServiceControl {
 public:
-    bool IsRunning(const std::string& service) override {
-        return running.count(service) != 0;
-    }
+    bool IsRunning(const std::string& service) override { return running.count(service) != 0; }
     bool Restart(const std::string& service) override {
         restarted.push_back(service);
         return true;

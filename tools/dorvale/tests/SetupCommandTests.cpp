@@ -4,8 +4,8 @@
 #include "FileAreaStore.h"
 #include "GroupFiles.h"
 #include "OdbcTestSupport.h"
-#include "SetupCatalogue.h"
 #include "Settings.h"
+#include "SetupCatalogue.h"
 #include "TestSupport.h"
 
 #include <gmock/gmock.h>
@@ -98,8 +98,8 @@ TEST_F(SetupCommands, HelpAndWrongUsage) {
 TEST_F(SetupCommands, ConfigChecksLikeTheSheetAndWritesOnlyWhenAllPass) {
     const std::string site = m_dir / "site";
     // One refused value: nothing written, the page's message and the setting named.
-    auto result = Run({"config", "set", "HttpServer", "www.example.org", "HttpPath", site,
-                       "--yes"});
+    auto result =
+        Run({"config", "set", "HttpServer", "www.example.org", "HttpPath", site, "--yes"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.err, HasSubstr("Please enter a fully qualified & valid URL."));
     EXPECT_THAT(result.err, HasSubstr("HttpServer was refused; nothing was written"));
@@ -113,10 +113,10 @@ TEST_F(SetupCommands, ConfigChecksLikeTheSheetAndWritesOnlyWhenAllPass) {
     result = Run({"config", "set", "HttpPath", site});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.err, HasSubstr("needs an answer"));
-    result = Run({"config", "set", "HttpPath", site, "HttpServer", "http://files.example.org/",
-                  "DatabasePath", m_dir / "db", "SMTPServer", "mail.example.org",
-                  "FreeSpaceThreshold", "10", "AllowUploads", "Allow only HTTP uploads",
-                  "Overwrite", "2", "--yes"});
+    result =
+        Run({"config", "set", "HttpPath", site, "HttpServer", "http://files.example.org/",
+             "DatabasePath", m_dir / "db", "SMTPServer", "mail.example.org", "FreeSpaceThreshold",
+             "10", "AllowUploads", "Allow only HTTP uploads", "Overwrite", "2", "--yes"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(std::filesystem::is_directory(site));
     EXPECT_EQ(Text(settings::HttpPath), site);
@@ -127,12 +127,12 @@ TEST_F(SetupCommands, ConfigChecksLikeTheSheetAndWritesOnlyWhenAllPass) {
     EXPECT_EQ(Number(settings::Overwrite), 2u);
     EXPECT_EQ(Number(settings::VirusExitCode), 0xFFFFFFFFu); // only what was named
 
-    for (const std::vector<std::string>& refused : std::vector<std::vector<std::string>>{
-             {"FreeSpaceThreshold", "4096"},
-             {"AdminEmail", "no at sign"},
-             {"VirusExitCode", "256"},
-             {"VirusChecker", site},
-             {"FtpServer", "http://x"}}) {
+    for (const std::vector<std::string>& refused :
+         std::vector<std::vector<std::string>>{{"FreeSpaceThreshold", "4096"},
+                                               {"AdminEmail", "no at sign"},
+                                               {"VirusExitCode", "256"},
+                                               {"VirusChecker", site},
+                                               {"FtpServer", "http://x"}}) {
         result = Run({"config", "set", refused[0], refused[1]});
         EXPECT_EQ(result.exitCode, 1) << refused[0];
         EXPECT_THAT(result.err, HasSubstr(refused[0] + " was refused")) << refused[0];
@@ -157,9 +157,8 @@ TEST_F(SetupCommands, AreasAndGroupsFromTheCommandLine) {
     const std::string web = m_dir / "web";
     std::filesystem::create_directories(web);
     ASSERT_TRUE(WriteRegistryText(
-        HKEY_LOCAL_MACHINE,
-        "System\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots", "/",
-        (web + ",,1").c_str()));
+        HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots",
+        "/", (web + ",,1").c_str()));
 
     // A hosted area: the directory is created on --yes, the HTTP alias found for it.
     result = Run({"area", "add", "--name", "Games", "--path", web + "/games", "--yes",
@@ -184,8 +183,8 @@ TEST_F(SetupCommands, AreasAndGroupsFromTheCommandLine) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.err, HasSubstr("To allow uploading to this file area, you must define "
                                       "either a FTP or HTTP alias."));
-    result = Run({"area", "edit", "2", "--name", "Tools", "--path", web + "/tools",
-                  "--downloads", "--yes"});
+    result = Run(
+        {"area", "edit", "2", "--name", "Tools", "--path", web + "/tools", "--downloads", "--yes"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     areas = Areas();
     EXPECT_EQ(areas[1].Name, "Tools");
@@ -204,8 +203,7 @@ TEST_F(SetupCommands, AreasAndGroupsFromTheCommandLine) {
     result = Run({"group", "edit", "Main", "--name", "Other"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.err, HasSubstr("A duplicate group name already exists"));
-    ASSERT_EQ(Run({"group", "edit", "Main", "--name", "Everything", "--remove-area", "1"})
-                  .exitCode,
+    ASSERT_EQ(Run({"group", "edit", "Main", "--name", "Everything", "--remove-area", "1"}).exitCode,
               0);
     ASSERT_TRUE(ReadGroup(m_dir / "db", "Everything", ids));
     EXPECT_EQ(ids, (std::vector<std::uint32_t>{2}));
@@ -223,16 +221,16 @@ TEST_F(SetupCommands, AreasAndGroupsFromTheCommandLine) {
     result = Run({"area", "remove", "1", "--yes", "--data-source", m_source->Name()});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.err, HasSubstr("give --move-to ID or --delete-files"));
-    result = Run({"area", "remove", "1", "--yes", "--move-to", "2", "--data-source",
-                  m_source->Name()});
+    result =
+        Run({"area", "remove", "1", "--yes", "--move-to", "2", "--data-source", m_source->Name()});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_THAT(result.out, HasSubstr("removed area 1: 1 files moved, 1 local copies moved"));
     EXPECT_EQ(testsupport::ReadFile(web + "/tools/pong.zip"), "pong");
     EXPECT_THAT(FileLocations(m_source->Name(), pong),
                 ::testing::ElementsAre("local://2/pong.zip"));
     EXPECT_EQ(CountFilesInArea(m_source->Name(), 2), 1);
-    result = Run({"area", "remove", "2", "--yes", "--delete-files", "--keep-local",
-                  "--data-source", m_source->Name()});
+    result = Run({"area", "remove", "2", "--yes", "--delete-files", "--keep-local", "--data-source",
+                  m_source->Name()});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(std::filesystem::exists(web + "/tools/pong.zip"));
     EXPECT_EQ(CountFilesInArea(m_source->Name(), 2), 0);
