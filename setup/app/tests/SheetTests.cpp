@@ -42,7 +42,10 @@ QApplication& Application() {
     static int argc = 1;
     static char name[] = "setup_app_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication* application = new QApplication(argc, argv);
+    static QApplication* application = [] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        return new QApplication(argc, argv);
+    }();
     return *application;
 }
 
