@@ -220,7 +220,8 @@ bool CFtpConnection::IsInitialized() const {
 bool CFtpConnection::StartConnect(const CFtpAccount& account) {
     std::string host;
     int port = 0;
-    if (!IsInitialized() || !ParseFtpAddress(account.address, host, port)) {
+    if (!IsInitialized() || !JoinFinishedWorker() ||
+        !ParseFtpAddress(account.address, host, port)) {
         return false;
     }
     const bool literal = host.find(':') != std::string::npos;
@@ -247,7 +248,7 @@ bool CFtpConnection::StartConnect(const CFtpAccount& account) {
 }
 
 bool CFtpConnection::StartSend(const std::string& localFile, const std::string& remoteName) {
-    if (!IsInitialized() || m_baseUrl.empty() || remoteName.empty()) {
+    if (!IsInitialized() || !JoinFinishedWorker() || m_baseUrl.empty() || remoteName.empty()) {
         return false;
     }
     std::string url = m_baseUrl;
@@ -296,13 +297,18 @@ bool CFtpConnection::StartSend(const std::string& localFile, const std::string& 
     return true;
 }
 
-bool CFtpConnection::StartWorker() {
+bool CFtpConnection::JoinFinishedWorker() {
     if (m_worker.joinable()) {
+        // The handles and the file are the worker's until it has ended.
         if (Result() == EFtpWork::Running) {
             return false;
         }
         m_worker.join();
     }
+    return true;
+}
+
+bool CFtpConnection::StartWorker() {
     {
         std::lock_guard lock(m_shared->mutex);
         m_shared->workerEnded = false;

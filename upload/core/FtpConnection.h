@@ -62,6 +62,8 @@ public:
 private:
     struct CShared;
 
+    // False while the last worker is still running; otherwise it is joined.
+    [[nodiscard]] bool JoinFinishedWorker();
     [[nodiscard]] bool StartWorker();
 
     std::shared_ptr<CShared> m_shared;
