@@ -3,13 +3,17 @@
 // in the middle of a large file.
 
 #include "DescriptionFile.h"
+#include "Fd.h"
 #include "FtpTestSupport.h"
 #include "UploadTransfer.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
 #include <vector>
 
@@ -213,6 +217,32 @@ TEST_F(FtpTransfer, CancelDuringALargeFileStopsAtOnceAndLeavesNoUploadToPost) {
     const auto size = std::filesystem::file_size(area.Path() / "large.bin");
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(std::filesystem::file_size(area.Path() / "large.bin"), size);
+}
+
+// A server that takes the connection and never greets keeps the login worker running: nothing
+// may start under it (its handles and file are in use), and a close still stops it at once.
+TEST(FtpConnectionWorker, NothingStartsUnderARunningLoginAndCloseStopsIt) {
+    const base::CFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    ASSERT_TRUE(listener.IsOpen());
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener.Get(), 4), 0);
+    ASSERT_EQ(::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string silent = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+
+    testsupport::CTempDir local;
+    const std::string file = local / "f.txt";
+    testsupport::WriteFile(file, "f");
+    CFtpConnection connection;
+    ASSERT_TRUE(connection.StartConnect({silent, "", ""}));
+    EXPECT_EQ(connection.Result(), EFtpWork::Running);
+    EXPECT_FALSE(connection.StartSend(file, "f.txt"));
+    EXPECT_FALSE(connection.StartConnect({silent, "", ""}));
+    EXPECT_EQ(connection.Result(), EFtpWork::Running);
+    EXPECT_TRUE(connection.Close());
 }
 
 } // namespace
