@@ -4,6 +4,7 @@
 #include "FileAreaStore.h"
 #include "Process.h"
 #include "Settings.h"
+#include "SetupSession.h"
 #include "TestSupport.h"
 
 #include <gmock/gmock.h>
@@ -18,6 +19,20 @@
 using ::testing::HasSubstr;
 
 namespace {
+
+// A run that must not get as far as a dialog.
+class CNoDialogs : public ISetupUi {
+public:
+    bool QuickSetup(std::string&) override {
+        ++asked;
+        return false;
+    }
+    bool SelectServer(const std::string&, const std::vector<std::string>&, std::string&) override {
+        ++asked;
+        return false;
+    }
+    int asked = 0;
+};
 
 class SetupProgram : public ::testing::Test {
 protected:
@@ -117,6 +132,19 @@ TEST_F(SetupProgram, HoldsTheStoreForItsWholeRun) {
     EXPECT_FALSE(other.OpenForWriting(db));
     EXPECT_FALSE(other.OpenForReading(db));
     EXPECT_EQ(areaCount(), "0\n");
+    // A second setup meets the same refusal, with its message, and ends before any sheet.
+    {
+        prompt::CScriptedPrompt script;
+        script.Expect("Dorvale Setup cannot access the filearea database. Please close all "
+                      "Dorvale applications, and try again.",
+                      "Warning");
+        CNoDialogs ui;
+        CSetupSession second(script, ui);
+        second.SetDataSource("None");
+        EXPECT_FALSE(second.Start(""));
+        EXPECT_EQ(ui.asked, 0);
+        EXPECT_TRUE(script.Problems().empty()) << script.Problems().front();
+    }
     const auto command = testsupport::RunProgram(
         {testsupport::BuiltProgram("dorvale"), "area", "add", "--name", "Late"}, m_env);
     EXPECT_EQ(command.exitCode, 1);
