@@ -1,5 +1,7 @@
 #include "AreaPages.h"
 
+#include "SetupHelp.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -14,8 +16,8 @@
 
 namespace {
 
-// A property sheet of one page: `page` under a General tab, with OK and Cancel.
-QWidget* OnePageSheet(QDialog* dialog, const char* title) {
+// A property sheet of one page: `page` under a General tab, with OK, Cancel and Help.
+QWidget* OnePageSheet(QDialog* dialog, const char* title, int helpContext) {
     dialog->setWindowTitle(title);
     auto* tabs = new QTabWidget(dialog);
     auto* page = new QWidget(tabs);
@@ -25,6 +27,7 @@ QWidget* OnePageSheet(QDialog* dialog, const char* title) {
     buttons->button(QDialogButtonBox::Cancel)->setObjectName("cancel");
     QObject::connect(buttons, &QDialogButtonBox::accepted, dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::reject);
+    AddHelp(dialog, buttons, [helpContext] { return helpContext; });
     auto* layout = new QVBoxLayout(dialog);
     layout->addWidget(tabs);
     layout->addWidget(buttons);
@@ -76,13 +79,15 @@ CFileAreaGeneralPage::CFileAreaGeneralPage(const AreaRecord* area,
                                            const CAreaEditorContext& context, QWidget* parent)
     : QDialog(parent), m_prompt(*context.prompt), m_editor(area, context) {
     setObjectName("fileAreaProperties");
-    QWidget* page = OnePageSheet(this, "File Area Properties");
+    QWidget* page = OnePageSheet(this, "File Area Properties", HELP_AREA_EDITOR);
     auto* grid = new QGridLayout(page);
     m_name = Edit("name", AREA_NAME_LIMIT, page);
     m_path = Edit("path", AREA_PATH_LIMIT, page);
     m_ftpAlias = Edit("ftpAlias", AREA_PATH_LIMIT, page);
     m_httpAlias = Edit("httpAlias", AREA_PATH_LIMIT, page);
     m_browse = Button("&Browse...", "browse", page);
+    m_ftpManage = Button("Manage...", "ftpManage", page);
+    m_httpManage = Button("Manage...", "httpManage", page);
     m_uploads = new QCheckBox("Allow file &uploads", page);
     m_downloads = new QCheckBox("Allow file &downloads", page);
     m_hosted = new QCheckBox("Host downloadable files locally?", page);
@@ -101,9 +106,11 @@ CFileAreaGeneralPage::CFileAreaGeneralPage(const AreaRecord* area,
     grid->addWidget(m_path, 2, 1);
     grid->addWidget(m_browse, 2, 2);
     grid->addWidget(m_ftpLabel = label("&FTP Alias:", m_ftpAlias), 3, 0);
-    grid->addWidget(m_ftpAlias, 3, 1, 1, 2);
+    grid->addWidget(m_ftpAlias, 3, 1);
+    grid->addWidget(m_ftpManage, 3, 2);
     grid->addWidget(m_httpLabel = label("&HTTP Alias:", m_httpAlias), 4, 0);
-    grid->addWidget(m_httpAlias, 4, 1, 1, 2);
+    grid->addWidget(m_httpAlias, 4, 1);
+    grid->addWidget(m_httpManage, 4, 2);
     grid->addWidget(m_uploads, 5, 1, 1, 2);
     grid->addWidget(m_downloads, 6, 1, 1, 2);
     grid->setRowStretch(7, 1);
@@ -144,6 +151,18 @@ CFileAreaGeneralPage::CFileAreaGeneralPage(const AreaRecord* area,
             FromEditor();
         }
     });
+    for (const auto& manage : {std::pair{m_ftpManage, true}, std::pair{m_httpManage, false}}) {
+        connect(manage.first, &QPushButton::clicked, this, [this, ftp = manage.second] {
+            const std::string address = ReadVirtualDirectoryAdminUrl(ftp);
+            if (address.empty()) {
+                m_prompt.Message("Enter the HTTP server address on the General page and apply "
+                                 "it first: the virtual directories are managed there.",
+                                 PROGRAM_TITLE, prompt::EButtons::Ok, prompt::EIcon::Information);
+                return;
+            }
+            OpenInBrowser(QText(address));
+        });
+    }
     FromEditor();
     resize(460, sizeHint().height());
 }
@@ -184,11 +203,13 @@ void CFileAreaGeneralPage::FromEditor() {
     m_downloads->setChecked(m_editor.downloads);
     m_hosted->setChecked(m_editor.hostedLocally);
     m_hosted->setEnabled(m_editor.IsHostedLocallyEnabled());
-    for (QWidget* widget : std::initializer_list<QWidget*>{m_path, m_browse, m_pathLabel,
-                                                           m_ftpLabel, m_httpLabel, m_httpAlias}) {
+    for (QWidget* widget :
+         std::initializer_list<QWidget*>{m_path, m_browse, m_pathLabel, m_ftpLabel, m_httpLabel,
+                                         m_httpAlias, m_httpManage}) {
         widget->setEnabled(m_editor.IsPathEnabled());
     }
     m_ftpAlias->setEnabled(m_editor.IsFtpAliasEnabled());
+    m_ftpManage->setEnabled(m_editor.IsFtpAliasEnabled());
 }
 
 void CFileAreaGeneralPage::accept() {
@@ -212,7 +233,7 @@ CFileGroupGeneralPage::CFileGroupGeneralPage(const std::string& databasePath,
                                              prompt::IPrompt& prompt, QWidget* parent)
     : QDialog(parent), m_prompt(prompt), m_editor(databasePath, store, name) {
     setObjectName("fileGroupProperties");
-    QWidget* page = OnePageSheet(this, "File Group Properties");
+    QWidget* page = OnePageSheet(this, "File Group Properties", HELP_GROUP_EDITOR);
     auto* layout = new QVBoxLayout(page);
     auto* form = new QFormLayout;
     m_name = Edit("name", 80, page);
@@ -287,6 +308,7 @@ void CFileGroupGeneralPage::accept() {
 
 CFileAreasPage::CFileAreasPage(CSetupSheet& sheet) : CSetupPage(sheet, "File Areas") {
     setObjectName("fileAreasPage");
+    SetHelpContext(HELP_FILE_AREAS);
     m_list = ListWithButtons(this, "areas", &CFileAreasPage::Add, &CFileAreasPage::Edit,
                              &CFileAreasPage::Remove);
 }
@@ -359,6 +381,7 @@ void CFileAreasPage::Remove() {
 
 CFileGroupsPage::CFileGroupsPage(CSetupSheet& sheet) : CSetupPage(sheet, "File Groups") {
     setObjectName("fileGroupsPage");
+    SetHelpContext(HELP_FILE_GROUPS);
     m_list = ListWithButtons(this, "groups", &CFileGroupsPage::Add, &CFileGroupsPage::Edit,
                              &CFileGroupsPage::Remove);
 }

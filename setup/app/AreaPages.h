@@ -37,6 +37,8 @@ private:
     QCheckBox* m_downloads;
     QCheckBox* m_hosted;
     QPushButton* m_browse;
+    QPushButton* m_ftpManage;
+    QPushButton* m_httpManage;
     QWidget* m_pathLabel;
     QWidget* m_ftpLabel;
     QWidget* m_httpLabel;

@@ -1,6 +1,7 @@
 #include "SettingsPages.h"
 
 #include "Settings.h"
+#include "SetupHelp.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -96,6 +97,7 @@ void CSettingsPage::OnApply() {
 CGeneralPage::CGeneralPage(CSetupSheet& sheet)
     : CSettingsPage(sheet, "General", ESettingsPage::General) {
     setObjectName("generalPage");
+    SetHelpContext(HELP_GENERAL);
     new QFormLayout(this);
     AddText(ESetting::HttpServer, "&HTTP server address:");
     AddText(ESetting::FtpServer, "&FTP server address:");
@@ -127,6 +129,7 @@ CUploadOptionsPage::CUploadOptionsPage(CSetupSheet& sheet)
       m_dizSdi(new QCheckBox("Use &DIZ/SDI files instead of user entered descriptions", this)),
       m_virusGroup(new QGroupBox("Virus Checking", this)) {
     setObjectName("uploadOptionsPage");
+    SetHelpContext(HELP_UPLOAD_OPTIONS);
     auto* layout = new QVBoxLayout(this);
     auto* top = new QFormLayout;
     m_allowUploads->setObjectName("AllowUploads");
@@ -202,6 +205,7 @@ CHttpUploadsPage::CHttpUploadsPage(CSetupSheet& sheet)
     : CSettingsPage(sheet, "HTTP Uploads", ESettingsPage::HttpUploads),
       m_overwrite(new QComboBox(this)), m_threshold(new QSpinBox(this)) {
     setObjectName("httpUploadsPage");
+    SetHelpContext(HELP_HTTP_UPLOADS);
     auto* form = new QFormLayout(this);
     AddText(ESetting::BadPath, "&Bad file area path:", nullptr,
             Folder("Bad file area path", ESetting::BadPath), "B&rowse...");

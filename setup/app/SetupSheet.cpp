@@ -2,6 +2,7 @@
 
 #include "AreaPages.h"
 #include "SettingsPages.h"
+#include "SetupHelp.h"
 
 #include <QDialogButtonBox>
 #include <QPushButton>
@@ -51,6 +52,10 @@ CSetupSheet::CSetupSheet(CSetupSession& session, CQtSetupUi& ui, PageFactory ser
     connect(ok, &QPushButton::clicked, this, &CSetupSheet::accept);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(apply, &QPushButton::clicked, this, [this] { Apply(); });
+    AddHelp(this, buttons, [this] {
+        const auto* page = static_cast<CSetupPage*>(m_tabs->currentWidget());
+        return page != nullptr ? page->HelpContext() : HELP_NONE;
+    });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);

@@ -21,6 +21,9 @@ public:
     CSetupPage(CSetupSheet& sheet, const char* title);
     const QString& Title() const { return m_title; }
     bool WasShown() const { return m_shown; }
+    // Where the guide opens for this page (EHelpContext).
+    int HelpContext() const { return m_helpContext; }
+    void SetHelpContext(int context) { m_helpContext = context; }
 
     // The page comes to the front; the first time it loads what it shows.
     void Activate();
@@ -36,6 +39,7 @@ protected:
 private:
     QString m_title;
     bool m_shown = false;
+    int m_helpContext = 0;
 };
 
 class CSetupSheet : public QDialog {

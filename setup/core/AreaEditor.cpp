@@ -3,6 +3,7 @@
 #include "EnsureDirectory.h"
 #include "GroupFiles.h"
 #include "IISManager.h"
+#include "Settings.h"
 #include "SettingsModel.h"
 #include "SetupText.h"
 
@@ -45,6 +46,23 @@ std::string NormaliseAreaPath(const std::string& text) {
         path += '/';
     }
     return path;
+}
+
+std::string VirtualDirectoryAdminUrl(const std::string& httpServer, bool ftp) {
+    std::string address = setuptext::Trim(httpServer);
+    while (!address.empty() && address.back() == '/') {
+        address.pop_back();
+    }
+    if (address.empty()) {
+        return address;
+    }
+    return address + (ftp ? "/scripts/iisadmin/ism.dll?ftp/dir" : "/scripts/iisadmin/ism.dll?http/dir");
+}
+
+std::string ReadVirtualDirectoryAdminUrl(bool ftp) {
+    std::string httpServer;
+    ReadRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::HttpServer, httpServer);
+    return VirtualDirectoryAdminUrl(httpServer, ftp);
 }
 
 CAreaEditor::CAreaEditor(const AreaRecord* area, const CAreaEditorContext& context)

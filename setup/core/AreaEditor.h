@@ -83,3 +83,10 @@ private:
 
 // The directory a path names, tidied as leaving the path field does.
 std::string NormaliseAreaPath(const std::string& text);
+
+// "Manage..." beside an alias: the web server's page for its FTP (`ftp`) or HTTP virtual
+// directories, at the HTTP server's address `httpServer` (without its trailing "/"). Empty
+// when there is no address.
+std::string VirtualDirectoryAdminUrl(const std::string& httpServer, bool ftp);
+// The same at the address the HttpServer setting holds now.
+std::string ReadVirtualDirectoryAdminUrl(bool ftp);

@@ -9,6 +9,7 @@
 #include "Settings.h"
 #include "SettingsPages.h"
 #include "SetupCatalogue.h"
+#include "SetupHelp.h"
 #include "SetupSheet.h"
 #include "TestSupport.h"
 
@@ -23,12 +24,15 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 using prompt::CScriptedPrompt;
 using prompt::EAnswer;
@@ -519,6 +523,109 @@ TEST_P(SheetTest, SecondRunWithCreateAndAnAreaLeftWithoutAHome) {
         EXPECT_TRUE(steps.Done());
     }
     EXPECT_THAT(script.Problems(), IsEmpty());
+}
+
+// Help opens the guide at each page's and editor's topic; Manage... opens the web server's
+// page for its virtual directories. No catalogue is needed for either.
+TEST(SetupSheetHelp, PagesAndEditorsOpenTheirTopicsAndManageTheServersPages) {
+    Application();
+    testsupport::CTempDir dir;
+    std::filesystem::create_directories(dir / "registry");
+    setenv("DORVALE_REGISTRY", (dir / "registry").c_str(), 1);
+    const std::string db = dir / "db";
+    std::filesystem::create_directories(db);
+    const char* key = settings::SettingsKey;
+    WriteRegistryText(HKEY_LOCAL_MACHINE, key, settings::DatabasePath, db.c_str());
+    WriteRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpServer, "http://files.example.org/");
+    WriteRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpPath, db.c_str());
+    WriteRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::AllowUploads, 1);
+    std::vector<std::string> opened;
+    SetUrlOpener([&opened](const QString& address) {
+        opened.push_back(address.toStdString());
+        return true;
+    });
+    // The topic a help address opens, after checking that the guide has it.
+    const auto topic = [](const std::string& address) {
+        const QUrl url(QString::fromStdString(address));
+        std::ifstream guide(url.toLocalFile().toStdString());
+        std::stringstream text;
+        text << guide.rdbuf();
+        const std::string fragment = url.fragment().toStdString();
+        EXPECT_NE(text.str().find("id=\"" + fragment + "\""), std::string::npos) << address;
+        return fragment;
+    };
+
+    CScriptedPrompt script;
+    CDialogSteps steps;
+    CQtSetupUi ui(script);
+    CSetupSession session(script, ui);
+    session.SetDataSource("None");
+    ASSERT_TRUE(session.Start(""));
+    AreaRecord area;
+    area.Name = "Games";
+    area.Flags = AREA_DOWNLOADABLE;
+    ASSERT_TRUE(session.Store().AddArea(area));
+    {
+        CSetupSheet sheet(session, ui);
+        sheet.show();
+        QTabWidget* tabs = sheet.Tabs();
+        std::vector<std::string> topics;
+        for (int i = 0; i < tabs->count(); ++i) {
+            tabs->setCurrentIndex(i);
+            ASSERT_EQ(tabs->currentIndex(), i) << script.Problems().size();
+            Click(sheet, "help");
+            ASSERT_EQ(opened.size(), topics.size() + 1);
+            topics.push_back(topic(opened.back()));
+        }
+        EXPECT_THAT(topics, ElementsAre("general", "upload-options", "http-uploads", "file-areas",
+                                        "file-groups"));
+        // F1 asks the same as the button.
+        QApplication::setActiveWindow(&sheet);
+        QTest::keyClick(&sheet, Qt::Key_F1);
+        ASSERT_EQ(opened.size(), 6u);
+        EXPECT_EQ(topic(opened.back()), "file-groups");
+
+        steps.Then([&](QDialog& dialog) {
+            Click(dialog, "help");
+            dialog.reject();
+        });
+        Click(*sheet.Page(ESheetPage::FileGroups), "add");
+        ASSERT_EQ(opened.size(), 7u);
+        EXPECT_EQ(topic(opened.back()), "group-editor");
+
+        tabs->setCurrentIndex(3);
+        steps.Then([&](QDialog& dialog) {
+            Click(dialog, "help");
+            // Manage... follows the aliases: off until the area is hosted here.
+            auto* ftpManage = Child<QPushButton>(dialog, "ftpManage");
+            auto* httpManage = Child<QPushButton>(dialog, "httpManage");
+            EXPECT_FALSE(ftpManage->isEnabled());
+            EXPECT_FALSE(httpManage->isEnabled());
+            Child<QCheckBox>(dialog, "hosted")->setChecked(true);
+            EXPECT_TRUE(ftpManage->isEnabled());
+            EXPECT_TRUE(httpManage->isEnabled());
+            Click(dialog, "httpManage");
+            Click(dialog, "ftpManage");
+            // Without a site address there is no page to open; the user is told where to
+            // give one.
+            WriteRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpServer, "");
+            script.Expect("Enter the HTTP server address on the General page and apply it "
+                          "first: the virtual directories are managed there.",
+                          "Dorvale Setup");
+            Click(dialog, "httpManage");
+            dialog.reject();
+        });
+        Click(*sheet.Page(ESheetPage::FileAreas), "add");
+        ASSERT_EQ(opened.size(), 10u);
+        EXPECT_EQ(topic(opened[7]), "area-editor");
+        EXPECT_EQ(opened[8], "http://files.example.org/scripts/iisadmin/ism.dll?http/dir");
+        EXPECT_EQ(opened[9], "http://files.example.org/scripts/iisadmin/ism.dll?ftp/dir");
+        EXPECT_TRUE(steps.Done());
+        Click(sheet, "cancel");
+    }
+    SetUrlOpener({});
+    EXPECT_THAT(script.Problems(), IsEmpty());
+    unsetenv("DORVALE_REGISTRY");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, SheetTest,
