@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -25,8 +26,9 @@ bool IsExecutableFile(const std::string& path) {
            ::access(path.c_str(), X_OK) == 0;
 }
 
-CExitStatus FromWaitStatus(int raw) {
+CExitStatus FromWaitStatus(int raw, const rusage& usage) {
     CExitStatus status;
+    status.peakKiB = usage.ru_maxrss;
     if (WIFEXITED(raw)) {
         status.exited = true;
         status.code = WEXITSTATUS(raw);
@@ -170,10 +172,11 @@ EWaitResult CProcess::Wait(int timeoutMs, CExitStatus& status) {
         } else {
             // No process descriptor (an old kernel): look every few milliseconds.
             int raw = 0;
+            rusage usage{};
             for (int waited = 0;; waited += 5) {
-                const pid_t done = ::waitpid(m_pid, &raw, WNOHANG);
+                const pid_t done = ::wait4(m_pid, &raw, WNOHANG, &usage);
                 if (done == m_pid) {
-                    status = FromWaitStatus(raw);
+                    status = FromWaitStatus(raw, usage);
                     m_pid = -1;
                     return EWaitResult::Exited;
                 }
@@ -189,8 +192,9 @@ EWaitResult CProcess::Wait(int timeoutMs, CExitStatus& status) {
         }
     }
     int raw = 0;
+    rusage usage{};
     pid_t done = -1;
-    while ((done = ::waitpid(m_pid, &raw, 0)) < 0 && errno == EINTR) {
+    while ((done = ::wait4(m_pid, &raw, 0, &usage)) < 0 && errno == EINTR) {
     }
     m_pid = -1;
     if (m_pidfd >= 0) {
@@ -200,7 +204,7 @@ EWaitResult CProcess::Wait(int timeoutMs, CExitStatus& status) {
     if (done < 0) {
         return EWaitResult::Failed;
     }
-    status = FromWaitStatus(raw);
+    status = FromWaitStatus(raw, usage);
     return EWaitResult::Exited;
 }
 

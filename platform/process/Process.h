@@ -39,6 +39,7 @@ struct CExitStatus {
     bool exited = false; // ended by returning or calling exit (code is valid)
     int code = -1;       // its exit code
     int signal = 0;      // the signal that ended it, when !exited
+    long peakKiB = 0;    // its peak resident memory
 };
 
 class CProcess {

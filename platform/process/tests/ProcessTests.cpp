@@ -45,6 +45,7 @@ TEST(Process, ArgumentsArriveWholeAndExitCodesComeBack) {
     CExitStatus status = RunScript("f=$1; shift; printf '%s|' \"$@\" > \"$f\"; exit 7", withOut);
     EXPECT_TRUE(status.exited);
     EXPECT_EQ(status.code, 7);
+    EXPECT_GT(status.peakKiB, 0);
     EXPECT_EQ(testsupport::ReadFile(out), "two words|\"quoted\"|$HOME|*||a\\b|");
 
     status = RunScript("kill -TERM $$");
