@@ -2,9 +2,11 @@
 
 #include "AddFile.h"
 #include "ArchiveDescriptions.h"
+#include "CatalogStatements.h"
 #include "DownloadLocation.h"
 #include "FileRecord.h"
 #include "MessageText.h"
+#include "PartialDatabaseRecord.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -21,6 +23,22 @@ using prompt::EIcon;
 namespace fs = std::filesystem;
 
 namespace {
+
+// One location of the download table.
+class CLocationRecord : public CPartialDatabaseRecord {
+public:
+    using CPartialDatabaseRecord::CPartialDatabaseRecord;
+    std::string GetDefaultSQL() override { return "download"; }
+    int GetFields() override { return 1; }
+    void DoFieldExchange(CFieldExchange* pFX) override { RFX_Text(pFX, "URL", m_url, 255); }
+    std::string m_url;
+};
+
+std::string Resolved(const std::string& path) {
+    std::error_code ec;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    return ec ? fs::path(path).lexically_normal().string() : resolved.string();
+}
 
 void ScanOne(const fs::path& directory, const std::string& pattern, bool recursive,
              std::vector<std::string>& files) {
@@ -83,16 +101,60 @@ std::string TitleFromFileName(const std::string& name) {
 CAddFilesJob::CAddFilesJob(CAdminContext& context, AreaRecord area, std::vector<std::string> files,
                            bool extractDescriptions)
     : m_context(context), m_area(std::move(area)), m_files(std::move(files)),
-      m_extract(extractDescriptions) {}
+      m_extract(extractDescriptions), m_areaDirectory(Resolved(m_area.Path)) {}
+
+bool CAddFilesJob::LoadCatalogued() {
+    m_catalogued.clear();
+    const std::string prefix = BuildLocalLocation(m_area.Id, {});
+    CLocationRecord row(&m_context.Catalogue());
+    // LIKE narrows the rows down (it may ignore case); the set compares exactly, as '=' does.
+    if (!row.Open("select url from download where url like " + QuoteText(prefix + "%"), true,
+                  false)) {
+        return false;
+    }
+    while (!row.IsEOF()) {
+        m_catalogued.insert(row.m_url);
+        if (!row.MoveNext()) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CAddFilesJob::IsCatalogued(const std::string& location) const {
+    return m_cataloguedLoaded ? m_catalogued.count(location) != 0
+                              : !m_context.Catalogue().IsDownloadURLUnique(location);
+}
 
 CAddFilesJob::~CAddFilesJob() {
     Stop();
 }
 
+bool CAddFilesJob::Locate(const std::string& path, std::string& relative) const {
+    if (m_area.Path.empty()) {
+        return false;
+    }
+    std::error_code ec;
+    const fs::path full = fs::absolute(path, ec);
+    // Files of one directory come together: its resolved path is kept from the last file.
+    const std::string parent = full.parent_path().string();
+    if (parent != m_lastParent) {
+        m_lastParent = parent;
+        m_lastParentResolved = Resolved(parent);
+    }
+    const fs::path inArea =
+        (fs::path(m_lastParentResolved) / full.filename()).lexically_relative(m_areaDirectory);
+    if (inArea.empty() || *inArea.begin() == ".." || inArea == ".") {
+        return false;
+    }
+    relative = inArea.generic_string();
+    return true;
+}
+
 bool CAddFilesJob::NeedsCopy() const {
-    return std::any_of(m_files.begin(), m_files.end(), [&](const std::string& path) {
-        return !IsInsideDirectory(path, m_area.Path);
-    });
+    std::string relative;
+    return std::any_of(m_files.begin(), m_files.end(),
+                       [&](const std::string& path) { return !Locate(path, relative); });
 }
 
 bool CAddFilesJob::ConfirmCopy() {
@@ -134,6 +196,7 @@ void CAddFilesJob::Run(IAddFilesProgress& progress) {
     }
     m_added = 0;
     m_precedence = ReadDescriptionPrecedence();
+    m_cataloguedLoaded = LoadCatalogued();
     if (!progress.SetRange(m_files.size())) {
         return;
     }
@@ -168,11 +231,11 @@ void CAddFilesJob::AddOne(const std::string& path) {
         return;
     }
     const std::string name = full.filename().string();
-    const bool inside = IsInsideDirectory(full.string(), m_area.Path);
+    std::string relative;
+    const bool inside = Locate(full.string(), relative);
     const std::string target = inside ? full.string() : JoinPath(m_area.Path, name);
-    const std::string location =
-        BuildLocalLocation(m_area.Id, inside ? RelativeTo(full.string(), m_area.Path) : name);
-    if (fs::exists(target, ec) && !m_context.Catalogue().IsDownloadURLUnique(location)) {
+    const std::string location = BuildLocalLocation(m_area.Id, inside ? relative : name);
+    if (fs::exists(target, ec) && IsCatalogued(location)) {
         Append(FillMessage("The file %s already exists.\r\n", {name}));
         return;
     }
@@ -200,6 +263,8 @@ void CAddFilesJob::AddOne(const std::string& path) {
         return;
     }
     file.AddToFileArea(m_area.Id);
-    file.AddDownloadURL(location);
+    if (file.AddDownloadURL(location)) {
+        m_catalogued.insert(location);
+    }
     ++m_added;
 }

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 inline constexpr char MSG_NO_HOSTING_AREAS[] = "No file areas are configured for local file hosting.";
@@ -81,6 +82,12 @@ public:
 
 private:
     void AddOne(const std::string& path);
+    // The area's local locations already catalogued, read once; each file is then looked up
+    // here instead of scanning the catalogue's locations for every file.
+    bool LoadCatalogued();
+    // Whether `path` lies in the area's directory, and its name relative to it.
+    bool Locate(const std::string& path, std::string& relative) const;
+    bool IsCatalogued(const std::string& location) const;
     void Append(const std::string& line);
 
     CAdminContext& m_context;
@@ -88,6 +95,11 @@ private:
     std::vector<std::string> m_files;
     bool m_extract;
     bool m_precedence = false;
+    std::string m_areaDirectory; // the area's directory with links and ".." resolved
+    mutable std::string m_lastParent; // the directory of the last file, as given and resolved
+    mutable std::string m_lastParentResolved;
+    bool m_cataloguedLoaded = false;
+    std::unordered_set<std::string> m_catalogued;
     std::atomic<bool> m_stop{false};
     std::atomic<std::size_t> m_added{0};
     mutable std::mutex m_logLock;
