@@ -10,6 +10,7 @@
 #include "DorvaleDatabaseManager.h"
 #include "FileRecord.h"
 #include "OdbcTestSupport.h"
+#include "PlainCatalogueInsert.h"
 
 #include <chrono>
 #include <cstdio>
@@ -29,14 +30,6 @@ double Seconds(Clock::duration duration) {
 }
 
 const std::string kLongDescription(400, 'd');
-
-void Check(SQLRETURN rc, SQLHANDLE statement, const char* what) {
-    if (!SQL_SUCCEEDED(rc)) {
-        CDBException error = CDBException::FromHandle(SQL_HANDLE_STMT, statement, rc, what);
-        std::fprintf(stderr, "catalog_bench: %s: %s\n", what, error.m_strError.c_str());
-        std::exit(1);
-    }
-}
 
 void Fill(CFileRecord& file, int i) {
     file.m_TITLE = "File " + std::to_string(i);
@@ -82,93 +75,19 @@ AddTimes AddThroughLibrary(CDorvaleDatabaseManager& manager, int files) {
     return times;
 }
 
-// The same rows with three prepared INSERTs, each executed on its own (automatic commit),
-// the ids given by the program. With `inOneTransaction` all rows are committed at once.
+// The same rows through the plain prepared INSERTs.
 double AddThroughPlainOdbc(CDatabase& db, int files, int areaBase, bool inOneTransaction) {
-    CSqlHandle fileInsert = db.AllocStatement();
-    CSqlHandle linkInsert = db.AllocStatement();
-    CSqlHandle locationInsert = db.AllocStatement();
-    auto prepare = [](CSqlHandle& statement, const char* sql) {
-        Check(SQLPrepare(statement.Get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)),
-                         SQL_NTS),
-              statement.Get(), "SQLPrepare");
-    };
-    prepare(fileInsert,
-            "INSERT INTO files (FILE_ID,TITLE,SIZE,SHORT_DESC,LONG_DESC,UPLD_NAME,UPLD_EMAIL,"
-            "UPLD_HOME,TYPE_ID,RATING,DOWNLOADS,LAST_DWNLD,FILE_DATE,PRICE,VERSION,REQ_FORM) "
-            "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
-    prepare(linkInsert, "INSERT INTO areafile (AREA_ID,FILE_ID) VALUES (?,?)");
-    prepare(locationInsert, "INSERT INTO download (FILE_ID,URL) VALUES (?,?)");
-
-    double id = 0, size = 0, zero = 0, area = 0;
-    unsigned char no = 0;
-    char title[64], url[128];
-    const char* shortDesc = "A file for the benchmark";
-    const char* name = "Bench";
-    const char* email = "bench@example.org";
-    const char* home = "http://example.org/";
-    const char* version = "1.0";
-    SQL_TIMESTAMP_STRUCT now{2024, 1, 2, 3, 4, 5, 0};
-    SQLLEN titleLength = 0, urlLength = 0, nts = SQL_NTS, fixed = 0,
-           longLength = static_cast<SQLLEN>(kLongDescription.size());
-    auto bindText = [&](SQLHANDLE statement, SQLUSMALLINT n, const char* text, SQLLEN* length,
-                        SQLSMALLINT type = SQL_VARCHAR) {
-        Check(SQLBindParameter(statement, n, SQL_PARAM_INPUT, SQL_C_CHAR, type, 255, 0,
-                               const_cast<char*>(text), 0, length),
-              statement, "SQLBindParameter");
-    };
-    auto bindNumber = [&](SQLHANDLE statement, SQLUSMALLINT n, double* value) {
-        Check(SQLBindParameter(statement, n, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, value,
-                               0, &fixed),
-              statement, "SQLBindParameter");
-    };
-    SQLHANDLE f = fileInsert.Get();
-    bindNumber(f, 1, &id);
-    bindText(f, 2, title, &titleLength);
-    bindNumber(f, 3, &size);
-    bindText(f, 4, shortDesc, &nts);
-    Check(SQLBindParameter(f, 5, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR,
-                           kLongDescription.size(), 0, const_cast<char*>(kLongDescription.data()),
-                           0, &longLength),
-          f, "SQLBindParameter");
-    bindText(f, 6, name, &nts);
-    bindText(f, 7, email, &nts);
-    bindText(f, 8, home, &nts);
-    bindNumber(f, 9, &zero);
-    bindNumber(f, 10, &zero);
-    bindNumber(f, 11, &zero);
-    for (SQLUSMALLINT n : {12, 13}) {
-        Check(SQLBindParameter(f, n, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19,
-                               0, &now, 0, &fixed),
-              f, "SQLBindParameter");
-    }
-    bindNumber(f, 14, &zero);
-    bindText(f, 15, version, &nts);
-    Check(SQLBindParameter(f, 16, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 0, 0, &no, 0, &fixed), f,
-          "SQLBindParameter");
-    bindNumber(linkInsert.Get(), 1, &area);
-    bindNumber(linkInsert.Get(), 2, &id);
-    bindNumber(locationInsert.Get(), 1, &id);
-    bindText(locationInsert.Get(), 2, url, &urlLength);
-
-    if (inOneTransaction) {
-        db.BeginTrans();
-    }
-    Clock::time_point start = Clock::now();
-    for (int i = 0; i < files; ++i) {
-        id = i + 1;
-        size = 1000.0 + i;
-        area = areaBase + i % 10;
-        titleLength = std::snprintf(title, sizeof title, "File %d", i);
-        urlLength = std::snprintf(url, sizeof url, "http://example.org/files/%d.zip", i);
-        Check(SQLExecute(f), f, "SQLExecute");
-        Check(SQLExecute(linkInsert.Get()), linkInsert.Get(), "SQLExecute");
-        Check(SQLExecute(locationInsert.Get()), locationInsert.Get(), "SQLExecute");
-    }
-    if (inOneTransaction) {
-        db.CommitTrans();
-    }
-    return Seconds(Clock::now() - start);
+    const CPlainColumns columns{"A file for the benchmark", kLongDescription, "Bench",
+                                "bench@example.org", "http://example.org/", "1.0"};
+    return AddThroughPlainOdbc(
+        db, files, columns,
+        [areaBase](int i, CPlainRow& row) {
+            row.title = "File " + std::to_string(i);
+            row.url = "http://example.org/files/" + std::to_string(i) + ".zip";
+            row.size = 1000.0 + i;
+            row.area = areaBase + i % 10;
+        },
+        inOneTransaction);
 }
 
 double WalkThroughLibrary(CDorvaleDatabaseManager& manager, double area, long& rows) {
@@ -192,7 +111,7 @@ double WalkThroughPlainOdbc(CDatabase& db, double area, long& rows) {
     std::string sql = "select * from files f, areafile a where a.file_id = f.file_id and "
                       "a.area_id = " +
                       std::to_string(static_cast<long>(area));
-    Check(SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), s, "SQLExecDirect");
+    CheckOdbc(SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), s, "SQLExecDirect");
     double numbers[8];
     std::vector<std::vector<char>> texts(7, std::vector<char>(256));
     std::vector<char> longText(65536);
@@ -202,17 +121,17 @@ double WalkThroughPlainOdbc(CDatabase& db, double area, long& rows) {
     const SQLSMALLINT textColumns[] = {2, 4, 6, 7, 8, 15};
     const SQLSMALLINT numberColumns[] = {1, 3, 9, 10, 11, 14};
     for (int i = 0; i < 6; ++i) {
-        Check(SQLBindCol(s, numberColumns[i], SQL_C_DOUBLE, &numbers[i], 0,
+        CheckOdbc(SQLBindCol(s, numberColumns[i], SQL_C_DOUBLE, &numbers[i], 0,
                          &indicators[numberColumns[i] - 1]),
               s, "SQLBindCol");
-        Check(SQLBindCol(s, textColumns[i], SQL_C_CHAR, texts[i].data(), 256,
+        CheckOdbc(SQLBindCol(s, textColumns[i], SQL_C_CHAR, texts[i].data(), 256,
                          &indicators[textColumns[i] - 1]),
               s, "SQLBindCol");
     }
-    Check(SQLBindCol(s, 5, SQL_C_CHAR, longText.data(), 65536, &indicators[4]), s, "SQLBindCol");
-    Check(SQLBindCol(s, 12, SQL_C_TYPE_TIMESTAMP, &dates[0], 0, &indicators[11]), s, "SQLBindCol");
-    Check(SQLBindCol(s, 13, SQL_C_TYPE_TIMESTAMP, &dates[1], 0, &indicators[12]), s, "SQLBindCol");
-    Check(SQLBindCol(s, 16, SQL_C_BIT, &flag, 0, &indicators[15]), s, "SQLBindCol");
+    CheckOdbc(SQLBindCol(s, 5, SQL_C_CHAR, longText.data(), 65536, &indicators[4]), s, "SQLBindCol");
+    CheckOdbc(SQLBindCol(s, 12, SQL_C_TYPE_TIMESTAMP, &dates[0], 0, &indicators[11]), s, "SQLBindCol");
+    CheckOdbc(SQLBindCol(s, 13, SQL_C_TYPE_TIMESTAMP, &dates[1], 0, &indicators[12]), s, "SQLBindCol");
+    CheckOdbc(SQLBindCol(s, 16, SQL_C_BIT, &flag, 0, &indicators[15]), s, "SQLBindCol");
     rows = 0;
     while (SQL_SUCCEEDED(SQLFetch(s))) {
         ++rows;
