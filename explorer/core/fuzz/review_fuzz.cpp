@@ -1,5 +1,6 @@
-// Review files as the site and editors leave them: parsing never fails, and records written
-// back read the same (unless a text line begins with a TAB, which by design ends a record).
+// Review files and the submissions file as the site and editors leave them: parsing never
+// fails, and records written back read the same (unless a text line begins with a TAB, which
+// by design ends a record).
 #include "Reviews.h"
 
 #include <cstdlib>
@@ -11,26 +12,29 @@ bool HasTabLine(std::string text) {
     return (!text.empty() && text[0] == '\t') || text.find("\n\t") != std::string::npos;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const std::vector<ReviewEntry> reviews = ParseReviews(bytes);
+template <class TEntry, class TParse, class TFormat>
+void CheckRoundTrip(std::string_view bytes, TParse parse, TFormat format) {
     std::string written;
-    bool plain = true;
-    for (const ReviewEntry& review : reviews) {
-        written += FormatReview(review);
-        plain = plain && !HasTabLine(review.text);
-    }
-    if (!plain) {
-        return 0;
+    for (const TEntry& entry : parse(bytes)) {
+        if (HasTabLine(entry.text)) {
+            return;
+        }
+        written += format(entry);
     }
     std::string rewritten;
-    for (const ReviewEntry& review : ParseReviews(written)) {
-        rewritten += FormatReview(review);
+    for (const TEntry& entry : parse(written)) {
+        rewritten += format(entry);
     }
     if (rewritten != written) {
         std::abort();
     }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    CheckRoundTrip<ReviewEntry>(bytes, ParseReviews, FormatReview);
+    CheckRoundTrip<SubmissionEntry>(bytes, ParseSubmissions, FormatSubmission);
     return 0;
 }
