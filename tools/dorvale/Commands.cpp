@@ -2,10 +2,10 @@
 
 #include "AddFile.h"
 #include "AddFiles.h"
-#include "ArchiveDescriptions.h"
 #include "AdminContext.h"
-#include "CatalogueTree.h"
+#include "ArchiveDescriptions.h"
 #include "CatalogStatements.h"
+#include "CatalogueTree.h"
 #include "FileList.h"
 #include "FileOperations.h"
 #include "Output.h"
@@ -59,6 +59,38 @@ int TakeCommon(tool::CArgs& args, const tool::CTool& tool, CCommon& common, bool
     if (json && args.Is("--json")) {
         common.json = true;
         return 0;
+    }
+    return -1;
+}
+
+// What a subcommand's own argument handler returns besides an exit status.
+constexpr int TAKEN = -1;    // the argument was its own and is taken
+constexpr int NOT_MINE = -2; // the argument is unexpected
+
+// Walks a subcommand's arguments: --help, the options every command takes, and the others
+// through `take`. Returns -1 when all were taken, otherwise the exit status to end with.
+template <class TTake>
+int WalkArguments(const std::vector<std::string>& words, const tool::CTool& tool, CCommon& common,
+                  bool json, TTake take) {
+    tool::CArgs args(words);
+    if (args.HelpAsked()) {
+        return tool.Help();
+    }
+    while (args.Next()) {
+        const int commonTaken = TakeCommon(args, tool, common, json);
+        if (commonTaken > 0) {
+            return commonTaken;
+        }
+        if (commonTaken == 0) {
+            continue;
+        }
+        const int taken = take(args);
+        if (taken == NOT_MINE) {
+            return tool.UsageError(args.Unexpected());
+        }
+        if (taken != TAKEN) {
+            return taken;
+        }
     }
     return -1;
 }
@@ -141,19 +173,11 @@ bool ParseId(const std::string& text, long long& id) {
 
 int Areas(const std::vector<std::string>& words) {
     tool::CTool tool("dorvale areas", USAGE_AREAS);
-    tool::CArgs args(words);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
     CCommon common;
-    while (args.Next()) {
-        const int taken = TakeCommon(args, tool, common, true);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken < 0) {
-            return tool.UsageError(args.Unexpected());
-        }
+    const int walked =
+        WalkArguments(words, tool, common, true, [](tool::CArgs&) { return NOT_MINE; });
+    if (walked >= 0) {
+        return walked;
     }
     CSession session(tool, common);
     if (!session.Start(false)) {
@@ -188,19 +212,11 @@ int Areas(const std::vector<std::string>& words) {
 
 int Groups(const std::vector<std::string>& words) {
     tool::CTool tool("dorvale groups", USAGE_GROUPS);
-    tool::CArgs args(words);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
     CCommon common;
-    while (args.Next()) {
-        const int taken = TakeCommon(args, tool, common, true);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken < 0) {
-            return tool.UsageError(args.Unexpected());
-        }
+    const int walked =
+        WalkArguments(words, tool, common, true, [](tool::CArgs&) { return NOT_MINE; });
+    if (walked >= 0) {
+        return walked;
     }
     CSession session(tool, common);
     if (!session.Start(false)) {
@@ -228,7 +244,8 @@ int Groups(const std::vector<std::string>& words) {
                 std::printf("  %u  %s\n", area->GetIdentifier(), area->GetName().c_str());
             }
         }
-        groups.push_back(CJsonObject().Text("name", group.name).Raw("areas", JsonArray(areas)).Str());
+        groups.push_back(
+            CJsonObject().Text("name", group.name).Raw("areas", JsonArray(areas)).Str());
     }
     if (common.json) {
         std::printf("%s\n", JsonArray(groups).c_str());
@@ -275,25 +292,18 @@ int ListFiles(CFileListSource& list, const CCommon& common) {
 
 int Files(const std::vector<std::string>& words) {
     tool::CTool tool("dorvale files", USAGE_FILES);
-    tool::CArgs args(words);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
     CCommon common;
     std::string area;
-    while (args.Next()) {
-        const int taken = TakeCommon(args, tool, common, true);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    const int walked = WalkArguments(words, tool, common, true, [&](tool::CArgs& args) -> int {
         if (args.IsPositional() && area.empty()) {
             area = args.Current();
         } else {
-            return tool.UsageError(args.Unexpected());
+            return NOT_MINE;
         }
+        return TAKEN;
+    });
+    if (walked >= 0) {
+        return walked;
     }
     long long areaId = 0;
     if (!ParseId(area, areaId)) {
@@ -311,34 +321,24 @@ int Files(const std::vector<std::string>& words) {
         return tool.Fail("cannot read the catalogue");
     }
     const int status = ListFiles(list, common);
-    return status != tool::EXIT_DONE ? tool.Fail("cannot read the catalogue") : session.Finish(true);
+    return status != tool::EXIT_DONE ? tool.Fail("cannot read the catalogue")
+                                     : session.Finish(true);
 }
 
 int Search(const std::vector<std::string>& words) {
     tool::CTool tool("dorvale search", USAGE_SEARCH);
-    tool::CArgs args(words);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
     CCommon common;
     std::string text;
     bool haveText = false;
     unsigned mask = SEARCH_ALL;
-    while (args.Next()) {
-        const int taken = TakeCommon(args, tool, common, true);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    const int walked = WalkArguments(words, tool, common, true, [&](tool::CArgs& args) -> int {
         if (args.Is("--in")) {
             std::string fields;
             if (!args.TakeValue(fields)) {
                 return tool.UsageError("--in needs a list of fields");
             }
             mask = 0;
-            const char* names[SEARCH_FIELD_COUNT] = {"title", "short", "long",
+            const char* names[SEARCH_FIELD_COUNT] = {"title",  "short", "long",
                                                      "author", "email", "url"};
             std::size_t start = 0;
             while (start <= fields.size()) {
@@ -361,8 +361,12 @@ int Search(const std::vector<std::string>& words) {
             text = args.Current();
             haveText = true;
         } else {
-            return tool.UsageError(args.Unexpected());
+            return NOT_MINE;
         }
+        return TAKEN;
+    });
+    if (walked >= 0) {
+        return walked;
     }
     if (text.empty()) {
         return tool.UsageError("a text to search for is needed");
@@ -380,7 +384,8 @@ int Search(const std::vector<std::string>& words) {
         return session.Finish(true);
     }
     const int status = ListFiles(list, common);
-    return status != tool::EXIT_DONE ? tool.Fail("cannot read the catalogue") : session.Finish(true);
+    return status != tool::EXIT_DONE ? tool.Fail("cannot read the catalogue")
+                                     : session.Finish(true);
 }
 
 // ---- add-file ----
@@ -396,24 +401,13 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 
 int AddFileCommand(const std::vector<std::string>& words) {
     tool::CTool tool("dorvale add-file", USAGE_ADD_FILE);
-    tool::CArgs args(words);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
     CCommon common;
     std::vector<std::string> urls;
     std::vector<long long> areas;
     std::string copyArea, copyFile, submissionFile, longFile, date;
     std::map<std::string, std::string> fields; // --title, --version, ... as given
     bool requiresForm = false;
-    while (args.Next()) {
-        const int taken = TakeCommon(args, tool, common, false);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    const int walked = WalkArguments(words, tool, common, false, [&](tool::CArgs& args) -> int {
         std::string value;
         if (args.Is("--url")) {
             if (!args.TakeValue(value)) {
@@ -452,11 +446,15 @@ int AddFileCommand(const std::vector<std::string>& words) {
             }
             fields[name] = value;
         } else {
-            return tool.UsageError(args.Unexpected());
+            return NOT_MINE;
         }
+        return TAKEN;
+    });
+    if (walked >= 0) {
+        return walked;
     }
-    const int kinds = (urls.empty() ? 0 : 1) + (copyFile.empty() ? 0 : 1) +
-                      (submissionFile.empty() ? 0 : 1);
+    const int kinds =
+        (urls.empty() ? 0 : 1) + (copyFile.empty() ? 0 : 1) + (submissionFile.empty() ? 0 : 1);
     if (kinds == 0) {
         return tool.UsageError("give --url, --copy-to or --submission");
     }
@@ -467,9 +465,11 @@ int AddFileCommand(const std::vector<std::string>& words) {
     if (!copyFile.empty() && !ParseId(copyArea, hostId)) {
         return tool.UsageError("not an area id: " + copyArea);
     }
-    const std::pair<const char*, std::size_t> limits[] = {
-        {"--title", TITLE_LIMIT}, {"--version", VERSION_LIMIT}, {"--author", AUTHOR_LIMIT},
-        {"--email", EMAIL_LIMIT}, {"--short", BRIEF_LIMIT}};
+    const std::pair<const char*, std::size_t> limits[] = {{"--title", TITLE_LIMIT},
+                                                          {"--version", VERSION_LIMIT},
+                                                          {"--author", AUTHOR_LIMIT},
+                                                          {"--email", EMAIL_LIMIT},
+                                                          {"--short", BRIEF_LIMIT}};
     for (const auto& [name, limit] : limits) {
         auto it = fields.find(name);
         if (it != fields.end() && it->second.size() > limit) {
@@ -661,22 +661,11 @@ private:
 
 int AddFilesCommand(const std::vector<std::string>& words) {
     tool::CTool tool("dorvale add-files", USAGE_ADD_FILES);
-    tool::CArgs args(words);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
     CCommon common;
     std::string directory;
     long long areaId = 0;
     bool recursive = false, extract = false;
-    while (args.Next()) {
-        const int taken = TakeCommon(args, tool, common, false);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    const int walked = WalkArguments(words, tool, common, false, [&](tool::CArgs& args) -> int {
         if (args.Is("--area")) {
             if (!args.TakeNumber(areaId, 1, 0xFFFFFFFFLL)) {
                 return tool.UsageError("--area needs an area id");
@@ -688,8 +677,12 @@ int AddFilesCommand(const std::vector<std::string>& words) {
         } else if (args.IsPositional() && directory.empty()) {
             directory = args.Current();
         } else {
-            return tool.UsageError(args.Unexpected());
+            return NOT_MINE;
         }
+        return TAKEN;
+    });
+    if (walked >= 0) {
+        return walked;
     }
     if (directory.empty()) {
         return tool.UsageError("a directory is needed");
@@ -776,21 +769,10 @@ bool SelectUpload(const tool::CTool& tool, const std::vector<CPendingUpload>& up
 
 int UploadsCommand(const std::vector<std::string>& words) {
     tool::CTool tool("dorvale uploads", USAGE_UPLOADS);
-    tool::CArgs args(words);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
     CCommon common;
     std::string action, name;
     bool all = false;
-    while (args.Next()) {
-        const int taken = TakeCommon(args, tool, common, true);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    const int walked = WalkArguments(words, tool, common, true, [&](tool::CArgs& args) -> int {
         if (args.Is("--all")) {
             all = true;
         } else if (args.IsPositional() && action.empty() &&
@@ -799,8 +781,12 @@ int UploadsCommand(const std::vector<std::string>& words) {
         } else if (args.IsPositional() && !action.empty() && name.empty()) {
             name = args.Current();
         } else {
-            return tool.UsageError(args.Unexpected());
+            return NOT_MINE;
         }
+        return TAKEN;
+    });
+    if (walked >= 0) {
+        return walked;
     }
     if (!action.empty() && name.empty() && !(all && action == "post")) {
         return tool.UsageError("uploads " + action + " needs an upload's name" +
@@ -823,7 +809,8 @@ int UploadsCommand(const std::vector<std::string>& words) {
             CJsonArrayWriter out(stdout);
             for (const CPendingUpload& upload : uploads) {
                 out.Add(CJsonObject()
-                            .Text("name", std::filesystem::path(upload.uploadedPath).filename().string())
+                            .Text("name",
+                                  std::filesystem::path(upload.uploadedPath).filename().string())
                             .Number("area", upload.areaId)
                             .Text("filename", upload.fileName)
                             .Text("title", upload.title)
@@ -874,7 +861,8 @@ int UploadsCommand(const std::vector<std::string>& words) {
         }
         return session.Finish(posted.size() == rows.size());
     }
-    const std::string deleted = std::filesystem::path(uploads[rows.front()].uploadedPath).filename().string();
+    const std::string deleted =
+        std::filesystem::path(uploads[rows.front()].uploadedPath).filename().string();
     if (DeleteUploads(context, uploads, rows) != rows.size()) {
         return session.Finish(false);
     }
@@ -886,22 +874,11 @@ int UploadsCommand(const std::vector<std::string>& words) {
 
 int ReviewsCommand(const std::vector<std::string>& words) {
     tool::CTool tool("dorvale reviews", USAGE_REVIEWS);
-    tool::CArgs args(words);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
     CCommon common;
     std::string action;
     std::vector<std::size_t> numbers;
     bool all = false;
-    while (args.Next()) {
-        const int taken = TakeCommon(args, tool, common, true);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    const int walked = WalkArguments(words, tool, common, true, [&](tool::CArgs& args) -> int {
         long long n = 0;
         if (args.Is("--all")) {
             all = true;
@@ -912,8 +889,12 @@ int ReviewsCommand(const std::vector<std::string>& words) {
                    tool::ParseNumber(args.Current(), 1, 1000000000, n)) {
             numbers.push_back(static_cast<std::size_t>(n - 1));
         } else {
-            return tool.UsageError(args.Unexpected());
+            return NOT_MINE;
         }
+        return TAKEN;
+    });
+    if (walked >= 0) {
+        return walked;
     }
     if (!action.empty() && numbers.empty() && !all) {
         return tool.UsageError("reviews " + action + " needs submission numbers or --all");
@@ -977,22 +958,11 @@ int ReviewsCommand(const std::vector<std::string>& words) {
 
 int FileCommand(const std::vector<std::string>& words) {
     tool::CTool tool("dorvale file", USAGE_FILE);
-    tool::CArgs args(words);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
     CCommon common;
     std::string action, id;
     long long areaId = 0;
     bool keepLocal = false;
-    while (args.Next()) {
-        const int taken = TakeCommon(args, tool, common, true);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    const int walked = WalkArguments(words, tool, common, true, [&](tool::CArgs& args) -> int {
         if (args.Is("--area")) {
             if (!args.TakeNumber(areaId, 1, 0xFFFFFFFFLL)) {
                 return tool.UsageError("--area needs an area id");
@@ -1007,8 +977,12 @@ int FileCommand(const std::vector<std::string>& words) {
         } else if (args.IsPositional() && !action.empty() && id.empty()) {
             id = args.Current();
         } else {
-            return tool.UsageError(args.Unexpected());
+            return NOT_MINE;
         }
+        return TAKEN;
+    });
+    if (walked >= 0) {
+        return walked;
     }
     long long fileId = 0;
     if (action.empty()) {
@@ -1091,12 +1065,11 @@ int FileCommand(const std::vector<std::string>& words) {
                 "bytes\nFile date:      %s\nLast download:  %s\nDownloads:      %s\n"
                 "Requires form:  %s\nAuthor:         %s\nEmail:          %s\n"
                 "Brief:          %s\n",
-                FormatWhole(file.m_FILE_ID).c_str(), file.m_TITLE.c_str(),
-                file.m_VERSION.c_str(), FormatWhole(file.m_SIZE).c_str(),
-                FormatListDate(file.m_FILE_DATE).c_str(),
+                FormatWhole(file.m_FILE_ID).c_str(), file.m_TITLE.c_str(), file.m_VERSION.c_str(),
+                FormatWhole(file.m_SIZE).c_str(), FormatListDate(file.m_FILE_DATE).c_str(),
                 FormatListDate(file.m_LAST_DWNLD).c_str(), FormatWhole(file.m_DOWNLOADS).c_str(),
-                file.m_REQ_FORM ? "yes" : "no", file.m_UPLD_NAME.c_str(),
-                file.m_UPLD_EMAIL.c_str(), file.m_SHORT_DESC.c_str());
+                file.m_REQ_FORM ? "yes" : "no", file.m_UPLD_NAME.c_str(), file.m_UPLD_EMAIL.c_str(),
+                file.m_SHORT_DESC.c_str());
     for (double a : areaIds) {
         std::printf("Area:           %s %s\n", FormatWhole(a).c_str(), areaName(a).c_str());
     }
@@ -1119,25 +1092,18 @@ int FileCommand(const std::vector<std::string>& words) {
 
 int VirusCheckCommand(const std::vector<std::string>& words) {
     tool::CTool tool("dorvale virus-check", USAGE_VIRUS_CHECK);
-    tool::CArgs args(words);
-    if (args.HelpAsked()) {
-        return tool.Help();
-    }
     CCommon common;
     std::string id;
-    while (args.Next()) {
-        const int taken = TakeCommon(args, tool, common, false);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    const int walked = WalkArguments(words, tool, common, false, [&](tool::CArgs& args) -> int {
         if (args.IsPositional() && id.empty()) {
             id = args.Current();
         } else {
-            return tool.UsageError(args.Unexpected());
+            return NOT_MINE;
         }
+        return TAKEN;
+    });
+    if (walked >= 0) {
+        return walked;
     }
     long long fileId = 0;
     if (!ParseId(id, fileId)) {
