@@ -77,8 +77,8 @@ AddTimes AddThroughLibrary(CDorvaleDatabaseManager& manager, int files) {
 
 // The same rows through the plain prepared INSERTs.
 double AddThroughPlainOdbc(CDatabase& db, int files, int areaBase, bool inOneTransaction) {
-    const CPlainColumns columns{"A file for the benchmark", kLongDescription, "Bench",
-                                "bench@example.org", "http://example.org/", "1.0"};
+    const CPlainColumns columns{"A file for the benchmark", kLongDescription,      "Bench",
+                                "bench@example.org",        "http://example.org/", "1.0"};
     return AddThroughPlainOdbc(
         db, files, columns,
         [areaBase](int i, CPlainRow& row) {
@@ -111,7 +111,8 @@ double WalkThroughPlainOdbc(CDatabase& db, double area, long& rows) {
     std::string sql = "select * from files f, areafile a where a.file_id = f.file_id and "
                       "a.area_id = " +
                       std::to_string(static_cast<long>(area));
-    CheckOdbc(SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), s, "SQLExecDirect");
+    CheckOdbc(SQLExecDirect(s, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS), s,
+              "SQLExecDirect");
     double numbers[8];
     std::vector<std::vector<char>> texts(7, std::vector<char>(256));
     std::vector<char> longText(65536);
@@ -122,15 +123,18 @@ double WalkThroughPlainOdbc(CDatabase& db, double area, long& rows) {
     const SQLSMALLINT numberColumns[] = {1, 3, 9, 10, 11, 14};
     for (int i = 0; i < 6; ++i) {
         CheckOdbc(SQLBindCol(s, numberColumns[i], SQL_C_DOUBLE, &numbers[i], 0,
-                         &indicators[numberColumns[i] - 1]),
-              s, "SQLBindCol");
+                             &indicators[numberColumns[i] - 1]),
+                  s, "SQLBindCol");
         CheckOdbc(SQLBindCol(s, textColumns[i], SQL_C_CHAR, texts[i].data(), 256,
-                         &indicators[textColumns[i] - 1]),
-              s, "SQLBindCol");
+                             &indicators[textColumns[i] - 1]),
+                  s, "SQLBindCol");
     }
-    CheckOdbc(SQLBindCol(s, 5, SQL_C_CHAR, longText.data(), 65536, &indicators[4]), s, "SQLBindCol");
-    CheckOdbc(SQLBindCol(s, 12, SQL_C_TYPE_TIMESTAMP, &dates[0], 0, &indicators[11]), s, "SQLBindCol");
-    CheckOdbc(SQLBindCol(s, 13, SQL_C_TYPE_TIMESTAMP, &dates[1], 0, &indicators[12]), s, "SQLBindCol");
+    CheckOdbc(SQLBindCol(s, 5, SQL_C_CHAR, longText.data(), 65536, &indicators[4]), s,
+              "SQLBindCol");
+    CheckOdbc(SQLBindCol(s, 12, SQL_C_TYPE_TIMESTAMP, &dates[0], 0, &indicators[11]), s,
+              "SQLBindCol");
+    CheckOdbc(SQLBindCol(s, 13, SQL_C_TYPE_TIMESTAMP, &dates[1], 0, &indicators[12]), s,
+              "SQLBindCol");
     CheckOdbc(SQLBindCol(s, 16, SQL_C_BIT, &flag, 0, &indicators[15]), s, "SQLBindCol");
     rows = 0;
     while (SQL_SUCCEEDED(SQLFetch(s))) {

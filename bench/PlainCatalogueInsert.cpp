@@ -21,8 +21,8 @@ double AddThroughPlainOdbc(CDatabase& db, int files, const CPlainColumns& column
     CSqlHandle locationInsert = db.AllocStatement();
     auto prepare = [](CSqlHandle& statement, const char* sql) {
         CheckOdbc(SQLPrepare(statement.Get(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql)),
-                         SQL_NTS),
-              statement.Get(), "SQLPrepare");
+                             SQL_NTS),
+                  statement.Get(), "SQLPrepare");
     };
     prepare(fileInsert,
             "INSERT INTO files (FILE_ID,TITLE,SIZE,SHORT_DESC,LONG_DESC,UPLD_NAME,UPLD_EMAIL,"
@@ -39,13 +39,13 @@ double AddThroughPlainOdbc(CDatabase& db, int files, const CPlainColumns& column
            longLength = static_cast<SQLLEN>(columns.longDesc.size());
     auto bindText = [&](SQLHANDLE statement, SQLUSMALLINT n, const char* text, SQLLEN* length) {
         CheckOdbc(SQLBindParameter(statement, n, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 255, 0,
-                               const_cast<char*>(text), 0, length),
-              statement, "SQLBindParameter");
+                                   const_cast<char*>(text), 0, length),
+                  statement, "SQLBindParameter");
     };
     auto bindNumber = [&](SQLHANDLE statement, SQLUSMALLINT n, double* value) {
-        CheckOdbc(SQLBindParameter(statement, n, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, value,
-                               0, &fixed),
-              statement, "SQLBindParameter");
+        CheckOdbc(SQLBindParameter(statement, n, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0,
+                                   value, 0, &fixed),
+                  statement, "SQLBindParameter");
     };
     SQLHANDLE f = fileInsert.Get();
     bindNumber(f, 1, &id);
@@ -53,9 +53,9 @@ double AddThroughPlainOdbc(CDatabase& db, int files, const CPlainColumns& column
     bindNumber(f, 3, &size);
     bindText(f, 4, columns.shortDesc.c_str(), &nts);
     CheckOdbc(SQLBindParameter(f, 5, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR,
-                           columns.longDesc.size() + 1, 0,
-                           const_cast<char*>(columns.longDesc.c_str()), 0, &longLength),
-          f, "SQLBindParameter");
+                               columns.longDesc.size() + 1, 0,
+                               const_cast<char*>(columns.longDesc.c_str()), 0, &longLength),
+              f, "SQLBindParameter");
     bindText(f, 6, columns.name.c_str(), &nts);
     bindText(f, 7, columns.email.c_str(), &nts);
     bindText(f, 8, columns.home.c_str(), &nts);
@@ -63,14 +63,14 @@ double AddThroughPlainOdbc(CDatabase& db, int files, const CPlainColumns& column
     bindNumber(f, 10, &zero);
     bindNumber(f, 11, &zero);
     for (SQLUSMALLINT n : {12, 13}) {
-        CheckOdbc(SQLBindParameter(f, n, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 19,
-                               0, &now, 0, &fixed),
-              f, "SQLBindParameter");
+        CheckOdbc(SQLBindParameter(f, n, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP,
+                                   19, 0, &now, 0, &fixed),
+                  f, "SQLBindParameter");
     }
     bindNumber(f, 14, &zero);
     bindText(f, 15, columns.version.c_str(), &nts);
     CheckOdbc(SQLBindParameter(f, 16, SQL_PARAM_INPUT, SQL_C_BIT, SQL_BIT, 0, 0, &no, 0, &fixed), f,
-          "SQLBindParameter");
+              "SQLBindParameter");
     bindNumber(linkInsert.Get(), 1, &area);
     bindNumber(linkInsert.Get(), 2, &id);
     bindNumber(locationInsert.Get(), 1, &id);

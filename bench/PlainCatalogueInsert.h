@@ -31,5 +31,4 @@ void CheckOdbc(SQLRETURN rc, SQLHANDLE statement, const char* what);
 // Adds `files` rows (ids 1 .. files), each statement executed on its own (automatic commit), or
 // all in one transaction. Exits the program on a database error. Returns the seconds taken.
 double AddThroughPlainOdbc(CDatabase& db, int files, const CPlainColumns& columns,
-                           const std::function<void(int, CPlainRow&)>& fill,
-                           bool inOneTransaction);
+                           const std::function<void(int, CPlainRow&)>& fill, bool inOneTransaction);

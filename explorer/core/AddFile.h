@@ -28,13 +28,15 @@ inline constexpr char MSG_DELETE_ITEM[] = "Are you sure you want to delete this 
 inline constexpr char MSG_BAD_URL[] = "Please enter a valid ftp or http URL";
 inline constexpr char MSG_BAD_FILE[] = "Please select a valid file to add";
 inline constexpr char MSG_NO_HOST_AREA[] = "Please select a file area to host this file";
-inline constexpr char MSG_SPACES[] = "FTP cannot send file names with embedded spaces. Click Yes to "
-                                     "use the DOS filename, or click No to ignore.";
+inline constexpr char MSG_SPACES[] =
+    "FTP cannot send file names with embedded spaces. Click Yes to "
+    "use the DOS filename, or click No to ignore.";
 inline constexpr char MSG_COPY_TO_HOST[] =
     "The selected file needs to be copied to the host directory. Do you want to copy this file?";
 inline constexpr char MSG_COPY_FAILED[] = "Could not copy the requested file to the host path";
-inline constexpr char MSG_SUBMISSION_FOUND[] = "A formatted file submission was found on your "
-                                               "clipboard. Would you like to process this file now?";
+inline constexpr char MSG_SUBMISSION_FOUND[] =
+    "A formatted file submission was found on your "
+    "clipboard. Would you like to process this file now?";
 
 // ---- The formatted file submission ----
 
@@ -73,8 +75,8 @@ bool IsValidDownloadUrl(const std::string& url);
 
 struct CLocationDialogState {
     bool local = false;
-    std::string url;        // remote mode
-    std::string fileName;   // local mode: the local file's path
+    std::string url;      // remote mode
+    std::string fileName; // local mode: the local file's path
     std::uint32_t areaId = 0;
 };
 
@@ -88,10 +90,10 @@ bool AcceptRemoteLocation(const CAdminContext& context, const std::string& url,
                           std::string& location);
 
 enum class ELocalAccept {
-    Accepted,    // `location` holds the local location
-    StayOnFile,  // the dialog stays, focus on the file name
-    StayOnArea,  // the dialog stays, focus on the area list
-    Stay,        // the dialog stays (Cancel or No to a question, or a failed copy)
+    Accepted,   // `location` holds the local location
+    StayOnFile, // the dialog stays, focus on the file name
+    StayOnArea, // the dialog stays, focus on the area list
+    Stay,       // the dialog stays (Cancel or No to a question, or a failed copy)
 };
 // OK in local mode: the file must exist, an area be chosen; a name with spaces is offered a
 // copy named with '_' for each space (beside the original); a file outside the area's

@@ -19,7 +19,8 @@
 #include <unordered_set>
 #include <vector>
 
-inline constexpr char MSG_NO_HOSTING_AREAS[] = "No file areas are configured for local file hosting.";
+inline constexpr char MSG_NO_HOSTING_AREAS[] =
+    "No file areas are configured for local file hosting.";
 inline constexpr char MSG_CHOOSE_HOST_AREA[] = "You must select a file area to host these files.";
 inline constexpr char MSG_BAD_DIRECTORY[] = "Please enter a valid directory name.";
 inline constexpr char MSG_NO_FILES_FOUND[] = "There were no files found to add in that directory.";
@@ -95,7 +96,7 @@ private:
     std::vector<std::string> m_files;
     bool m_extract;
     bool m_precedence = false;
-    std::string m_areaDirectory; // the area's directory with links and ".." resolved
+    std::string m_areaDirectory;      // the area's directory with links and ".." resolved
     mutable std::string m_lastParent; // the directory of the last file, as given and resolved
     mutable std::string m_lastParentResolved;
     bool m_cataloguedLoaded = false;

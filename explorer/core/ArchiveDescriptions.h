@@ -17,9 +17,8 @@ bool IsZipArchive(const std::string& path);
 // texts. With `precedence` 0 only empty texts are filled; otherwise the archive's replace them.
 // A brief description still empty afterwards becomes the detailed description's first line.
 // Never fails visibly: anything that goes wrong leaves the texts as far as they got.
-void ExtractArchiveDescriptions(const std::string& path, std::string& brief,
-                                std::size_t briefLimit, std::string& detailed,
-                                std::size_t detailedLimit, bool precedence);
+void ExtractArchiveDescriptions(const std::string& path, std::string& brief, std::size_t briefLimit,
+                                std::string& detailed, std::size_t detailedLimit, bool precedence);
 
 // The DIZSDIPrecedence setting (false when absent).
 bool ReadDescriptionPrecedence();

@@ -66,8 +66,8 @@ void CItemRegistry::Clear() {
 
 void CCatalogueTree::Load(const std::string& databasePath, const std::vector<AreaRecord>& areas) {
     m_registry.Clear();
-    m_root = m_registry.Register(&m_registry.Top(), std::make_unique<CFolderTreeItem>(
-                                                        TREE_ROOT_NAME, TREEITEM_ROOT, 0, 0));
+    m_root = m_registry.Register(
+        &m_registry.Top(), std::make_unique<CFolderTreeItem>(TREE_ROOT_NAME, TREEITEM_ROOT, 0, 0));
     m_search = m_registry.Register(
         m_root, std::make_unique<CFolderTreeItem>(SEARCH_RESULTS_NAME, TREEITEM_SEARCH, 0, 2));
     for (const std::string& group : EnumerateGroups(databasePath)) {
@@ -117,15 +117,13 @@ CTreeItem* UpFrom(const CTreeItem& node) {
     }
 }
 
-std::vector<CGroupMember> GroupProperties(const std::string& databasePath,
-                                          const std::string& group,
+std::vector<CGroupMember> GroupProperties(const std::string& databasePath, const std::string& group,
                                           const std::vector<AreaRecord>& areas) {
     std::vector<std::uint32_t> ids;
     ReadGroup(databasePath, group, ids);
     std::vector<CGroupMember> members;
     for (const AreaRecord& area : areas) {
-        members.push_back(
-            {area, std::find(ids.begin(), ids.end(), area.Id) != ids.end()});
+        members.push_back({area, std::find(ids.begin(), ids.end(), area.Id) != ids.end()});
     }
     return members;
 }

@@ -127,6 +127,5 @@ struct CGroupMember {
     AreaRecord area;
     bool checked = false;
 };
-std::vector<CGroupMember> GroupProperties(const std::string& databasePath,
-                                          const std::string& group,
+std::vector<CGroupMember> GroupProperties(const std::string& databasePath, const std::string& group,
                                           const std::vector<AreaRecord>& areas);

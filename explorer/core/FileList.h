@@ -30,8 +30,8 @@ constexpr int SEARCH_FIELD_COUNT = 6;
 inline constexpr const char* SEARCH_FIELD_NAMES[SEARCH_FIELD_COUNT] = {
     "Title", "Short description", "Long description", "Author name", "Author email address", "URL"};
 inline constexpr const char* SEARCH_FIELD_COLUMNS[SEARCH_FIELD_COUNT] = {
-    "files.title", "files.short_desc", "files.long_desc", "files.upld_name", "files.upld_email",
-    "download.url"};
+    "files.title",     "files.short_desc", "files.long_desc",
+    "files.upld_name", "files.upld_email", "download.url"};
 
 inline constexpr char MSG_NOTHING_FOUND[] = "No files were found that match your search criteria.";
 

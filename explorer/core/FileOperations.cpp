@@ -80,7 +80,8 @@ EDeleteResult DeleteCatalogueFile(CAdminContext& context, CFileRecord& file) {
                 }
                 std::error_code ec;
                 if (copy == ELocalCopy::Unsafe || !std::filesystem::remove(path, ec)) {
-                    context.Tell(FillMessage(MSG_NOT_DELETED, {path}), CAPTION_WARNING, EIcon::Warning);
+                    context.Tell(FillMessage(MSG_NOT_DELETED, {path}), CAPTION_WARNING,
+                                 EIcon::Warning);
                 }
             }
         }
@@ -219,8 +220,7 @@ bool CFilePropertiesModel::IsAreaMarked(std::uint32_t areaId) const {
 bool CFilePropertiesModel::ToggleArea(std::uint32_t areaId) {
     const bool marked = IsAreaMarked(areaId);
     if (!m_pending) {
-        const bool done =
-            marked ? m_file.DeleteFromFileArea(areaId) : m_file.AddToFileArea(areaId);
+        const bool done = marked ? m_file.DeleteFromFileArea(areaId) : m_file.AddToFileArea(areaId);
         if (!done) {
             return marked; // a failed change leaves the mark as it was
         }

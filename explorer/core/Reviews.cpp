@@ -121,49 +121,49 @@ std::string SubmissionsFilePath(const std::string& httpPath) {
 }
 
 std::vector<ReviewEntry> ParseReviews(std::string_view bytes) {
-    return ParseRecords<ReviewEntry>(bytes, 4, [](ReviewEntry& e, std::size_t line,
-                                                  const std::string& text) {
-        switch (line) {
-        case 0:
-            e.name = text;
-            break;
-        case 1:
-            e.email = text;
-            break;
-        case 2:
-            e.anonymous = IsTrue(text);
-            break;
-        default:
-            e.date = text;
-            break;
-        }
-    });
+    return ParseRecords<ReviewEntry>(bytes, 4,
+                                     [](ReviewEntry& e, std::size_t line, const std::string& text) {
+                                         switch (line) {
+                                         case 0:
+                                             e.name = text;
+                                             break;
+                                         case 1:
+                                             e.email = text;
+                                             break;
+                                         case 2:
+                                             e.anonymous = IsTrue(text);
+                                             break;
+                                         default:
+                                             e.date = text;
+                                             break;
+                                         }
+                                     });
 }
 
 std::vector<SubmissionEntry> ParseSubmissions(std::string_view bytes) {
-    return ParseRecords<SubmissionEntry>(bytes, 6, [](SubmissionEntry& e, std::size_t line,
-                                                      const std::string& text) {
-        switch (line) {
-        case 0:
-            e.fileId = std::strtol(text.c_str(), nullptr, 10);
-            break;
-        case 1:
-            e.fileName = text;
-            break;
-        case 2:
-            e.name = text;
-            break;
-        case 3:
-            e.email = text;
-            break;
-        case 4:
-            e.anonymous = IsTrue(text);
-            break;
-        default:
-            e.date = text;
-            break;
-        }
-    });
+    return ParseRecords<SubmissionEntry>(
+        bytes, 6, [](SubmissionEntry& e, std::size_t line, const std::string& text) {
+            switch (line) {
+            case 0:
+                e.fileId = std::strtol(text.c_str(), nullptr, 10);
+                break;
+            case 1:
+                e.fileName = text;
+                break;
+            case 2:
+                e.name = text;
+                break;
+            case 3:
+                e.email = text;
+                break;
+            case 4:
+                e.anonymous = IsTrue(text);
+                break;
+            default:
+                e.date = text;
+                break;
+            }
+        });
 }
 
 std::string FormatReview(const ReviewEntry& review) {
@@ -303,8 +303,8 @@ std::size_t CSubmissionsModel::Post(const std::vector<std::size_t>& rows) {
 
 std::size_t CSubmissionsModel::Delete(const std::vector<std::size_t>& rows) {
     const std::vector<std::size_t> selected = ValidRows(rows, m_entries.size());
-    if (selected.empty() || m_context.Ask(MSG_DELETE_SUBMISSIONS, CAPTION_WARNING,
-                                          EButtons::YesNo, EIcon::Warning) != EAnswer::Yes) {
+    if (selected.empty() || m_context.Ask(MSG_DELETE_SUBMISSIONS, CAPTION_WARNING, EButtons::YesNo,
+                                          EIcon::Warning) != EAnswer::Yes) {
         return 0;
     }
     EraseRows(m_entries, selected);

@@ -14,7 +14,8 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr char MSG_REVIEW_FILE_FAILED[] = "Dorvale was unable to create the new review file.";
+inline constexpr char MSG_REVIEW_FILE_FAILED[] =
+    "Dorvale was unable to create the new review file.";
 inline constexpr char MSG_NAME_REQUIRED[] = "Name field is required.";
 inline constexpr char MSG_EMAIL_REQUIRED[] = "Email field is required.";
 inline constexpr char MSG_DATE_REQUIRED[] = "Date field is required.";

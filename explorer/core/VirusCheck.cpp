@@ -6,7 +6,6 @@
 
 #include <vector>
 
-
 std::string VirusFailedText(const std::string& path, int exitCode) {
     return FillMessage(MSG_VIRUS_FAILED, {path}, exitCode);
 }

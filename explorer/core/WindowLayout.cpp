@@ -33,8 +33,7 @@ std::string FormatWindowPosition(const CWindowPosition& position) {
     char text[128];
     std::snprintf(text, sizeof text, "%04d %04d %04d %04d %04d %04d %04d %04d", position.left,
                   position.top, position.right, position.bottom, position.minimized ? 1 : 0,
-                  position.maximized ? 1 : 0, position.toolbar ? 1 : 0,
-                  position.statusBar ? 1 : 0);
+                  position.maximized ? 1 : 0, position.toolbar ? 1 : 0, position.statusBar ? 1 : 0);
     return text;
 }
 

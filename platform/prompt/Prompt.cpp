@@ -72,8 +72,8 @@ CTerminalPrompt::CTerminalPrompt(EConfirm confirm, std::string title)
     : m_confirm(confirm), m_title(std::move(title)), m_in(stdin), m_out(stdout), m_err(stderr),
       m_interactive(::isatty(STDIN_FILENO) == 1) {}
 
-CTerminalPrompt::CTerminalPrompt(EConfirm confirm, std::string title, std::FILE* in,
-                                 std::FILE* out, bool interactive)
+CTerminalPrompt::CTerminalPrompt(EConfirm confirm, std::string title, std::FILE* in, std::FILE* out,
+                                 bool interactive)
     : m_confirm(confirm), m_title(std::move(title)), m_in(in), m_out(out), m_err(out),
       m_interactive(interactive) {}
 
@@ -129,7 +129,7 @@ EAnswer CTerminalPrompt::Message(const std::string& text, const std::string& cap
         Refuse(text);
         return DismissAnswer(buttons);
     }
-    const char* choices = okCancel                         ? "[o]k/[c]ancel"
+    const char* choices = okCancel                     ? "[o]k/[c]ancel"
                           : buttons == EButtons::YesNo ? "[y]es/[n]o"
                                                        : "[y]es/[n]o/[c]ancel";
     while (true) {

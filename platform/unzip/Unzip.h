@@ -36,10 +36,10 @@ constexpr std::size_t DUNZIP_OFFSET_OVERWRITE = 36 + 3 * DUNZIP_POINTER_EXTRA;
 constexpr std::size_t DUNZIP_OFFSET_QUIET = 40 + 3 * DUNZIP_POINTER_EXTRA;
 
 // Results other than 0.
-constexpr int DUNZIP_BAD_BLOCK = 1;      // size, operation or a pointer missing
-constexpr int DUNZIP_NO_ARCHIVE = 2;     // the archive cannot be opened as a zip archive
-constexpr int DUNZIP_NO_OUTPUT = 3;      // the output directory cannot be opened
-constexpr int DUNZIP_WRITE_FAILED = 4;   // a member could not be written
+constexpr int DUNZIP_BAD_BLOCK = 1;    // size, operation or a pointer missing
+constexpr int DUNZIP_NO_ARCHIVE = 2;   // the archive cannot be opened as a zip archive
+constexpr int DUNZIP_NO_OUTPUT = 3;    // the output directory cannot be opened
+constexpr int DUNZIP_WRITE_FAILED = 4; // a member could not be written
 
 // NOLINTBEGIN(readability-identifier-naming): the library's entry point keeps its name.
 extern "C" int dunzip(void* parameters);

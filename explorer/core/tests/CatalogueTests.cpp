@@ -182,7 +182,8 @@ TEST_P(Catalogue, TheAddFileWizardWritesOneEntry) {
     EXPECT_EQ(model.detailed, "Long text\r\n");
     EXPECT_TRUE(model.LeaveDescriptionPage());
     EXPECT_FALSE(model.InitUrlPage());
-    EXPECT_THAT(model.locations, ElementsAre("http://example.org/sg.zip", "ftp://example.org/sg.zip"));
+    EXPECT_THAT(model.locations,
+                ElementsAre("http://example.org/sg.zip", "ftp://example.org/sg.zip"));
     m_prompt.Expect(MSG_DELETE_ITEM, CAPTION_QUESTION, EAnswer::No);
     m_prompt.Expect(MSG_DELETE_ITEM, CAPTION_QUESTION, EAnswer::Yes);
     EXPECT_FALSE(model.RemoveLocation(1));
@@ -266,8 +267,8 @@ TEST_P(Catalogue, DeletingAndRemovingFiles) {
     testsupport::WriteFile(m_dir.Path() / "outside.txt", "must stay");
     const double webOnly = AddFile("Web", {3}, {"http://example.org/w.zip"});
     const double local = AddFile("Local", {1}, {"local://1/a.zip", "http://example.org/a.zip"});
-    const double climbing =
-        AddFile("Climb", {2}, {"local://2/../outside.txt", "local://9/gone.zip", "local://2/b.zip"});
+    const double climbing = AddFile(
+        "Climb", {2}, {"local://2/../outside.txt", "local://9/gone.zip", "local://2/b.zip"});
     const double twoAreas = AddFile("Two", {1, 2}, {"http://example.org/t.zip"});
     const double kept = AddFile("Kept", {1}, {"local://1/a.zip"});
 

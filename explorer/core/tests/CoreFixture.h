@@ -24,8 +24,9 @@ protected:
     void TearDown() override;
 
     // Writes the areas and groups (and the settings) before Start.
-    void WriteLibrary(const std::vector<AreaRecord>& areas,
-                      const std::vector<std::pair<std::string, std::vector<std::uint32_t>>>& groups);
+    void
+    WriteLibrary(const std::vector<AreaRecord>& areas,
+                 const std::vector<std::pair<std::string, std::vector<std::uint32_t>>>& groups);
     void WriteStandardLibrary();
     // Starts the context on the prompt; false when it refused to start.
     bool Start();
@@ -45,7 +46,7 @@ protected:
 };
 
 #define INSTANTIATE_FOR_ENGINES(Suite)                                                             \
-    INSTANTIATE_TEST_SUITE_P(Engines, Suite,                                                       \
-                             ::testing::Values(testsupport::EEngine::SQLite,                       \
-                                               testsupport::EEngine::PostgreSQL),                  \
-                             [](const auto& info) { return testsupport::EngineName(info.param); })
+    INSTANTIATE_TEST_SUITE_P(                                                                      \
+        Engines, Suite,                                                                            \
+        ::testing::Values(testsupport::EEngine::SQLite, testsupport::EEngine::PostgreSQL),         \
+        [](const auto& info) { return testsupport::EngineName(info.param); })

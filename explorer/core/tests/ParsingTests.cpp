@@ -27,7 +27,9 @@ TEST(Submission, IsRecognisedAndReadAsTheWizardReadsIt) {
                              "Company=Acme = Sons\r\n"
                              "Email=dev@example.org\r\n"
                              "Version=2.1\r\n"
-                             "ShortDescription=" + longLine + "\r\n"
+                             "ShortDescription=" +
+                             longLine +
+                             "\r\n"
                              "SiteName1=Main\r\n"
                              "SiteUrl1=http://example.org/a.zip\r\n"
                              "SiteUrl3=http://example.org/c.zip\r\n"
@@ -61,8 +63,8 @@ TEST(Checks, EmailAndDownloadAddresses) {
     EXPECT_EQ(CheckEmailAddress(""), EEmailCheck::Ok);
     EXPECT_EQ(CheckEmailAddress("dev@example.org"), EEmailCheck::Ok);
     EXPECT_EQ(CheckEmailAddress("dev.example.org"), EEmailCheck::NoAt);
-    for (const char* bad : {"a b@x", "a!@x", "<a@x>", "a,b@x", "a;b@x", "a:b@x", "a\\b@x",
-                            "a[b]@x", "(a)@x"}) {
+    for (const char* bad :
+         {"a b@x", "a!@x", "<a@x>", "a,b@x", "a;b@x", "a:b@x", "a\\b@x", "a[b]@x", "(a)@x"}) {
         EXPECT_EQ(CheckEmailAddress(bad), EEmailCheck::IllegalCharacters) << bad;
     }
     for (const char* good : {"http://example.org", "HTTPS://example.org/a b.zip",
@@ -119,8 +121,8 @@ TEST(ReviewFiles, ReadAndWrittenByteForByte) {
     // the rest starts the next; an unfinished record is dropped; LF alone ends lines too.
     const std::string long300(300, 'n');
     const std::string file = long300 + "\r\nx@y\r\nTRUE\r\nd\r\nline one\r\n\tcut here\r\n"
-                             "Cy\nc@y\nfalse\nd2\nt\n\t\n"
-                             "Unfinished\r\nu@y\r\nfalse\r\n";
+                                       "Cy\nc@y\nfalse\nd2\nt\n\t\n"
+                                       "Unfinished\r\nu@y\r\nfalse\r\n";
     const auto reviews = ParseReviews(file);
     ASSERT_EQ(reviews.size(), 2u);
     EXPECT_EQ(reviews[0].name, long300); // a long line stays one field

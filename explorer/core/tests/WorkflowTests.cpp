@@ -3,6 +3,7 @@
 
 #include "AddFiles.h"
 #include "ArchiveDescriptions.h"
+#include "CatalogStatements.h"
 #include "CoreFixture.h"
 #include "FileOperations.h"
 #include "Process.h"
@@ -33,7 +34,8 @@ protected:
         WriteFile(AreaDir(area) / (name + ".desc"), desc);
     }
     static std::string Desc(const std::string& filename, const std::string& title,
-                            const std::string& shortDesc = "Brief", const std::string& longDesc = "Long") {
+                            const std::string& shortDesc = "Brief",
+                            const std::string& longDesc = "Long") {
         return "Filename: " + filename + "\r\nArea: Games\r\nTitle: " + title +
                "\r\nVersion: 1.0\r\nShortDesc: " + shortDesc +
                "\r\nCompany: Acme\r\nEmail: up@example.org\r\nReqForm: Yes\r\n\r\n" + longDesc;
@@ -49,8 +51,10 @@ protected:
         std::string error;
         const std::string db = (m_dir.Path() / "test.hdb").string();
         ASSERT_TRUE(process::RunAndWait(
-            "sh", {"-c", "echo \"$(md5sum < \"$1\" | cut -c1-32):$(stat -c%s \"$1\"):Dorvale.Test\" > \"$2\"",
-                   "sh", sample.string(), db},
+            "sh",
+            {"-c",
+             "echo \"$(md5sum < \"$1\" | cut -c1-32):$(stat -c%s \"$1\"):Dorvale.Test\" > \"$2\"",
+             "sh", sample.string(), db},
             {}, status, error));
         SetSettingText(SETTING_VIRUS_CHECKER, "clamscan");
         SetSettingText(SETTING_VIRUS_CMDLINE, "--no-summary -d '" + db + "'");
@@ -156,13 +160,15 @@ TEST_P(Workflow, ArchiveDescriptionsOfUploadsAndTheirPrecedence) {
     ASSERT_TRUE(testsupport::MakeZip((AreaDir(1) / "full.zip").string(),
                                      {{"file_id.diz", diz, 0}, {"../x", "escape", 0}}));
     WriteFile(AreaDir(1) / "full.zip.desc", Desc("full.zip", "Full", "Own brief", "Own long"));
-    ASSERT_TRUE(testsupport::MakeZip((AreaDir(1) / "bare.zip").string(), {{"file_id.diz", diz, 0}}));
+    ASSERT_TRUE(
+        testsupport::MakeZip((AreaDir(1) / "bare.zip").string(), {{"file_id.diz", diz, 0}}));
     WriteFile(AreaDir(1) / "bare.zip.desc", Desc("bare.zip", "Bare", "", ""));
     // A zip name that is not a zip, and a bomb.
     WriteFile(AreaDir(1) / "fake.zip", "not PK at all");
     WriteFile(AreaDir(1) / "fake.zip.desc", Desc("fake.zip", "Fake", "", ""));
-    ASSERT_TRUE(testsupport::MakeZip((AreaDir(1) / "bomb.zip").string(),
-                                     {{"file_id.diz", "", 64u << 20}, {"desc.sdi", "Small\r\n", 0}}));
+    ASSERT_TRUE(
+        testsupport::MakeZip((AreaDir(1) / "bomb.zip").string(),
+                             {{"file_id.diz", "", 64u << 20}, {"desc.sdi", "Small\r\n", 0}}));
     WriteFile(AreaDir(1) / "bomb.zip.desc", Desc("bomb.zip", "Bomb", "", ""));
 
     auto uploads = ScanUploads(*m_context);
@@ -189,7 +195,8 @@ TEST_P(Workflow, ArchiveDescriptionsOfUploadsAndTheirPrecedence) {
     std::string brief, detailed = "kept";
     ASSERT_TRUE(testsupport::MakeZip((m_dir.Path() / "long.zip").string(),
                                      {{"file_id.diz", longDiz + "\n", 0}}));
-    ExtractArchiveDescriptions((m_dir.Path() / "long.zip").string(), brief, 60, detailed, 100, true);
+    ExtractArchiveDescriptions((m_dir.Path() / "long.zip").string(), brief, 60, detailed, 100,
+                               true);
     EXPECT_EQ(detailed, std::string(79, 'w') + "\r\n" + std::string(18, 'w'));
     EXPECT_EQ(brief, std::string(59, 'w'));
 }
@@ -211,7 +218,8 @@ TEST_P(Workflow, ReviewSubmissionsArePostedAndDeleted) {
     SubmissionEntry third = first;
     third.name = "Cy";
     const std::string submissions = (m_site / "reviews/submissions.txt").string();
-    WriteFile(submissions, FormatSubmission(first) + FormatSubmission(second) + FormatSubmission(third));
+    WriteFile(submissions,
+              FormatSubmission(first) + FormatSubmission(second) + FormatSubmission(third));
     // File 5 has a review already.
     WriteFile(m_site / "reviews/5.txt", FormatReview(first));
 
@@ -279,8 +287,9 @@ TEST_P(Workflow, AddingADirectory) {
     WriteFile(AreaDir(2) / "README.TXT", "r");
     WriteFile(AreaDir(2) / "sub" / "ReadMe.txt", "rr");
     WriteFile(AreaDir(2) / ".hidden" / "skip.txt", "h");
-    ASSERT_TRUE(testsupport::MakeZip((AreaDir(2) / "game.zip").string(),
-                                     {{"desc.sdi", "A game\r\n", 0}, {"file_id.diz", "Play it.\r\n", 0}}));
+    ASSERT_TRUE(
+        testsupport::MakeZip((AreaDir(2) / "game.zip").string(),
+                             {{"desc.sdi", "A game\r\n", 0}, {"file_id.diz", "Play it.\r\n", 0}}));
     std::vector<std::string> files;
     ASSERT_TRUE(ScanForFiles(AreaDir(2).string(), true, files));
     ASSERT_EQ(files.size(), 3u);

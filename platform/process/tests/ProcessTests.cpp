@@ -55,8 +55,8 @@ TEST(Process, ArgumentsArriveWholeAndExitCodesComeBack) {
     // Environment entries replace the caller's and add new ones.
     CSpawnOptions options;
     options.environment = {"HOME=/elsewhere", "DORVALE_PROCESS_TEST=yes"};
-    status = RunScript("[ \"$HOME\" = /elsewhere ] && [ \"$DORVALE_PROCESS_TEST\" = yes ]", {},
-                       options);
+    status =
+        RunScript("[ \"$HOME\" = /elsewhere ] && [ \"$DORVALE_PROCESS_TEST\" = yes ]", {}, options);
     EXPECT_EQ(status.code, 0);
 }
 
@@ -104,7 +104,7 @@ TEST(Process, ProgramsAreFoundOnThePathAndOnlyIfExecutable) {
     EXPECT_EQ(FindProgram("not-executable", path.c_str()), "");
     EXPECT_EQ(FindProgram("dir-named-like-a-program", path.c_str()), "");
     EXPECT_EQ(FindProgram("sh", path.c_str()), "/usr/bin/sh");
-    EXPECT_EQ(FindProgram(tool), tool);   // a name with a slash is taken as it is
+    EXPECT_EQ(FindProgram(tool), tool); // a name with a slash is taken as it is
     EXPECT_EQ(FindProgram(plain), "");
     EXPECT_EQ(FindProgram(""), "");
 

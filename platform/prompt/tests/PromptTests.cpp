@@ -50,8 +50,7 @@ TEST(TerminalPrompt, AsksOnATerminalUntilItGetsAnAnswerItOffers) {
     EXPECT_EQ(terminal.Message("Copy?", "Warning", EButtons::YesNoCancel, EIcon::Warning),
               EAnswer::Cancel);
     // End of input: refused, answered as dismissed.
-    EXPECT_EQ(terminal.Message("More?", "Question", EButtons::YesNo, EIcon::Question),
-              EAnswer::No);
+    EXPECT_EQ(terminal.Message("More?", "Question", EButtons::YesNo, EIcon::Question), EAnswer::No);
     EXPECT_TRUE(terminal.Refused());
     EXPECT_EQ(terminal.RefusedQuestion(), "More?");
     EXPECT_EQ(talk.Shown(), "Question: Delete it?\n[y]es/[n]o? Question: Delete it?\n[y]es/[n]o? "
@@ -96,8 +95,7 @@ TEST(ScriptedPrompt, AnswersInOrderAndReportsEveryDifference) {
         .ChooseNext("/tmp/x.txt")
         .ChooseNext("");
     EXPECT_EQ(script.Message("One?", "Question", EButtons::YesNo, EIcon::Question), EAnswer::Yes);
-    EXPECT_EQ(script.Message("Two.", "Information", EButtons::Ok, EIcon::Information),
-              EAnswer::Ok);
+    EXPECT_EQ(script.Message("Two.", "Information", EButtons::Ok, EIcon::Information), EAnswer::Ok);
     // Cancel is not offered by a Yes/No box: dismissed, and reported.
     EXPECT_EQ(script.Message("Three?", "Question", EButtons::YesNo, EIcon::Question), EAnswer::No);
     std::string path;

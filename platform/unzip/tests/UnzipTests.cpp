@@ -18,7 +18,7 @@ namespace {
 class Dunzip : public ::testing::Test {
 protected:
     void SetUp() override { std::filesystem::create_directory(Out()); }
-    std::filesystem::path Out() const { return m_dir.Path() / "work" ; }
+    std::filesystem::path Out() const { return m_dir.Path() / "work"; }
     std::string Zip(const std::vector<CZipMember>& members, const std::string& name = "a.zip") {
         const std::string path = m_dir / name;
         EXPECT_TRUE(MakeZip(path, members));

@@ -52,8 +52,8 @@ bool MakeZip(const std::string& path, const std::vector<CZipMember>& members) {
             // libzip copies nothing: the data must stay until zip_close.
             source = zip_source_buffer(zip, member.data.data(), member.data.size(), 0);
         }
-        if (source == nullptr ||
-            zip_file_add(zip, member.name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
+        if (source == nullptr || zip_file_add(zip, member.name.c_str(), source,
+                                              ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE) < 0) {
             zip_source_free(source);
             zip_discard(zip);
             return false;

@@ -37,9 +37,9 @@ protected:
         for (const auto& entry :
              std::filesystem::directory_iterator(std::string(DORVALE_SOURCE_DIR) + "/templates")) {
             if (entry.path().extension() == ".tmpl") {
-                std::filesystem::copy_file(entry.path(),
-                                           m_site->InstallPath() / "templates" / entry.path().filename(),
-                                           std::filesystem::copy_options::overwrite_existing);
+                std::filesystem::copy_file(
+                    entry.path(), m_site->InstallPath() / "templates" / entry.path().filename(),
+                    std::filesystem::copy_options::overwrite_existing);
             }
         }
     }
@@ -68,8 +68,8 @@ protected:
 
 TEST_P(DorvaleProgram, TheRoadOfOneUploadToItsPage) {
     // The file and its description, as the upload control leaves them.
-    ASSERT_TRUE(testsupport::MakeZip((Files() / "tool.zip").string(),
-                                     {{"readme.txt", "Read me", 0}}));
+    ASSERT_TRUE(
+        testsupport::MakeZip((Files() / "tool.zip").string(), {{"readme.txt", "Read me", 0}}));
     WriteFile(Files() / "tool.zip.desc",
               "Filename: tool.zip\r\nArea: Uploads\r\nTitle: Handy Tool\r\nVersion: 3.1\r\n"
               "ShortDesc: Does handy things\r\nCompany: Tool Works\r\nEmail: tw@example.org\r\n"
@@ -93,8 +93,8 @@ TEST_P(DorvaleProgram, TheRoadOfOneUploadToItsPage) {
     const auto generated = Dorvale({"generate"});
     ASSERT_EQ(generated.exitCode, 0) << generated.err << m_site->Log();
     const std::string page = ReadFile(m_site->SitePath() / "details" / "1.asp");
-    for (const char* text : {"Handy Tool", "Does handy things", "The long story", "of the handy tool",
-                             "Tool Works", "3.1"}) {
+    for (const char* text : {"Handy Tool", "Does handy things", "The long story",
+                             "of the handy tool", "Tool Works", "3.1"}) {
         EXPECT_THAT(page, HasSubstr(text));
     }
     const auto shown = Dorvale({"file", "show", "1", "--json"});
@@ -164,7 +164,8 @@ TEST_F(DorvaleSqlite, HelpUsageAndRefusals) {
     ASSERT_TRUE(writer.OpenForWriting((m_site->Dir() / "db").string()));
     const auto locked = Dorvale({"areas"});
     EXPECT_EQ(locked.exitCode, 1);
-    EXPECT_THAT(locked.err, HasSubstr("Warning: Dorvale Explorer cannot access the FileAreas database."));
+    EXPECT_THAT(locked.err,
+                HasSubstr("Warning: Dorvale Explorer cannot access the FileAreas database."));
 }
 
 TEST_F(DorvaleSqlite, AddingAndListingFiles) {
@@ -172,8 +173,8 @@ TEST_F(DorvaleSqlite, AddingAndListingFiles) {
               "Title=Mailed Tool\r\nVersion=0.9\r\nCompany=Mailer\r\nEmail=m@example.org\r\n"
               "SiteName1=Home\r\nSiteUrl1=http://example.org/mailed.zip\r\nSize=1,500\r\n"
               "ShortDescription=Came by mail\r\n\r\nAll the details.\r\n");
-    auto added = Dorvale({"add-file", "--submission", (m_site->Dir() / "submission.txt").string(),
-                          "--area", "2"});
+    auto added = Dorvale(
+        {"add-file", "--submission", (m_site->Dir() / "submission.txt").string(), "--area", "2"});
     ASSERT_EQ(added.exitCode, 0) << added.err;
     EXPECT_EQ(added.out, "Added file 1: Mailed Tool\n");
 
@@ -192,9 +193,9 @@ TEST_F(DorvaleSqlite, AddingAndListingFiles) {
 
     // A local file copied into its area, after asking.
     WriteFile(m_site->Dir() / "local.bin", "local data");
-    const std::vector<std::string> local = {"add-file", "--copy-to", "1",
-                                            (m_site->Dir() / "local.bin").string(), "--email",
-                                            "l@example.org"};
+    const std::vector<std::string> local = {"add-file", "--copy-to",
+                                            "1",        (m_site->Dir() / "local.bin").string(),
+                                            "--email",  "l@example.org"};
     auto refused = Dorvale(local);
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_THAT(refused.err, HasSubstr("needs to be copied to the host directory"));
@@ -227,8 +228,9 @@ TEST_F(DorvaleSqlite, AddingAndListingFiles) {
     WriteFile(m_site->Dir() / "batch" / "ONE.TXT", "1");
     ASSERT_TRUE(testsupport::MakeZip((m_site->Dir() / "batch" / "two.zip").string(),
                                      {{"desc.sdi", "Second one\r\n", 0}}));
-    const std::vector<std::string> batch = {"add-files", (m_site->Dir() / "batch").string(),
-                                            "--area", "1", "--extract-descriptions", "--yes"};
+    const std::vector<std::string> batch = {
+        "add-files", (m_site->Dir() / "batch").string(), "--area",
+        "1",         "--extract-descriptions",           "--yes"};
     auto result = Dorvale(batch);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "2 file(s) added successfully.\n");
@@ -236,7 +238,8 @@ TEST_F(DorvaleSqlite, AddingAndListingFiles) {
     result = Dorvale(batch);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_THAT(result.out, HasSubstr("The file ONE.TXT already exists.\n"));
-    EXPECT_EQ(Dorvale({"add-files", (m_site->Dir() / "batch").string(), "--area", "2"}).exitCode, 1);
+    EXPECT_EQ(Dorvale({"add-files", (m_site->Dir() / "batch").string(), "--area", "2"}).exitCode,
+              1);
 
     // Removing and deleting.
     EXPECT_EQ(Dorvale({"file", "remove", "3", "--area", "1", "--yes", "--keep-local"}).exitCode, 0);
@@ -249,8 +252,9 @@ TEST_F(DorvaleSqlite, AddingAndListingFiles) {
 
 TEST_F(DorvaleSqlite, ReviewsAndTheVirusCheck) {
     const std::string submissions = (m_site->SitePath() / "reviews" / "submissions.txt").string();
-    WriteFile(submissions, "4\r\nfile.zip\r\nAnn\r\nann@example.org\r\nfalse\r\nMay 1\r\nGood\r\n\t\r\n"
-                           "5\r\nother.zip\r\nBob\r\nbob@example.org\r\nTRUE\r\nMay 2\r\nMeh\r\n\t\r\n");
+    WriteFile(submissions,
+              "4\r\nfile.zip\r\nAnn\r\nann@example.org\r\nfalse\r\nMay 1\r\nGood\r\n\t\r\n"
+              "5\r\nother.zip\r\nBob\r\nbob@example.org\r\nTRUE\r\nMay 2\r\nMeh\r\n\t\r\n");
     EXPECT_THAT(Dorvale({"reviews", "--json"}).out, HasSubstr("\"name\":\"Bob\",\"email\":"));
     const auto posted = Dorvale({"reviews", "post", "2"});
     ASSERT_EQ(posted.exitCode, 0) << posted.err;
@@ -269,14 +273,15 @@ TEST_F(DorvaleSqlite, ReviewsAndTheVirusCheck) {
     WriteFile(Files() / "bad.zip", virus);
     WriteFile(Files() / "good.zip", "fine");
     const std::string db = (m_site->Dir() / "test.hdb").string();
-    ASSERT_EQ(testsupport::RunProgram(
-                  {"/bin/sh", "-c",
-                   "printf '%s' \"$1\" | md5sum | cut -c1-32 | tr -d '\\n' > \"$2\"; "
-                   "printf ':%s:Dorvale.Test\\n' \"${#1}\" >> \"$2\"",
-                   "sh", virus, db})
-                  .exitCode,
-              0);
-    WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::VirusChecker, "clamscan");
+    ASSERT_EQ(
+        testsupport::RunProgram({"/bin/sh", "-c",
+                                 "printf '%s' \"$1\" | md5sum | cut -c1-32 | tr -d '\\n' > \"$2\"; "
+                                 "printf ':%s:Dorvale.Test\\n' \"${#1}\" >> \"$2\"",
+                                 "sh", virus, db})
+            .exitCode,
+        0);
+    WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::VirusChecker,
+                      "clamscan");
     WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::VirusCmdLine,
                       ("--no-summary -d " + db).c_str());
     WriteRegistryNumber(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::VirusExitCode, 1);
@@ -294,7 +299,8 @@ TEST_F(DorvaleSqlite, ReviewsAndTheVirusCheck) {
                                 " failed virus checking!\n(Virus checker return code: 1)\n");
     const auto passed = Dorvale({"virus-check", "2"});
     EXPECT_EQ(passed.exitCode, 0);
-    EXPECT_EQ(passed.out, "The selected file passed virus checking.\n(Virus checker return code: 0)\n");
+    EXPECT_EQ(passed.out,
+              "The selected file passed virus checking.\n(Virus checker return code: 0)\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, DorvaleProgram,
