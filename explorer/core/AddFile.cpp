@@ -19,30 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool ContainsIgnoringCase(const std::string& text, const std::string& word) {
-    if (word.size() > text.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i + word.size() <= text.size(); ++i) {
-        std::size_t j = 0;
-        while (j < word.size() && Lower(text[i + j]) == Lower(word[j])) {
-            ++j;
-        }
-        if (j == word.size()) {
-            return true;
-        }
-    }
-    return false;
-}
-
 fs::path Canonical(const std::string& path) {
-    std::error_code ec;
-    fs::path canonical = fs::weakly_canonical(fs::absolute(path, ec), ec);
-    return ec ? fs::path(path).lexically_normal() : canonical;
+    return ResolvedPath(path);
 }
 
 void Stop(const CAdminContext& context, const char* text) {
@@ -114,8 +92,10 @@ std::vector<std::string> CSubmission::GetSiteUrls() const {
 }
 
 bool ParseSubmission(const std::string& text, CSubmission& submission) {
-    if (!ContainsIgnoringCase(text, "Title=") || !ContainsIgnoringCase(text, "SiteName1=") ||
-        !ContainsIgnoringCase(text, "SiteUrl1=")) {
+    const std::string lower = base::LowerAscii(text);
+    if (lower.find("title=") == std::string::npos ||
+        lower.find("sitename1=") == std::string::npos ||
+        lower.find("siteurl1=") == std::string::npos) {
         return false;
     }
     submission = {};
@@ -179,10 +159,7 @@ bool IsValidDownloadUrl(const std::string& url) {
     if (colon == std::string::npos) {
         return false;
     }
-    std::string scheme;
-    for (std::size_t i = 0; i < colon; ++i) {
-        scheme += Lower(url[i]);
-    }
+    const std::string scheme = base::LowerAscii(std::string_view(url).substr(0, colon));
     if (scheme != "ftp" && scheme != "http" && scheme != "https") {
         return false;
     }
@@ -202,30 +179,10 @@ bool IsValidDownloadUrl(const std::string& url) {
 
 // ---- The "Download URL" dialog ----
 
-bool IsInsideDirectory(const std::string& path, const std::string& directory) {
-    if (directory.empty()) {
-        return false;
-    }
-    const fs::path dir = Canonical(directory);
-    const fs::path file =
-        Canonical(fs::path(path).parent_path().string()) / fs::path(path).filename();
-    auto d = dir.begin();
-    auto f = file.begin();
-    for (; d != dir.end(); ++d, ++f) {
-        if (d->empty()) {
-            continue; // a trailing separator
-        }
-        if (f == file.end() || *d != *f) {
-            return false;
-        }
-    }
-    return f != file.end();
-}
-
-std::string RelativeTo(const std::string& path, const std::string& directory) {
-    const fs::path file =
-        Canonical(fs::path(path).parent_path().string()) / fs::path(path).filename();
-    return file.lexically_relative(Canonical(directory)).generic_string();
+std::string ResolvedPath(const std::string& path) {
+    std::error_code ec;
+    const fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
+    return ec ? fs::path(path).lexically_normal().string() : resolved.string();
 }
 
 CLocationDialogState ParseLocationForDialog(const CAdminContext& context,

@@ -102,11 +102,8 @@ enum class ELocalAccept {
 ELocalAccept AcceptLocalLocation(const CAdminContext& context, std::string& fileName,
                                  std::uint32_t areaId, std::string& location);
 
-// True when `path` lies directly or below in the area's directory (after resolving links and
-// "..").
-bool IsInsideDirectory(const std::string& path, const std::string& directory);
-// `path` relative to `directory` (as IsInsideDirectory decided), with '/' between parts.
-std::string RelativeTo(const std::string& path, const std::string& directory);
+// `path` made absolute, with links and ".." resolved as far as it exists.
+std::string ResolvedPath(const std::string& path);
 
 // ---- The wizard ----
 

@@ -34,12 +34,6 @@ public:
     std::string m_url;
 };
 
-std::string Resolved(const std::string& path) {
-    std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(fs::absolute(path, ec), ec);
-    return ec ? fs::path(path).lexically_normal().string() : resolved.string();
-}
-
 void ScanOne(const fs::path& directory, const std::string& pattern, bool recursive,
              std::vector<std::string>& files) {
     std::vector<std::string> names;
@@ -101,7 +95,7 @@ std::string TitleFromFileName(const std::string& name) {
 CAddFilesJob::CAddFilesJob(CAdminContext& context, AreaRecord area, std::vector<std::string> files,
                            bool extractDescriptions)
     : m_context(context), m_area(std::move(area)), m_files(std::move(files)),
-      m_extract(extractDescriptions), m_areaDirectory(Resolved(m_area.Path)) {}
+      m_extract(extractDescriptions), m_areaDirectory(ResolvedPath(m_area.Path)) {}
 
 bool CAddFilesJob::LoadCatalogued() {
     m_catalogued.clear();
@@ -140,7 +134,7 @@ bool CAddFilesJob::Locate(const std::string& path, std::string& relative) const 
     const std::string parent = full.parent_path().string();
     if (parent != m_lastParent) {
         m_lastParent = parent;
-        m_lastParentResolved = Resolved(parent);
+        m_lastParentResolved = ResolvedPath(parent);
     }
     const fs::path inArea =
         (fs::path(m_lastParentResolved) / full.filename()).lexically_relative(m_areaDirectory);

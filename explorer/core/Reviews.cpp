@@ -1,6 +1,7 @@
 #include "Reviews.h"
 
 #include "Selection.h"
+#include "Text.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -30,23 +31,6 @@ std::vector<std::string> SplitLines(std::string_view bytes) {
         pos = last ? end : end + 1;
     }
     return lines;
-}
-
-bool IsTrue(const std::string& flag) {
-    if (flag.size() != 4) {
-        return false;
-    }
-    const char* word = "true";
-    for (std::size_t i = 0; i < 4; ++i) {
-        char c = flag[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != word[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // Walks the records: `fields` header lines, then text lines until a line starting with TAB.
@@ -131,7 +115,7 @@ std::vector<ReviewEntry> ParseReviews(std::string_view bytes) {
                                              e.email = text;
                                              break;
                                          case 2:
-                                             e.anonymous = IsTrue(text);
+                                             e.anonymous = base::EqualsNoCase(text, "true");
                                              break;
                                          default:
                                              e.date = text;
@@ -157,7 +141,7 @@ std::vector<SubmissionEntry> ParseSubmissions(std::string_view bytes) {
                 e.email = text;
                 break;
             case 4:
-                e.anonymous = IsTrue(text);
+                e.anonymous = base::EqualsNoCase(text, "true");
                 break;
             default:
                 e.date = text;

@@ -84,18 +84,17 @@ CProcess::~CProcess() {
     Detach();
 }
 
-CProcess::CProcess(CProcess&& other) noexcept : m_pid(other.m_pid), m_pidfd(other.m_pidfd) {
+CProcess::CProcess(CProcess&& other) noexcept
+    : m_pid(other.m_pid), m_pidfd(std::move(other.m_pidfd)) {
     other.m_pid = -1;
-    other.m_pidfd = -1;
 }
 
 CProcess& CProcess::operator=(CProcess&& other) noexcept {
     if (this != &other) {
         Detach();
         m_pid = other.m_pid;
-        m_pidfd = other.m_pidfd;
+        m_pidfd = std::move(other.m_pidfd);
         other.m_pid = -1;
-        other.m_pidfd = -1;
     }
     return *this;
 }
@@ -152,7 +151,7 @@ bool CProcess::Start(const std::string& program, const std::vector<std::string>&
         return false;
     }
     m_pid = pid;
-    m_pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    m_pidfd.Reset(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     return true;
 }
 
@@ -161,8 +160,8 @@ EWaitResult CProcess::Wait(int timeoutMs, CExitStatus& status) {
         return EWaitResult::Failed;
     }
     if (timeoutMs >= 0) {
-        if (m_pidfd >= 0) {
-            pollfd ready{m_pidfd, POLLIN, 0};
+        if (m_pidfd.IsOpen()) {
+            pollfd ready{m_pidfd.Get(), POLLIN, 0};
             int rc = 0;
             while ((rc = ::poll(&ready, 1, timeoutMs)) < 0 && errno == EINTR) {
             }
@@ -197,10 +196,7 @@ EWaitResult CProcess::Wait(int timeoutMs, CExitStatus& status) {
     while ((done = ::wait4(m_pid, &raw, 0, &usage)) < 0 && errno == EINTR) {
     }
     m_pid = -1;
-    if (m_pidfd >= 0) {
-        ::close(m_pidfd);
-        m_pidfd = -1;
-    }
+    m_pidfd.Reset();
     if (done < 0) {
         return EWaitResult::Failed;
     }
@@ -221,10 +217,7 @@ bool CProcess::Terminate(int graceMs, CExitStatus& status) {
 }
 
 void CProcess::Detach() {
-    if (m_pidfd >= 0) {
-        ::close(m_pidfd);
-        m_pidfd = -1;
-    }
+    m_pidfd.Reset();
     if (m_pid > 0) {
         ReapLater(m_pid);
         m_pid = -1;

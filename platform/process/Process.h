@@ -6,6 +6,8 @@
 // into words by SplitCommandLine, with the quoting rules of the usual shells but none of their
 // expansions; QuoteArgument writes a word so that SplitCommandLine gives it back unchanged.
 
+#include "Fd.h"
+
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -72,7 +74,7 @@ public:
 
 private:
     pid_t m_pid = -1;
-    int m_pidfd = -1;
+    base::CFd m_pidfd; // readable once the child has ended (none on old kernels)
 };
 
 // Starts a program and waits for it without limit. False when it could not be started.

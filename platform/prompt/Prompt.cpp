@@ -1,5 +1,7 @@
 #include "Prompt.h"
 
+#include "Text.h"
+
 #include <unistd.h>
 
 namespace prompt {
@@ -142,9 +144,7 @@ EAnswer CTerminalPrompt::Message(const std::string& text, const std::string& cap
             Refuse(text);
             return DismissAnswer(buttons);
         }
-        for (char& c : line) {
-            c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        }
+        line = base::LowerAscii(line);
         EAnswer answer = EAnswer::Ok;
         bool known = true;
         if (line == "y" || line == "yes") {

@@ -1,5 +1,7 @@
 #include "Unzip.h"
 
+#include "Fd.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -92,16 +94,9 @@ EMemberResult ExtractMember(zip_t* zip, zip_int64_t index, int outputFd, const s
         return EMemberResult::Skipped;
     }
     const std::string temporary = "." + name + ".dunzip";
-    const int fd = ::openat(outputFd, temporary.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        zip_fclose(member);
-        return EMemberResult::WriteFailed;
-    }
-    std::FILE* out = ::fdopen(fd, "wb");
-    if (out == nullptr) {
-        ::close(fd);
-        ::unlinkat(outputFd, temporary.c_str(), 0);
+    base::CFd out(::openat(outputFd, temporary.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!out.IsOpen()) {
         zip_fclose(member);
         return EMemberResult::WriteFailed;
     }
@@ -125,14 +120,13 @@ EMemberResult ExtractMember(zip_t* zip, zip_int64_t index, int outputFd, const s
             result = EMemberResult::Skipped;
             break;
         }
-        if (std::fwrite(buffer, 1, static_cast<std::size_t>(got), out) !=
-            static_cast<std::size_t>(got)) {
+        if (!base::WriteAll(out.Get(), std::string_view(buffer, static_cast<std::size_t>(got)))) {
             result = EMemberResult::WriteFailed;
             break;
         }
     }
     zip_fclose(member);
-    if (std::fclose(out) != 0 && result == EMemberResult::Extracted) {
+    if (!out.Close() && result == EMemberResult::Extracted) {
         result = EMemberResult::WriteFailed;
     }
     if (result == EMemberResult::Extracted &&
@@ -168,10 +162,11 @@ extern "C" int dunzip(void* parameters) {
     if (archive.Get() == nullptr) {
         return DUNZIP_NO_ARCHIVE;
     }
-    const int outputFd = ::open(output, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (outputFd < 0) {
+    const base::CFd outputDirectory(::open(output, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!outputDirectory.IsOpen()) {
         return DUNZIP_NO_OUTPUT;
     }
+    const int outputFd = outputDirectory.Get();
     int result = 0;
     int extracted = 0;
     for (const std::string& name : SplitNames(members)) {
@@ -197,7 +192,6 @@ extern "C" int dunzip(void* parameters) {
             break;
         }
     }
-    ::close(outputFd);
     return result;
 }
 

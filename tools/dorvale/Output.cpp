@@ -1,6 +1,7 @@
 #include "Output.h"
 
 #include "CatalogStatements.h"
+#include "Text.h"
 
 #include <algorithm>
 
@@ -97,9 +98,8 @@ constexpr std::size_t TABLE_PAGE = 200;
 
 // Display width of UTF-8 text: continuation bytes take no column.
 std::size_t Width(const std::string& text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
+    return static_cast<std::size_t>(std::count_if(
+        text.begin(), text.end(), [](char c) { return !base::IsUtf8Continuation(c); }));
 }
 
 } // namespace
