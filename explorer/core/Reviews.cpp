@@ -59,22 +59,30 @@ std::vector<TEntry> ParseRecords(std::string_view bytes, std::size_t fields, TAs
     return entries; // an unfinished last record is dropped
 }
 
+// A line written that began with a TAB would end its record when read back, and the rest of
+// the record would become a broken one of its own: such a TAB is written as a space.
+char LineStart(char c, bool atLineStart) {
+    return atLineStart && c == '\t' ? ' ' : c;
+}
+
 // One field line: a field holds no line break, whatever it was given.
 std::string FieldLine(const std::string& field) {
     std::string line;
     for (char c : field) {
-        line += (c == '\r' || c == '\n') ? ' ' : c;
+        line += (c == '\r' || c == '\n') ? ' ' : LineStart(c, line.empty());
     }
     return line + "\r\n";
 }
 
 std::string TextLines(const std::string& text) {
     std::string lines;
+    bool atLineStart = true;
     for (char c : text) {
         if (c == '\r') {
             continue;
         }
-        lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        lines += c == '\n' ? std::string("\r\n") : std::string(1, LineStart(c, atLineStart));
+        atLineStart = c == '\n';
     }
     return lines + "\r\n\t\r\n";
 }

@@ -142,6 +142,13 @@ TEST(ReviewFiles, ReadAndWrittenByteForByte) {
     // A field never carries a line break into the file.
     ReviewEntry sneaky{"Eve\r\nforged", "e@x", false, "d", "t"};
     EXPECT_EQ(ParseReviews(FormatReview(sneaky)).front().name, "Eve  forged");
+    // Nor a line starting with TAB, which would end the record early when read back.
+    ReviewEntry tabbed{"\tTab", "t@x", false, "d", "\tindented\r\n\tagain\nand\tinner"};
+    const auto back = ParseReviews(FormatReview(tabbed) + FormatReview(ann));
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].name, " Tab");
+    EXPECT_EQ(back[0].text, " indented\r\n again\r\nand\tinner");
+    EXPECT_EQ(back[1].name, "Ann");
 }
 
 TEST(WindowLayout, PositionTextRoundTrips) {
