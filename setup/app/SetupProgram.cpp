@@ -5,6 +5,7 @@
 #include "Tool.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdlib>
 
@@ -68,6 +69,8 @@ int RunSetupProgram(int argc, char** argv) {
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(PROGRAM_TITLE);
+    // Every window of the run, Quick Setup and the message boxes too, shows it.
+    QApplication::setWindowIcon(SetupIcon());
     prompt::CQtPrompt prompt;
     CQtSetupUi ui(prompt);
     CSetupSession session(prompt, ui);

@@ -5,9 +5,38 @@
 #include "SetupHelp.h"
 
 #include <QDialogButtonBox>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+QIcon SetupIcon() {
+    QIcon icon;
+    for (const int size : {16, 32, 48}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const qreal unit = size / 16.0;
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0x1f, 0x4e, 0x79));
+        painter.drawRoundedRect(QRectF(0, 0, size, size), 3 * unit, 3 * unit);
+        // Three settings, each a rail with its knob.
+        const qreal knobs[] = {10, 5, 8};
+        for (int i = 0; i < 3; ++i) {
+            const qreal y = (4 + 4 * i) * unit;
+            painter.setBrush(Qt::white);
+            painter.drawRect(QRectF(3 * unit, y - 0.5 * unit, 10 * unit, unit));
+            painter.setBrush(QColor(0xff, 0xc0, 0x00));
+            painter.drawEllipse(QPointF(knobs[i] * unit, y), 1.6 * unit, 1.6 * unit);
+        }
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
 
 CSetupPage::CSetupPage(CSetupSheet& sheet, const char* title)
     : QWidget(nullptr), m_sheet(sheet), m_title(title) {}
@@ -24,6 +53,7 @@ CSetupSheet::CSetupSheet(CSetupSession& session, CQtSetupUi& ui, PageFactory ser
     : QDialog(parent), m_session(session), m_ui(ui), m_tabs(new QTabWidget(this)) {
     setObjectName("setupSheet");
     setWindowTitle(PROGRAM_TITLE);
+    setWindowIcon(SetupIcon());
     m_ui.SetParent(this);
     // One scrolling row of tabs.
     m_tabs->setUsesScrollButtons(true);

@@ -12,8 +12,13 @@
 #include <map>
 
 class CSetupSheet;
+class QIcon;
 class QPushButton;
 class QTabWidget;
+
+// The program's icon: sliders over the library's blue, drawn at the sizes a window shows
+// (title bar and task switcher).
+QIcon SetupIcon();
 
 class CSetupPage : public QWidget {
     Q_OBJECT

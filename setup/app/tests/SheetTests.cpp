@@ -226,6 +226,14 @@ TEST_P(SheetTest, FromNothingToAConfiguredLibrary) {
 
     CSetupSheet sheet(session, ui);
     sheet.show();
+    // The program's icon, at the title bar's and the task switcher's sizes.
+    EXPECT_FALSE(sheet.windowIcon().pixmap(16).isNull());
+    EXPECT_THAT(sheet.windowIcon().availableSizes(),
+                ElementsAre(QSize(16, 16), QSize(32, 32), QSize(48, 48)));
+    if (GetParam() == EEngine::SQLite) {
+        EXPECT_TRUE(sheet.windowIcon().pixmap(48).save(
+            QString::fromStdString((ScreenshotDir() / "icon.png").string())));
+    }
     QTabWidget* tabs = sheet.Tabs();
     EXPECT_THAT(TabTitles(tabs),
                 ElementsAre("General", "Upload Options", "File Areas", "File Groups"));
