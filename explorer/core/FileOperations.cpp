@@ -125,12 +125,11 @@ std::size_t RemoveFilesFromArea(CAdminContext& context, std::vector<CFileRecord>
     return removed;
 }
 
-std::string VirusCheckFile(CAdminContext& context, CFileRecord& file) {
+EVirusCheckOutcome VirusCheckFile(CAdminContext& context, CFileRecord& file) {
     std::vector<std::string> locations;
     context.Catalogue().GetDownloadURLs(file.m_FILE_ID, locations);
     bool checked = false;
     int lastCode = 0;
-    std::string message;
     for (const std::string& location : locations) {
         std::string path;
         // A copy whose name leaves its area's directory is never handed to the checker.
@@ -141,14 +140,13 @@ std::string VirusCheckFile(CAdminContext& context, CFileRecord& file) {
         checked = true;
         lastCode = result.exitCode;
         if (result.infected) {
-            message = VirusFailedText(path, result.exitCode);
-            context.Tell(message, {}, EIcon::Error);
-            return message;
+            context.Tell(VirusFailedText(path, result.exitCode), {}, EIcon::Error);
+            return EVirusCheckOutcome::Infected;
         }
     }
-    message = checked ? VirusPassedText(lastCode) : MSG_NO_LOCAL_COPIES;
-    context.Tell(message, {}, EIcon::Information);
-    return message;
+    context.Tell(checked ? VirusPassedText(lastCode) : MSG_NO_LOCAL_COPIES, {},
+                 EIcon::Information);
+    return checked ? EVirusCheckOutcome::Passed : EVirusCheckOutcome::NoLocalCopies;
 }
 
 std::string FindGenerator() {

@@ -51,8 +51,12 @@ std::size_t RemoveFilesFromArea(CAdminContext& context, std::vector<CFileRecord>
                                 std::uint32_t areaId);
 
 // Virus Check of one file's hosted copies, with its message (the program's title as caption).
-// Returns the text shown.
-std::string VirusCheckFile(CAdminContext& context, CFileRecord& file);
+enum class EVirusCheckOutcome {
+    Passed,        // every copy checked passed (or no checker ran)
+    Infected,      // a copy failed: the check stopped there
+    NoLocalCopies, // nothing was checked
+};
+EVirusCheckOutcome VirusCheckFile(CAdminContext& context, CFileRecord& file);
 
 // The generator program: "sheetforge" beside the running program, else on PATH; empty when
 // there is none.

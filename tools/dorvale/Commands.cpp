@@ -1117,8 +1117,8 @@ int VirusCheckCommand(const std::vector<std::string>& words) {
     if (!file.Get(static_cast<std::int32_t>(fileId), false)) {
         return tool.Fail("no file has the id " + id);
     }
-    const std::string message = VirusCheckFile(session.Context(), file);
-    return session.Finish(message.find("failed virus checking") == std::string::npos);
+    return session.Finish(VirusCheckFile(session.Context(), file) !=
+                          EVirusCheckOutcome::Infected);
 }
 
 int GenerateCommand(const std::vector<std::string>& words) {

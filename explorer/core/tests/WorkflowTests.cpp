@@ -374,11 +374,11 @@ TEST_P(Workflow, TheVirusCheckRunsClamAv) {
                 EXPLORER_TITLE)
         .Expect(MSG_NO_LOCAL_COPIES, EXPLORER_TITLE);
     ASSERT_TRUE(record.Get(static_cast<int>(clean), false));
-    VirusCheckFile(*m_context, record);
+    EXPECT_EQ(VirusCheckFile(*m_context, record), EVirusCheckOutcome::Passed);
     ASSERT_TRUE(record.Get(static_cast<int>(infected), false));
-    VirusCheckFile(*m_context, record);
+    EXPECT_EQ(VirusCheckFile(*m_context, record), EVirusCheckOutcome::Infected);
     ASSERT_TRUE(record.Get(static_cast<int>(nothing), false));
-    VirusCheckFile(*m_context, record);
+    EXPECT_EQ(VirusCheckFile(*m_context, record), EVirusCheckOutcome::NoLocalCopies);
 
     // An infected upload is listed and refused.
     Upload(1, "evil.zip", virus, Desc("evil.zip", "Evil"));
