@@ -12,7 +12,7 @@ public:
 
     // Stores this record as a new row unless a row with its key exists.
     virtual bool Add();
-    // Writes every field (the key included) into the row with this record's key.
+    // Writes every field but the key into the row with this record's key.
     virtual bool Update();
     // Deletes the row with this record's key.
     virtual bool Delete();
@@ -39,7 +39,7 @@ template <class TRecord> bool CDatabaseRecord<TRecord>::Add() {
 template <class TRecord> bool CDatabaseRecord<TRecord>::Update() {
     CDatabaseLockGuard guard;
     TRecord found(m_pManager);
-    if (!found.GetByPrimaryKey(Self(), true, true) || !found.BeginEdit()) {
+    if (!found.GetByPrimaryKey(Self(), true, true) || !found.BeginEditKeepingKey()) {
         return false;
     }
     found = Self();

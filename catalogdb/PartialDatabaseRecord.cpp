@@ -135,6 +135,13 @@ bool CPartialDatabaseRecord::BeginEdit() {
     return m_pRecordset != nullptr && RunLocked([&] { m_pRecordset->Edit(); });
 }
 
+bool CPartialDatabaseRecord::BeginEditKeepingKey() {
+    return m_pRecordset != nullptr && RunLocked([&] {
+               m_pRecordset->Edit();
+               m_pRecordset->SetKeyFieldsDirty(false);
+           });
+}
+
 bool CPartialDatabaseRecord::StoreRow() {
     return m_pRecordset != nullptr && RunLocked([&] { m_pRecordset->Update(); });
 }

@@ -49,9 +49,12 @@ public:
 
     // Changes through the open recordset, each under DatabaseLock: BeginAddNew or BeginEdit
     // (of the current row), assign the fields, then StoreRow; DeleteCurrentRow deletes the
-    // current row. False (and logged) on database errors.
+    // current row. False (and logged) on database errors. BeginEditKeepingKey starts an edit
+    // that leaves the table's key columns out of the change: SQL Server and Access refuse to
+    // have an auto-numbered key written, even with the value it has.
     bool BeginAddNew();
     bool BeginEdit();
+    bool BeginEditKeepingKey();
     bool StoreRow();
     void CancelRow();
     bool DeleteCurrentRow();

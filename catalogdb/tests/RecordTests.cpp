@@ -7,6 +7,7 @@
 #include "DownloadRecord.h"
 #include "Recordset.h"
 
+#include <algorithm>
 #include <atomic>
 #include <set>
 #include <thread>
@@ -116,6 +117,15 @@ TEST_P(RecordTest, UpdateWritesTheRowWithTheRecordsKey) {
     file.m_DOWNLOADS = 41;
     file.m_REQ_FORM = true;
     ASSERT_TRUE(file.Update()) << LogText();
+    // The key finds the row but is never written: SQL Server and Access number it
+    // themselves and refuse a value for it.
+    const std::vector<std::string> statements = m_manager->GetPreparedStatementTexts();
+    EXPECT_NE(std::find(statements.begin(), statements.end(),
+                        "UPDATE files SET TITLE=?,SIZE=?,SHORT_DESC=?,LONG_DESC=?,UPLD_NAME=?,"
+                        "UPLD_EMAIL=?,UPLD_HOME=?,TYPE_ID=?,RATING=?,DOWNLOADS=?,LAST_DWNLD=?,"
+                        "FILE_DATE=?,PRICE=?,VERSION=?,REQ_FORM=? WHERE FILE_ID=?"),
+              statements.end())
+        << ::testing::PrintToString(statements);
     EXPECT_EQ(CountRows("files", "TITLE = 'after'"), 1);
     EXPECT_EQ(CountRows("files", "TITLE = 'untouched'"), 1);
     CFileRecord read(m_manager.get());

@@ -304,7 +304,7 @@ bool CFilePropertiesModel::Save() {
         return true;
     }
     CFileRecord stored(&m_context.Catalogue());
-    if (!stored.GetByPrimaryKey(m_file, true, true) || !stored.BeginEdit()) {
+    if (!stored.GetByPrimaryKey(m_file, true, true) || !stored.BeginEditKeepingKey()) {
         return false;
     }
     stored.m_TITLE = m_file.m_TITLE;

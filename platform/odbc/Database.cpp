@@ -265,6 +265,15 @@ void CDatabase::ReturnPreparedStatement(const std::string& sql, CSqlHandle state
     m_prepared.emplace(sql, std::move(statement));
 }
 
+std::vector<std::string> CDatabase::GetPreparedStatementTexts() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    std::vector<std::string> texts;
+    for (auto it = m_prepared.begin(); it != m_prepared.end(); it = m_prepared.upper_bound(it->first)) {
+        texts.push_back(it->first);
+    }
+    return texts;
+}
+
 std::vector<std::string> CDatabase::GetPrimaryKeyColumns(const std::string& table) {
     {
         std::lock_guard<std::mutex> guard(m_mutex);

@@ -68,6 +68,8 @@ public:
     // threads may take handles for the same text at once.
     CSqlHandle TakePreparedStatement(const std::string& sql);
     void ReturnPreparedStatement(const std::string& sql, CSqlHandle statement);
+    // The texts of the statements kept for re-use, in text order (for diagnostics).
+    std::vector<std::string> GetPreparedStatementTexts();
 
     // The primary key columns of `table` as the driver reports them, in key order; cached
     // for the life of the connection. Empty when the table has none or the driver cannot tell.

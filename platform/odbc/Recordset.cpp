@@ -27,6 +27,7 @@ struct CRecordsetField {
     int maxLength = 0;
     SQLSMALLINT sqlType = SQL_VARCHAR;
     bool writeNull = false;
+    bool dirty = true; // written by the UPDATE of an edit
     Buffer fetched;
     Buffer written;
     SQLLEN whereIndicator = 0;
@@ -597,6 +598,22 @@ void CRecordset::SetFieldNull(const void* member, bool isNull) {
     m_fields[FieldIndex(member)]->writeNull = isNull;
 }
 
+void CRecordset::SetFieldDirty(const void* member, bool dirty) {
+    if (member == nullptr) {
+        for (auto& field : m_fields) {
+            field->dirty = dirty;
+        }
+        return;
+    }
+    m_fields[FieldIndex(member)]->dirty = dirty;
+}
+
+void CRecordset::SetKeyFieldsDirty(bool dirty) {
+    for (size_t index : PrimaryKeyFields()) {
+        m_fields[index]->dirty = dirty;
+    }
+}
+
 bool CRecordset::IsFieldNull(const void* member) const {
     const CRecordsetField& field = *m_fields[FieldIndex(member)];
     return field.fetched.indicator == SQL_NULL_DATA;
@@ -650,6 +667,7 @@ void CRecordset::Edit() {
     RequireCurrentRow("Edit");
     for (auto& field : m_fields) {
         field->writeNull = false;
+        field->dirty = true;
     }
     m_editMode = EditMode::editing;
 }
@@ -658,7 +676,7 @@ void CRecordset::CancelUpdate() {
     m_editMode = EditMode::none;
 }
 
-std::vector<size_t> CRecordset::KeyFields() {
+std::vector<size_t> CRecordset::PrimaryKeyFields() {
     std::vector<size_t> keys;
     std::vector<std::string> columns = m_pDatabase->GetPrimaryKeyColumns(m_strTableName);
     for (const std::string& column : columns) {
@@ -666,11 +684,15 @@ std::vector<size_t> CRecordset::KeyFields() {
             return base::EqualsNoCase(field->name, column);
         });
         if (found == m_fields.end()) {
-            keys.clear();
-            break;
+            return {};
         }
         keys.push_back(static_cast<size_t>(found - m_fields.begin()));
     }
+    return keys;
+}
+
+std::vector<size_t> CRecordset::KeyFields() {
+    std::vector<size_t> keys = PrimaryKeyFields();
     if (keys.empty()) {
         // No usable key: the row is the one whose short columns all hold these values.
         for (size_t i = 0; i < m_fields.size(); ++i) {
@@ -814,11 +836,17 @@ bool CRecordset::Update() {
     } else {
         sql = "UPDATE " + m_strTableName + " SET ";
         for (size_t i = 0; i < m_fields.size(); ++i) {
-            if (i > 0) {
+            if (!m_fields[i]->dirty) {
+                continue;
+            }
+            if (!written.empty()) {
                 sql += ',';
             }
             sql += m_fields[i]->name + "=?";
             written.push_back(i);
+        }
+        if (written.empty()) {
+            return true; // nothing to change
         }
         keys = KeyFields();
         SQLUSMALLINT counted = 0;
@@ -849,7 +877,9 @@ bool CRecordset::Update() {
             ThrowDBException("Update: the row was not found (no rows were affected).");
         }
         // The row now holds the written values: a later Edit or Delete finds it by them.
-        for (auto& field : m_fields) {
+        // Fields left out keep what the row has.
+        for (size_t index : written) {
+            auto& field = m_fields[index];
             CRecordsetField::Buffer& target = field->fetched;
             const CRecordsetField::Buffer& source = field->written;
             target.number = source.number;

@@ -71,7 +71,8 @@ public:
 
     // AddNew starts a new row and Edit a change of the current row; Update then stores
     // every bound field (except, for a new row, those set null: the database gives them
-    // their default). After AddNew the fields keep the values stored.
+    // their default; for an edit, those set not dirty). After AddNew the fields keep the
+    // values stored.
     void AddNew();
     void Edit();
     bool Update();
@@ -80,6 +81,12 @@ public:
 
     // `member` is the bound variable (null: every field).
     void SetFieldNull(const void* member, bool isNull = true);
+    // After Edit: a field set not dirty is left out of the UPDATE (null member: every field).
+    void SetFieldDirty(const void* member, bool dirty = true);
+    // After Edit: the same for the columns of the table's primary key, which some products
+    // refuse to have written when they number it themselves (IDENTITY, AUTOINCREMENT). The
+    // key still finds the row.
+    void SetKeyFieldsDirty(bool dirty);
     // Whether the column was NULL in the current row.
     bool IsFieldNull(const void* member) const;
 
@@ -115,6 +122,9 @@ private:
     void LoadMembers();
     void RequireCurrentRow(const char* operation) const;
     void RequireScrollable(const char* operation) const;
+    // The fields of the table's primary key; empty when it has none or one is not bound.
+    std::vector<size_t> PrimaryKeyFields();
+    // The fields that find the current row: the primary key, else every short field.
     std::vector<size_t> KeyFields();
     void BindWhere(SQLHSTMT statement, std::string& sql, const std::vector<size_t>& keys,
                    SQLUSMALLINT& parameter, bool bindNow);

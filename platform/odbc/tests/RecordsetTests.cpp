@@ -248,6 +248,19 @@ TEST_P(RecordsetTest, EditAndDeleteChangeOnlyTheCurrentRow) {
     ASSERT_TRUE(set.Update());
     EXPECT_EQ(Count("ID = 100 and NAME = 'moved'"), 1);
 
+    // A field set not dirty is left as the row has it; the key, likewise, on request.
+    set.Edit();
+    set.m_name = "not written";
+    set.m_id = 7;
+    set.m_flag = false;
+    set.SetFieldDirty(&set.m_name, false);
+    set.SetKeyFieldsDirty(false);
+    ASSERT_TRUE(set.Update());
+    EXPECT_EQ(Count("ID = 100 and NAME = 'moved'"), 1);
+    set.Edit();
+    set.SetFieldDirty(nullptr, false);
+    EXPECT_TRUE(set.Update()); // nothing to write
+
     set.Delete();
     EXPECT_TRUE(set.IsDeleted());
     EXPECT_THROW(set.Edit(), CDBException);
