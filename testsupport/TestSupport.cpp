@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -130,6 +131,37 @@ std::string ReadFile(const std::filesystem::path& path) {
 void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool UseGermanLocale(std::string& why) {
+    constexpr const char* kName = "de_DE.UTF-8";
+    if (std::setlocale(LC_ALL, kName)) {
+        return true;
+    }
+    const char* home = std::getenv("HOME");
+    const std::filesystem::path cache =
+        std::filesystem::path(home && *home ? home : "/tmp") / ".cache" / "dorvale-locales";
+    std::error_code error;
+    if (!std::filesystem::exists(cache / kName, error)) {
+        // Compiled beside its final place and renamed, so that tests running at the same time
+        // never see half a locale.
+        std::filesystem::create_directories(cache, error);
+        const std::filesystem::path partial =
+            cache / (std::string(kName) + ".partial-" + std::to_string(::getpid()));
+        const ProgramResult built = RunProgram(
+            {"/usr/bin/localedef", "-i", "de_DE", "-f", "UTF-8", partial.string()});
+        if (built.exitCode == 0 || std::filesystem::exists(partial / "LC_CTYPE", error)) {
+            std::filesystem::rename(partial, cache / kName, error);
+        }
+        std::filesystem::remove_all(partial, error);
+    }
+    ::setenv("LOCPATH", cache.c_str(), 1);
+    if (std::setlocale(LC_ALL, kName)) {
+        return true;
+    }
+    why = "the locale de_DE.UTF-8 is not installed and localedef could not make it (package "
+          "locales)";
+    return false;
 }
 
 } // namespace testsupport

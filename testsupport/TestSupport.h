@@ -41,3 +41,13 @@ std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 
 } // namespace testsupport
+
+namespace testsupport {
+
+// Switches the process to German (de_DE.UTF-8), a locale whose numbers and dates differ from
+// English. Where the system does not have it, it is compiled once with localedef into
+// ~/.cache/dorvale-locales and found through LOCPATH. False, with the reason, when neither
+// works.
+bool UseGermanLocale(std::string& why);
+
+} // namespace testsupport

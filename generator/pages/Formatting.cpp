@@ -2,6 +2,7 @@
 
 #include "Text.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace {
@@ -32,16 +33,26 @@ std::string_view SortName(int sort) {
 }
 
 std::string FormatSize(long long bytes) {
-    char buffer[64];
+    // The site's pages are the site's, not the administrator's: to_chars writes the decimal
+    // point as "%.1f" does in the C locale, whatever locale the process runs in.
+    const auto oneDecimal = [](double value, std::string_view unit) {
+        char buffer[64];
+        const std::to_chars_result result =
+            std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
+        std::string out(buffer, result.ptr);
+        out += unit;
+        return out;
+    };
     if (bytes < 1024) {
+        char buffer[64];
         std::snprintf(buffer, sizeof buffer, "%lld Byte(s)", bytes);
-    } else if (bytes < 1024000) {
-        std::snprintf(buffer, sizeof buffer, "%.1f KB", static_cast<double>(bytes) / 1024.0);
-    } else {
-        // The megabyte here is 1 024 000 bytes, as the site has always shown it.
-        std::snprintf(buffer, sizeof buffer, "%.1f MB", static_cast<double>(bytes) / 1024000.0);
+        return buffer;
     }
-    return buffer;
+    if (bytes < 1024000) {
+        return oneDecimal(static_cast<double>(bytes) / 1024.0, " KB");
+    }
+    // The megabyte here is 1 024 000 bytes, as the site has always shown it.
+    return oneDecimal(static_cast<double>(bytes) / 1024000.0, " MB");
 }
 
 void AppendGroupedDigits(std::string& out, long long n) {
@@ -256,7 +267,6 @@ std::string FormatNavBar(std::string_view group, std::string_view area, long lon
         AppendLink(bar, FormatPageUrl(group, area, current - 1, sort), "[PREVIOUS]");
     }
     std::string number;
-    for (long long n = 1; n <= pages; ++n) {
         number.clear();
         AppendNumber(number, n);
         if (n == current) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <locale.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -123,8 +124,10 @@ std::string FormatDate(const CDate& date, EDateStyle style) {
     tm.tm_wday = static_cast<int>(weekday{sys_days{ymd}}.c_encoding());
     tm.tm_yday =
         static_cast<int>((sys_days{ymd} - sys_days{year{date.year} / January / 1}).count());
+    // English names whatever the process's locale: the page belongs to the site.
+    static const locale_t english = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
     char buffer[256];
-    const std::size_t n = std::strftime(buffer, sizeof buffer, "%A, %B %d, %Y", &tm);
+    const std::size_t n = strftime_l(buffer, sizeof buffer, "%A, %B %d, %Y", &tm, english);
     return std::string(buffer, n);
 }
 

@@ -36,7 +36,7 @@ struct CDate {
 
 enum class EDateStyle {
     Short, // "%m/%d/%y", as 03/02/98
-    Long,  // "%A, %B %d, %Y", as Monday, March 02, 1998 (names in the user's locale)
+    Long,  // "%A, %B %d, %Y", as Monday, March 02, 1998 (English names in any locale)
 };
 
 // The date in the given style; empty for a missing or impossible date.

@@ -9,6 +9,7 @@ TEST(Formatting, SizesSwitchUnitsAtTheirBoundaries) {
     EXPECT_EQ(FormatSize(1023), "1023 Byte(s)");
     EXPECT_EQ(FormatSize(1024), "1.0 KB");
     EXPECT_EQ(FormatSize(1536), "1.5 KB");
+    EXPECT_EQ(FormatSize(1280), "1.2 KB"); // 1.25 rounds to even, as printf does
     EXPECT_EQ(FormatSize(1023999), "1000.0 KB"); // still the KB form
     EXPECT_EQ(FormatSize(1024000), "1.0 MB");    // a megabyte of 1 024 000 bytes
     EXPECT_EQ(FormatSize(1048576), "1.0 MB");
@@ -119,3 +120,4 @@ TEST(Formatting, NavigationBarGreysTheCurrentPageAndTheEnds) {
     EXPECT_TRUE(last.ends_with("&nbsp;<font color=999999>3</font>"
                                "&nbsp;<font color=999999>[NEXT]</font>"));
 }
+

@@ -7,6 +7,7 @@
 #include "SiteFixture.h"
 
 #include <clocale>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 using namespace runtest;
@@ -240,6 +241,43 @@ TEST_P(GenerationSite, TwentyThreeFilesInOneArea) {
               "~top/popular title page 1 of 10: 1 - 10|title|\n");
     // The most popular are the ten most downloaded, here shown by title.
     EXPECT_EQ(tree["files/body/popular/page1-title.asp"].substr(0, 10), "14 File 14");
+}
+
+TEST_P(GenerationSite, PagesAreTheSameInAnyLocaleOfTheAdministrator) {
+    std::vector<CSiteFile> files(2);
+    files[0].title = "Large";
+    files[0].size = 1536;
+    files[0].downloads = 1234567;
+    files[0].year = 1998;
+    files[0].month = 3;
+    files[0].day = 2;
+    files[1].title = "Larger";
+    files[1].size = 2.5 * 1024000;
+    files[0].areas = files[1].areas = {1};
+    const std::vector<long long> ids = site->AddFiles(files);
+    ASSERT_EQ(ids.size(), 2u);
+    Generate();
+    ASSERT_FALSE(error) << site->Log();
+    const std::map<std::string, std::string> english = tree;
+
+    std::string why;
+    if (!testsupport::UseGermanLocale(why)) {
+        GTEST_SKIP() << why;
+    }
+    // The locale really is German here: its decimal point is a comma.
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 1.5);
+    EXPECT_STREQ(probe, "1,5");
+    std::filesystem::remove_all(site->SitePath());
+    Generate();
+    std::setlocale(LC_ALL, "C");
+    ASSERT_FALSE(error) << site->Log();
+    EXPECT_EQ(tree, english);
+    EXPECT_EQ(tree["details/" + std::to_string(ids[0]) + ".asp"],
+              "detail " + std::to_string(ids[0]) +
+                  " Large 1.5 KB 1,234,567 Monday, March 02, 1998   http://www.example.com\n");
+    EXPECT_NE(tree["details/" + std::to_string(ids[1]) + ".asp"].find(" 2.5 MB "),
+              std::string::npos);
 }
 
 TEST_P(GenerationSite, AStopDuringTheBodyPagesEndsBeforeAnyGroupPage) {
