@@ -267,6 +267,20 @@ std::string FormatNavBar(std::string_view group, std::string_view area, long lon
         AppendLink(bar, FormatPageUrl(group, area, current - 1, sort), "[PREVIOUS]");
     }
     std::string number;
+    bool skipping = false;
+    for (long long n = 1; n <= pages; ++n) {
+        // A long list shows its ends and the neighbourhood of the current page; a bar of
+        // every page would make each page's size, and the site's, grow with the square of
+        // the list.
+        if (pages > NAVBAR_ALL_PAGES && n != 1 && n != pages &&
+            (n < current - NAVBAR_NEIGHBOURS || n > current + NAVBAR_NEIGHBOURS)) {
+            if (!skipping) {
+                bar += "&nbsp;...";
+                skipping = true;
+            }
+            continue;
+        }
+        skipping = false;
         number.clear();
         AppendNumber(number, n);
         if (n == current) {

@@ -60,6 +60,11 @@ std::string FormatDisplayRange(long long total, long long page);
 // The plain sort name for the current sort, else a link to `url` with the name as its text.
 std::string FormatSortLink(int sort, int currentSort, std::string_view url);
 
+// Up to this many pages the bar links every page; beyond, the first, the last and those within
+// NAVBAR_NEIGHBOURS of the current one, with "..." (not a link) for each run left out.
+constexpr long long NAVBAR_ALL_PAGES = 25;
+constexpr long long NAVBAR_NEIGHBOURS = 10;
+
 // The [PREVIOUS] 1 2 3 [NEXT] bar of a list with `pages` pages; empty for one page or none.
 std::string FormatNavBar(std::string_view group, std::string_view area, long long pages,
                          long long current, int sort);

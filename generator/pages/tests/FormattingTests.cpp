@@ -121,3 +121,57 @@ TEST(Formatting, NavigationBarGreysTheCurrentPageAndTheEnds) {
                                "&nbsp;<font color=999999>[NEXT]</font>"));
 }
 
+namespace {
+
+// The bar's items between [PREVIOUS] and [NEXT]: page numbers, "(n)" for the current page,
+// "..." for a run left out.
+std::string NavItems(long long pages, long long current) {
+    const std::string bar = FormatNavBar("g", "7", pages, current, SORT_TITLE);
+    std::string items;
+    std::size_t at = 0;
+    while ((at = bar.find("&nbsp;", at)) != std::string::npos) {
+        at += 6;
+        std::string item = "...";
+        if (bar.compare(at, 3, "...") != 0) {
+            const std::size_t textStart = bar.find('>', at) + 1;
+            item = bar.substr(textStart, bar.find('<', textStart) - textStart);
+            if (item.starts_with("[")) {
+                continue; // [NEXT]
+            }
+            if (bar.compare(at, 5, "<font") == 0) {
+                item = "(" + item + ")";
+            } else {
+                // Every link leads to the page it names.
+                const std::string link = "<a href=\"/dorvale/files/g/7/page" + item + "-";
+                EXPECT_EQ(bar.compare(at, link.size(), link), 0) << bar.substr(at, 60);
+            }
+        }
+        items += items.empty() ? item : " " + item;
+    }
+    return items;
+}
+
+} // namespace
+
+TEST(Formatting, LongListsShowTheirEndsAndTheNeighbourhoodOfTheCurrentPage) {
+    // Up to 25 pages every page is linked, as always.
+    std::string all;
+    for (int n = 1; n <= 25; ++n) {
+        all += n == 1 ? "" : " ";
+        all += n == 25 ? "(25)" : std::to_string(n);
+    }
+    EXPECT_EQ(NavItems(25, 25), all);
+
+    EXPECT_EQ(NavItems(26, 1), "(1) 2 3 4 5 6 7 8 9 10 11 ... 26");
+    EXPECT_EQ(NavItems(26, 13), "1 ... 3 4 5 6 7 8 9 10 11 12 (13) 14 15 16 17 18 19 20 21 22 23 "
+                                "... 26");
+    EXPECT_EQ(NavItems(26, 12), "1 2 3 4 5 6 7 8 9 10 11 (12) 13 14 15 16 17 18 19 20 21 22 ... 26");
+    EXPECT_EQ(NavItems(2000, 2000), "1 ... 1990 1991 1992 1993 1994 1995 1996 1997 1998 1999 (2000)");
+    EXPECT_EQ(NavItems(2000, 1000), "1 ... 990 991 992 993 994 995 996 997 998 999 (1000) 1001 "
+                                    "1002 1003 1004 1005 1006 1007 1008 1009 1010 ... 2000");
+    // [PREVIOUS] and [NEXT] stay, and a large area's bar stays small.
+    const std::string bar = FormatNavBar("g", "7", 2000, 1000, SORT_TITLE);
+    EXPECT_TRUE(bar.starts_with("<a href=\"/dorvale/files/g/7/page999-title.asp\">[PREVIOUS]</a>"));
+    EXPECT_TRUE(bar.ends_with("<a href=\"/dorvale/files/g/7/page1001-title.asp\">[NEXT]</a>"));
+    EXPECT_LT(bar.size(), 2000u);
+}
