@@ -111,6 +111,7 @@ void CFilePage::SetArea(long long areaId) {
 
 void CFilePage::PrepareRender() {
     SetVariable("group", HtmlEscape(m_group));
+    SetVariable("area", HtmlEscape(m_areaName));
     // The escaped name cannot name the group's header page in an include; the URL form can.
     SetVariable("urlgroup", UrlEscape(m_group));
     SetVariable("areaid", m_area);
@@ -221,9 +222,11 @@ void CFileDownloadPage::SetPublishing(std::string_view httpServer, std::string_v
     m_aliases = aliases;
 }
 
-void CFileDownloadPage::SetFile(long long fileId, std::string_view title, long long size) {
+void CFileDownloadPage::SetFile(long long fileId, std::string_view title, long long size,
+                                std::string_view shortDesc) {
     m_fileId = fileId;
     SetVariable("title", HtmlEscape(title));
+    SetVariable("shortdesc", HtmlEscape(shortDesc));
     SetVariable("fileid", fileId);
     SetVariable("filesize", FormatSize(size));
 }

@@ -80,7 +80,7 @@ public:
 };
 
 // "filepage.tmpl": one page of a list in one sort order, with its range, sort links and
-// navigation bar; no rows. `urlgroup` is the group's name URL-escaped, for paths.
+// navigation bar, and the area's name as `area`; no rows. `urlgroup` is the group's name URL-escaped, for paths.
 class CFilePage : public CTemplate {
 public:
     CFilePage();
@@ -89,6 +89,8 @@ public:
     // The area identifier, or the list's name ("newest", "popular").
     void SetArea(long long areaId);
     void SetArea(std::string_view area) { m_area.assign(area); }
+    // The area's name, for `area` (HTML-escaped); empty for the newest and most popular lists.
+    void SetAreaName(std::string_view name) { m_areaName.assign(name); }
     void SetTotalRecords(long long total) { m_total = total; }
     void SetSort(int sort) { m_sort = sort >= 0 && sort < SORT_COUNT ? sort : SORT_TITLE; }
     void SetPage(long long page) { m_page = page; }
@@ -99,6 +101,7 @@ protected:
 private:
     std::string m_group;
     std::string m_area;
+    std::string m_areaName;
     long long m_total = 0;
     int m_sort = SORT_TITLE;
     long long m_page = 1;
@@ -138,7 +141,7 @@ public:
     void SetFile(const CFileDetail& file);
 };
 
-// "filedownload.tmpl": `title`, `fileid`, `filesize`; per row `coloreven`, `url`, `sitename`
+// "filedownload.tmpl": `title`, `fileid`, `filesize`, `shortdesc`; per row `coloreven`, `url`, `sitename`
 // of every download location of the file, and `httpurl`, `ftpurl`: where a static page can
 // reach a local location through the web and FTP servers (the location itself for a URL;
 // empty when the area is unknown or has no such alias).
@@ -150,7 +153,8 @@ public:
     // The servers' addresses and the areas' aliases (not owned) for `httpurl` and `ftpurl`.
     void SetPublishing(std::string_view httpServer, std::string_view ftpServer,
                        const IAreaAliasSource* aliases);
-    void SetFile(long long fileId, std::string_view title, long long size);
+    void SetFile(long long fileId, std::string_view title, long long size,
+                 std::string_view shortDesc = {});
     int GetRowCount() const { return m_rowCount; }
 
     void LoopStart() override;

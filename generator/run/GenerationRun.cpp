@@ -370,7 +370,8 @@ bool CGenerationRun::WriteGroupPages() {
             ProgressStep();
 
             const auto total = m_areaTotals.find(area.id);
-            if (!WriteFilePages(name, id, total == m_areaTotals.end() ? 0 : total->second, true)) {
+            if (!WriteFilePages(name, id, area.name,
+                                total == m_areaTotals.end() ? 0 : total->second, true)) {
                 return false;
             }
             ProgressStep();
@@ -380,11 +381,13 @@ bool CGenerationRun::WriteGroupPages() {
 }
 
 bool CGenerationRun::WriteFilePages(const std::string& group, const std::string& area,
-                                    long long total, bool atLeastOne) {
+                                    const std::string& areaName, long long total,
+                                    bool atLeastOne) {
     CFilePage& page = m_pages->filePage;
     const long long pages = PageCount(total);
     page.SetGroupName(group);
     page.SetArea(std::string_view(area));
+    page.SetAreaName(areaName);
     page.SetTotalRecords(total);
     for (int sort = 0; sort < SORT_COUNT; ++sort) {
         page.SetSort(sort);
@@ -404,7 +407,8 @@ bool CGenerationRun::WriteTopPages(long long key, const char* area) {
     PostLine(STATUS_LINE1, key == AREA_KEY_NEWEST ? "Generating newest file pages..."
                                                   : "Generating most popular file pages...\n");
     const auto total = m_areaTotals.find(key);
-    if (!WriteFilePages("~top", area, total == m_areaTotals.end() ? 0 : total->second, false)) {
+    if (!WriteFilePages("~top", area, {}, total == m_areaTotals.end() ? 0 : total->second,
+                        false)) {
         return false;
     }
     ProgressStep();
@@ -441,7 +445,7 @@ bool CGenerationRun::WriteDetailPages() {
         if (IsStopRequested()) {
             return false;
         }
-        download.SetFile(file.fileId, file.title, file.size);
+        download.SetFile(file.fileId, file.title, file.size, file.shortDesc);
         WritePage(download, "download/" + id + ".asp");
         ProgressStep();
         if (IsStopRequested()) {

@@ -76,8 +76,8 @@ private:
     bool WriteAreaBodyPages(long long key, const std::string& keyText);
     bool WriteGroupPages();
     bool WriteTopPages(long long key, const char* area);
-    bool WriteFilePages(const std::string& group, const std::string& area, long long total,
-                        bool atLeastOne);
+    bool WriteFilePages(const std::string& group, const std::string& area,
+                        const std::string& areaName, long long total, bool atLeastOne);
     bool WriteDetailPages();
     bool WriteUploadPage(); // UploadPageRun.cpp
     bool CompileTemplate(class CTemplate& page, const char* name);

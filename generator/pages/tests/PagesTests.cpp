@@ -139,6 +139,11 @@ TEST(FilePage, VariablesOfAListOf25OnPage3) {
     page.SetTotalRecords(0);
     EXPECT_EQ(Render(page), "0 - 0||1");
 
+    // The area's name, escaped like every catalogue text.
+    ASSERT_TRUE(page.CompileText("@area@"));
+    page.SetAreaName("Cards & \"Dice\"");
+    EXPECT_EQ(Render(page), "Cards &amp; &quot;Dice&quot;");
+
     // The newest and most popular lists.
     ASSERT_TRUE(page.CompileText("@group@ @areaid@ @datesorturl@"));
     page.SetGroupName("~top");
@@ -258,10 +263,10 @@ TEST(FileDownloadPage, LocationsAreReadWhenTheLoopRunsAndHighlightEverySecond) {
                               "ftp://ftp.example.org/pub/a.zip"};
     CFileDownloadPage page;
     page.SetDownloadSource(&downloads);
-    page.SetFile(5, "A & B", 2048000);
+    page.SetFile(5, "A & B", 2048000, "<b>\"bold\"</b>");
 
-    ASSERT_TRUE(page.CompileText("@title@ @fileid@ @filesize@"));
-    EXPECT_EQ(Render(page), "A &amp; B 5 2.0 MB");
+    ASSERT_TRUE(page.CompileText("@title@ @fileid@ @filesize@ @shortdesc@"));
+    EXPECT_EQ(Render(page), "A &amp; B 5 2.0 MB &lt;b&gt;&quot;bold&quot;&lt;/b&gt;");
     EXPECT_EQ(downloads.opens, 0); // no loop, no query
 
     ASSERT_TRUE(page.CompileText("@loop@<tr @coloreven@>@url@ @sitename@\n@endloop@"));

@@ -280,6 +280,50 @@ TEST_P(GenerationSite, PagesAreTheSameInAnyLocaleOfTheAdministrator) {
               std::string::npos);
 }
 
+TEST_P(GenerationSite, TheSitesOwnTemplatesDescribeEveryFileAndListPage) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::filesystem::path(DORVALE_SOURCE_DIR) / "templates")) {
+        if (entry.path().extension() == ".tmpl") {
+            std::filesystem::copy_file(entry.path(),
+                                       site->InstallPath() / "templates" / entry.path().filename(),
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+    }
+    std::vector<CSiteFile> files(2);
+    files[0].title = "Quoted";
+    files[0].shortDesc = "Fast \"quick\" & <small>";
+    files[1].title = "Plain & simple";
+    files[0].areas = files[1].areas = {1};
+    const std::vector<long long> ids = site->AddFiles(files);
+    ASSERT_EQ(ids.size(), 2u);
+    Generate();
+    ASSERT_FALSE(error) << site->Log();
+    const auto description = [](const std::string& page) {
+        const std::size_t start = page.find("<meta name=\"description\" content=\"");
+        return start == std::string::npos ? std::string("(none)")
+                                          : page.substr(start, page.find('>', start) + 1 - start);
+    };
+    const std::string quoted = "<meta name=\"description\" content=\"Fast &quot;quick&quot; "
+                               "&amp; &lt;small&gt;\">";
+    EXPECT_EQ(description(tree["details/" + std::to_string(ids[0]) + ".asp"]), quoted);
+    EXPECT_EQ(description(tree["download/" + std::to_string(ids[0]) + ".asp"]), quoted);
+    EXPECT_EQ(description(tree["details/" + std::to_string(ids[1]) + ".asp"]),
+              "<meta name=\"description\" content=\"Plain &amp; simple, a file of the Dorvale "
+              "File Library\">");
+    EXPECT_EQ(description(tree["files/Main/1/page1-date.asp"]),
+              "<meta name=\"description\" content=\"Games, an area of Main with 2 files in the "
+              "Dorvale File Library\">");
+    EXPECT_EQ(description(tree["files/Main/3/page1-title.asp"]),
+              "<meta name=\"description\" content=\"Tools, an area of Main with 0 files in the "
+              "Dorvale File Library\">");
+    EXPECT_EQ(description(tree["files/~top/newest/page1-date.asp"]),
+              "<meta name=\"description\" content=\"The 2 newest files of the Dorvale File "
+              "Library\">");
+    EXPECT_EQ(description(tree["areas/Main.asp"]),
+              "<meta name=\"description\" content=\"The file areas of Main in the Dorvale File "
+              "Library\">");
+}
+
 TEST_P(GenerationSite, AStopDuringTheBodyPagesEndsBeforeAnyGroupPage) {
     std::vector<CSiteFile> files(3);
     for (auto& file : files) {
