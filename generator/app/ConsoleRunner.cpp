@@ -2,7 +2,6 @@
 
 #include "Text.h"
 
-#include <chrono>
 
 namespace {
 
@@ -23,11 +22,14 @@ CConsoleRunner::CConsoleRunner(CSheetforgeConfig& config, std::FILE* out, bool i
     : m_config(config), m_out(out), m_interactive(interactive), m_worker(std::move(factory)) {}
 
 void CConsoleRunner::PostStatusMessage(int code, std::string text, int percent) {
+    if (!m_mailbox.Post(code, std::move(text), percent)) {
+        return; // taken at the next look
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.push_back({code, std::move(text), percent});
+        m_wake = true;
     }
-    m_posted.notify_one();
+    m_woken.notify_one();
 }
 
 int CConsoleRunner::Run() {
@@ -38,12 +40,10 @@ int CConsoleRunner::Run() {
     bool finished = false;
     bool stopShown = false;
     while (!finished) {
-        std::deque<CMessage> batch;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            m_posted.wait_for(lock, std::chrono::milliseconds(200),
-                              [this] { return !m_queue.empty(); });
-            batch.swap(m_queue);
+            m_woken.wait_for(lock, STATUS_INTERVAL, [this] { return m_wake; });
+            m_wake = false;
         }
         if (m_worker.IsStopRequested() && !stopShown) {
             stopShown = true;
@@ -51,12 +51,16 @@ int CConsoleRunner::Run() {
             m_line2.clear();
             Draw();
         }
-        for (const CMessage& message : batch) {
+        bool changed = false;
+        for (const CStatusMessage& message : m_mailbox.Take()) {
             if (message.code == STATUS_FINISHED) {
                 finished = true;
                 break;
             }
-            Show(message);
+            changed = Show(message) || changed;
+        }
+        if (changed) {
+            Draw(); // once per look, however many messages it took
         }
     }
     m_worker.Join();
@@ -82,9 +86,9 @@ int CConsoleRunner::Run() {
     return m_worker.HasError() || stopped ? 1 : 0;
 }
 
-void CConsoleRunner::Show(const CMessage& message) {
+bool CConsoleRunner::Show(const CStatusMessage& message) {
     if (m_worker.IsStopRequested()) {
-        return; // as in the window: nothing more after a stop request
+        return false; // as in the window: nothing more after a stop request
     }
     switch (message.code) {
     case STATUS_LINE1:
@@ -109,13 +113,13 @@ void CConsoleRunner::Show(const CMessage& message) {
         }
         break;
     default:
-        return;
+        return false;
     }
-    if (m_interactive) {
-        Draw();
-    } else {
+    if (!m_interactive) {
         std::fflush(m_out);
+        return false;
     }
+    return true;
 }
 
 void CConsoleRunner::Draw() {

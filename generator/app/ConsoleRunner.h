@@ -5,10 +5,10 @@
 
 #include "GenerationWorker.h"
 #include "SheetforgeConfig.h"
+#include "StatusMailbox.h"
 
 #include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <mutex>
 
 class CConsoleRunner : public IStatusWindow {
@@ -26,21 +26,18 @@ public:
     void PostStatusMessage(int code, std::string text, int percent) override;
 
 private:
-    struct CMessage {
-        int code;
-        std::string text;
-        int percent;
-    };
-    void Show(const CMessage& message);
+    // Applies one message to the display state; true when it changed what is shown.
+    bool Show(const CStatusMessage& message);
     void Draw();
 
     CSheetforgeConfig& m_config;
     std::FILE* m_out;
     bool m_interactive;
     CGenerationWorker m_worker;
+    CStatusMailbox m_mailbox;
     std::mutex m_mutex;
-    std::condition_variable m_posted;
-    std::deque<CMessage> m_queue;
+    std::condition_variable m_woken;
+    bool m_wake = false;
     std::string m_line1;
     std::string m_line2;
     int m_percent = 0;

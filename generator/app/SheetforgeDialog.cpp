@@ -62,6 +62,8 @@ CSheetforgeDialog::CSheetforgeDialog(CSheetforgeConfig config, bool autorun,
     layout->addWidget(group);
     layout->addLayout(buttons);
 
+    m_statusTimer.setInterval(static_cast<int>(STATUS_INTERVAL.count()));
+    connect(&m_statusTimer, &QTimer::timeout, this, &CSheetforgeDialog::TakeStatus);
     connect(m_startButton, &QPushButton::clicked, this, &CSheetforgeDialog::OnStartStop);
     connect(closeButton, &QPushButton::clicked, this, &CSheetforgeDialog::reject);
     connect(helpButton, &QPushButton::clicked, this, &CSheetforgeDialog::OnHelp);
@@ -92,7 +94,20 @@ CSheetforgeDialog::~CSheetforgeDialog() {
 }
 
 void CSheetforgeDialog::PostStatusMessage(int code, std::string text, int percent) {
-    QCoreApplication::postEvent(this, new CStatusEvent(code, std::move(text), percent));
+    if (m_mailbox.Post(code, std::move(text), percent)) {
+        QCoreApplication::postEvent(this, new CStatusEvent());
+    }
+}
+
+void CSheetforgeDialog::TakeStatus() {
+    for (const CStatusMessage& message : m_mailbox.Take()) {
+        if (message.code == STATUS_FINISHED) {
+            m_statusTimer.stop();
+            OnStatus(message); // may close the window: nothing comes after the end
+            return;
+        }
+        OnStatus(message);
+    }
 }
 
 void CSheetforgeDialog::Raise() {
@@ -122,6 +137,7 @@ void CSheetforgeDialog::OnStartStop() {
     m_startButton->setText("&Stop");
     m_error = false;
     m_worker.Start(m_config.generation, *this);
+    m_statusTimer.start();
 }
 
 void CSheetforgeDialog::RequestStop() {
@@ -147,13 +163,13 @@ void CSheetforgeDialog::done(int result) {
 
 bool CSheetforgeDialog::event(QEvent* event) {
     if (event->type() == CStatusEvent::kType) {
-        OnStatus(*static_cast<CStatusEvent*>(event));
+        TakeStatus();
         return true;
     }
     return QDialog::event(event);
 }
 
-void CSheetforgeDialog::OnStatus(const CStatusEvent& status) {
+void CSheetforgeDialog::OnStatus(const CStatusMessage& status) {
     const bool stopping = m_worker.IsStopRequested();
     switch (status.code) {
     case STATUS_LINE1:

@@ -5,9 +5,11 @@
 
 #include "GenerationWorker.h"
 #include "SheetforgeConfig.h"
+#include "StatusMailbox.h"
 
 #include <QDialog>
 #include <QEvent>
+#include <QTimer>
 
 class QLabel;
 class QProgressBar;
@@ -15,15 +17,12 @@ class QPushButton;
 
 inline constexpr const char* kSheetforgeCaption = "Dorvale Sheetforge";
 
-// A status message of the run, posted to the window's thread.
+// Wakes the window's thread to take the run's status messages now: posted when the first
+// line changes and when the run ends (the window looks every STATUS_INTERVAL otherwise).
 class CStatusEvent : public QEvent {
 public:
     static constexpr QEvent::Type kType = static_cast<QEvent::Type>(WM_GENERATION_STATUS);
-    CStatusEvent(int code, std::string text, int percent)
-        : QEvent(kType), code(code), text(std::move(text)), percent(percent) {}
-    const int code;
-    const std::string text;
-    const int percent;
+    CStatusEvent() : QEvent(kType) {}
 };
 
 class CSheetforgeDialog : public QDialog, public IStatusWindow {
@@ -35,7 +34,7 @@ public:
                       QWidget* parent = nullptr);
     ~CSheetforgeDialog() override;
 
-    // Called on the worker thread: queues the message for the window's thread.
+    // Called on the worker thread: keeps the message for the window's thread.
     void PostStatusMessage(int code, std::string text, int percent) override;
 
     bool IsRunning() const { return m_worker.IsRunning(); }
@@ -54,12 +53,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void OnStatus(const CStatusEvent& status);
+    // Shows what the run posted since the last look.
+    void TakeStatus();
+    void OnStatus(const CStatusMessage& status);
     void ShowLastRun();
     void RequestStop();
 
     CSheetforgeConfig m_config;
     CGenerationWorker m_worker;
+    CStatusMailbox m_mailbox;
+    QTimer m_statusTimer;
     bool m_closeWhenFinished;
     bool m_startAtOnce;
     bool m_started = false;
