@@ -31,9 +31,10 @@ public:
     // in a sort order.
     virtual EOpenResult OpenFileList(long long areaKey, int sort,
                                      std::unique_ptr<IFileListSource>& list) = 0;
-    // Every catalogue file with what its detail page shows.
+    // Every catalogue file with what its detail page shows, in the order of FILE_ID.
     virtual EOpenResult OpenDetails(std::unique_ptr<IFileDetailSource>& details) = 0;
-    // The download locations of one file at a time; owned by the catalogue.
+    // The download locations of one file at a time; owned by the catalogue. Files are best
+    // opened in the order of FILE_ID, as the details come.
     virtual IDownloadSource& GetDownloads() = 0;
     // The text of the last database error, for the log.
     virtual std::string GetLastError() const { return {}; }

@@ -12,6 +12,11 @@ namespace {
 
 constexpr const char* kSortSuffixes[SORT_COUNT] = {"title", "downloads desc", "file_date desc"};
 
+// The lists are read row by row, so a result never needs to be held whole: the SQLite driver
+// steps through it (StepAPI) and the PostgreSQL driver reads it through a cursor
+// (UseDeclareFetch). A driver ignores the other's attribute.
+constexpr const char* STREAMING_OPTIONS = ";StepAPI=1;UseDeclareFetch=1;";
+
 CDate ToDate(const CDateTime& value) {
     if (value.IsNull()) {
         return {};
@@ -81,10 +86,14 @@ public:
     bool reqForm = false;
 };
 
-class CUrlRecordset : public CRecordset {
+class CLocationRecordset : public CRecordset {
 public:
-    explicit CUrlRecordset(CDatabase* database) : CRecordset(database) { m_nFields = 1; }
-    void DoFieldExchange(CFieldExchange* pFX) override { RFX_Text(pFX, "url", url, 255); }
+    explicit CLocationRecordset(CDatabase* database) : CRecordset(database) { m_nFields = 2; }
+    void DoFieldExchange(CFieldExchange* pFX) override {
+        RFX_Long(pFX, "file_id", fileId);
+        RFX_Text(pFX, "url", url, 255);
+    }
+    long fileId = 0;
     std::string url;
 };
 
@@ -216,37 +225,73 @@ std::string BuildFileListQuery(EQueryForm form, long long areaKey, int sort) {
     return sql;
 }
 
-// The download locations of one file at a time.
+// The download locations of one file at a time, read from one stream of every location in
+// file order: the files are asked for in the same order (the detail query's), so each file's
+// locations are the next rows, and a run makes one query for all of them instead of one per
+// file (which bounded a run on a server by its round trips). A file asked for out of order,
+// or after a failure, starts the stream again.
 class COdbcCatalogue::CDownloads : public IDownloadSource {
 public:
     CDownloads(CDatabase* database, std::string& lastError)
         : m_database(database), m_lastError(lastError) {}
 
     bool Open(long long fileId) override {
-        Close();
-        char sql[64];
-        std::snprintf(sql, sizeof sql, "select url from download where file_id=%d",
-                      static_cast<int>(fileId));
-        std::unique_ptr<CUrlRecordset> recordset;
-        if (OpenRecordset(m_database, sql, CRecordset::forwardOnly, recordset, m_lastError) !=
-            EOpenResult::Opened) {
-            return false;
+        if (!m_stream || m_failed || fileId < m_fileId) {
+            if (!Restart()) {
+                return false;
+            }
         }
-        m_cursor = std::make_unique<CCursor<CUrlRecordset>>(std::move(recordset), m_lastError);
-        return true;
+        m_fileId = fileId;
+        // Locations of files that have no detail row are passed over.
+        while (m_state == EFetchResult::Row && m_row.fileId < fileId) {
+            Advance();
+        }
+        return m_state != EFetchResult::Error;
     }
     EFetchResult Fetch(std::string& url) override {
-        if (!m_cursor) {
-            return EFetchResult::End;
+        if (m_state == EFetchResult::Row && m_row.fileId == m_fileId) {
+            url = m_row.url;
+            Advance();
+            return EFetchResult::Row;
         }
-        return m_cursor->Fetch([&url](CUrlRecordset& rs) { url = rs.url; });
+        return m_state == EFetchResult::Error ? EFetchResult::Error : EFetchResult::End;
     }
-    void Close() override { m_cursor.reset(); }
+    void Close() override {}
 
 private:
+    struct CRow {
+        long long fileId = 0;
+        std::string url;
+    };
+
+    bool Restart() {
+        m_stream.reset();
+        m_failed = false;
+        std::unique_ptr<CLocationRecordset> recordset;
+        if (OpenRecordset(m_database, "select file_id, url from download order by file_id, url",
+                          CRecordset::forwardOnly, recordset, m_lastError) != EOpenResult::Opened) {
+            m_failed = true;
+            return false;
+        }
+        m_stream = std::make_unique<CCursor<CLocationRecordset>>(std::move(recordset), m_lastError);
+        Advance();
+        return m_state != EFetchResult::Error;
+    }
+    void Advance() {
+        m_state = m_stream->Fetch([this](CLocationRecordset& rs) {
+            m_row.fileId = rs.fileId;
+            m_row.url = rs.url;
+        });
+        m_failed = m_state == EFetchResult::Error;
+    }
+
     CDatabase* m_database;
     std::string& m_lastError;
-    std::unique_ptr<CCursor<CUrlRecordset>> m_cursor;
+    std::unique_ptr<CCursor<CLocationRecordset>> m_stream;
+    EFetchResult m_state = EFetchResult::End;
+    CRow m_row;
+    long long m_fileId = 0;
+    bool m_failed = false;
 };
 
 COdbcCatalogue::COdbcCatalogue()
@@ -263,10 +308,7 @@ std::unique_ptr<COdbcCatalogue> COdbcCatalogue::Open(const std::string& dataSour
                                                      std::string& error) {
     std::unique_ptr<COdbcCatalogue> catalogue(new COdbcCatalogue());
     try {
-        // The lists are read row by row, so a result never needs to be held whole: the
-        // SQLite driver steps through it (StepAPI) and the PostgreSQL driver reads it through
-        // a cursor (UseDeclareFetch). A driver ignores the other's attribute.
-        if (!catalogue->m_database->OpenEx("DSN=" + dataSource + ";StepAPI=1;UseDeclareFetch=1;",
+        if (!catalogue->m_database->OpenEx("DSN=" + dataSource + STREAMING_OPTIONS,
                                            CDatabase::openReadOnly | CDatabase::useCursorLib |
                                                CDatabase::noOdbcDialog)) {
             error = "The data source " + dataSource + " was not opened";
@@ -274,8 +316,9 @@ std::unique_ptr<COdbcCatalogue> COdbcCatalogue::Open(const std::string& dataSour
         }
         catalogue->m_form =
             QueryFormForProduct(catalogue->m_database->GetInfoString(SQL_DBMS_NAME));
-        if (!catalogue->m_locationDatabase->OpenEx(
-                "DSN=" + dataSource + ";", CDatabase::openReadOnly | CDatabase::noOdbcDialog)) {
+        if (!catalogue->m_locationDatabase->OpenEx("DSN=" + dataSource + STREAMING_OPTIONS,
+                                                   CDatabase::openReadOnly |
+                                                       CDatabase::noOdbcDialog)) {
             error = "The data source " + dataSource + " was not opened";
             return nullptr;
         }
@@ -324,7 +367,7 @@ EOpenResult COdbcCatalogue::OpenDetails(std::unique_ptr<IFileDetailSource>& deta
     const EOpenResult opened =
         OpenRecordset(m_database.get(),
                       "SELECT FILE_ID, TITLE, SIZE, SHORT_DESC, LONG_DESC, UPLD_NAME, UPLD_EMAIL, "
-                      "DOWNLOADS, FILE_DATE, VERSION, REQ_FORM FROM FILES",
+                      "DOWNLOADS, FILE_DATE, VERSION, REQ_FORM FROM FILES ORDER BY FILE_ID",
                       CRecordset::forwardOnly, recordset, m_lastError);
     if (opened == EOpenResult::Opened) {
         details = std::make_unique<CFileDetails>(std::move(recordset), m_lastError);

@@ -40,8 +40,8 @@ private:
     COdbcCatalogue();
 
     std::unique_ptr<CDatabase> m_database;
-    // The locations of one file are a few rows asked for once per file: a connection of
-    // their own answers them without the cursor that the long lists are read through.
+    // The locations are read as one stream beside the details: a connection of their own
+    // keeps its cursor while the details' cursor is open.
     std::unique_ptr<CDatabase> m_locationDatabase;
     std::unique_ptr<CDownloads> m_downloads;
     EQueryForm m_form = EQueryForm::Top;
