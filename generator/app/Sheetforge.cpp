@@ -17,7 +17,7 @@
 #include <unistd.h>
 
 const char* const kSheetforgeHelp =
-    "Usage: sheetforge [/autorun] [--console] [--help]\n"
+    "Usage: sheetforge [/autorun] [--console] [--jobs N] [--help]\n"
     "\n"
     "Writes the web pages of the Dorvale file library below HttpPath from the catalogue\n"
     "(data source \"Dorvale\") and the file areas and groups (Catalink), appending each run\n"
@@ -28,6 +28,8 @@ const char* const kSheetforgeHelp =
     "             (the letter case does not matter)\n"
     "  --console  run one generation in the terminal instead of the window: status lines and\n"
     "             a progress bar on standard error (plain lines when it is not a terminal)\n"
+    "  --jobs N   write the file pages on N threads (1 to 64; the default is one per\n"
+    "             processor core); the pages are the same whatever N is\n"
     "  --help     show this text\n"
     "\n"
     "Without a display (neither DISPLAY nor WAYLAND_DISPLAY set, and no QT_QPA_PLATFORM),\n"
@@ -42,6 +44,9 @@ const char* const kSheetforgeHelp =
     "stopped, or when the program could not start.\n";
 
 namespace {
+
+// More threads than this only add contention on any machine the generator runs on.
+constexpr long MAX_JOBS = 64;
 
 std::atomic<CConsoleRunner*> g_console{nullptr};
 
@@ -84,11 +89,26 @@ bool CheckConfiguration(const CSheetforgeConfig& config, QWidget* parent) {
 
 CSheetforgeOptions ParseSheetforgeOptions(const std::vector<std::string>& arguments) {
     CSheetforgeOptions options;
-    for (const std::string& argument : arguments) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (argument == "--help" || argument == "-h") {
             options.help = true;
         } else if (argument == "--console") {
             options.console = true;
+        } else if (argument == "--jobs" || argument.rfind("--jobs=", 0) == 0) {
+            std::string value;
+            if (argument != "--jobs") {
+                value = argument.substr(7);
+            } else if (i + 1 < arguments.size()) {
+                value = arguments[++i];
+            }
+            char* end = nullptr;
+            const long jobs = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || jobs < 1 || jobs > MAX_JOBS) {
+                options.error = "--jobs takes a number from 1 to " + std::to_string(MAX_JOBS);
+            } else {
+                options.jobs = static_cast<int>(jobs);
+            }
         } else if (argument.rfind("--", 0) == 0) {
             options.error = "unknown option " + argument;
         }
@@ -134,6 +154,7 @@ int SheetforgeMain(int argc, char** argv, EnvironmentFactory factory) {
             std::fputs("Unable to load configuration, run Dorvale Setup first.\n", stderr);
             return 1;
         }
+        config.generation.jobs = options.jobs;
         return RunConsole(config, std::move(factory));
     }
 

@@ -11,11 +11,12 @@ struct CSheetforgeOptions {
     bool help = false;
     bool autorun = false;
     bool console = false;
+    int jobs = 0;      // --jobs N: threads writing file pages; 0 for one per core
     std::string error; // an option not understood
 };
 
 // "/autorun" (in any letter case) as the whole command line starts at once; "--console"
-// runs in the terminal; "--help" explains. Any other single argument opens the window idle.
+// runs in the terminal; "--jobs N" sets the threads that write file pages; "--help" explains. Any other single argument opens the window idle.
 CSheetforgeOptions ParseSheetforgeOptions(const std::vector<std::string>& arguments);
 
 // Whether a window can be shown: a display, or a Qt platform chosen explicitly.

@@ -1,5 +1,6 @@
 #include "GenerationRun.h"
 
+#include "FilePageWriter.h"
 #include "PageFile.h"
 #include "Pages.h"
 #include "Text.h"
@@ -422,14 +423,15 @@ bool CGenerationRun::WriteDetailPages() {
         ReportDatabaseError(kDatabaseError);
         return false;
     }
-    CFileDetailPage& detail = m_pages->fileDetail;
-    CFileDownloadPage& download = m_pages->fileDownload;
-    detail.SetHttpServer(m_settings.httpServer);
-    download.SetDownloadSource(&m_catalogue->GetDownloads());
-    download.SetPublishing(m_settings.httpServer, m_settings.ftpServer, m_aliases.get());
-    CFileDetail file;
+    const int threads = PageThreadCount(m_settings.jobs);
+    // One thread writes on the run's own thread: a pool of one would only add hand-overs.
+    CFilePageWriter writer(threads > 1 ? threads : 0, m_root, m_pages->fileDetail,
+                           m_pages->fileDownload, m_settings.httpServer, m_settings.ftpServer,
+                           m_aliases.get());
+    IDownloadSource& downloads = m_catalogue->GetDownloads();
     for (;;) {
-        const EFetchResult fetched = details->Fetch(file);
+        auto file = std::make_shared<CFileDetail>();
+        const EFetchResult fetched = details->Fetch(*file);
         if (fetched == EFetchResult::End) {
             break;
         }
@@ -437,22 +439,29 @@ bool CGenerationRun::WriteDetailPages() {
             ReportDatabaseError(kDatabaseError);
             return false;
         }
-        PostLine(STATUS_LINE2, file.title);
-        const std::string id = std::to_string(file.fileId);
-        detail.SetFile(file);
-        WritePage(detail, "details/" + id + ".asp");
+        PostLine(STATUS_LINE2, file->title);
+        writer.Submit({file, false, {}});
         ProgressStep();
         if (IsStopRequested()) {
             return false;
         }
-        download.SetFile(file.fileId, file.title, file.size, file.shortDesc);
-        WritePage(download, "download/" + id + ".asp");
+        // A location that cannot be read leaves the file's list short, as it always has.
+        CFilePageJob download{file, true, {}};
+        if (downloads.Open(file->fileId)) {
+            std::string url;
+            while (downloads.Fetch(url) == EFetchResult::Row) {
+                download.locations.push_back(url);
+            }
+            downloads.Close();
+        }
+        writer.Submit(std::move(download));
         ProgressStep();
         if (IsStopRequested()) {
             return false;
         }
         ++m_filesProcessed;
     }
+    writer.Finish();
     details.reset();
     ProgressStep();
     return true;

@@ -20,6 +20,7 @@ struct CGenerationSettings {
     std::string installDir; // templates below it, the log in it
     std::string dataSource = "Dorvale";
     long long allowUploads = 0; // the AllowUploads setting, for the upload page
+    int jobs = 0;               // threads writing file pages; 0 for one per core
 };
 
 // Where a run gets what it reads. The run calls these on its worker thread, in this order,

@@ -110,6 +110,8 @@ public:
     std::string GetVariable(std::string_view name) const;
 
     const std::vector<CInstruction>& GetInstructions() const { return m_instructions; }
+    // The text last compiled, for compiling the same template into another object.
+    const std::string& GetSource() const { return m_source; }
 
 protected:
     // Called at the start of every render; page kinds compute variables derived from their

@@ -300,5 +300,12 @@ TEST(SheetforgeOptions, AutorunInAnyCaseAloneAndTheOtherOptions) {
     EXPECT_TRUE(ParseSheetforgeOptions({"--console"}).console);
     EXPECT_TRUE(ParseSheetforgeOptions({"--help"}).help);
     EXPECT_EQ(ParseSheetforgeOptions({"--frobnicate"}).error, "unknown option --frobnicate");
+    EXPECT_EQ(ParseSheetforgeOptions({"--console", "--jobs", "3"}).jobs, 3);
+    EXPECT_EQ(ParseSheetforgeOptions({"--jobs=2", "--console"}).jobs, 2);
+    EXPECT_EQ(ParseSheetforgeOptions({"--console"}).jobs, 0);
+    for (const auto& wrong : std::vector<std::vector<std::string>>{
+             {"--jobs", "0"}, {"--jobs", "x"}, {"--jobs=65"}, {"--jobs"}, {"--jobs", "2x"}}) {
+        EXPECT_EQ(ParseSheetforgeOptions(wrong).error, "--jobs takes a number from 1 to 64");
+    }
     EXPECT_EQ(ParseSheetforgeOptions({"whatever"}).error, "");
 }

@@ -442,3 +442,58 @@ TEST(StatusText, IsCutToItsBufferWithoutSplittingACharacter) {
               "Generating most popular file pages...");
     EXPECT_EQ(TrimStatusText("CoInitialize failed\r\n"), "CoInitialize failed");
 }
+
+TEST_F(GenerationRunTest, FilePagesWrittenOnSeveralThreadsAreTheSameAsOnOne) {
+    MakeCatalogue();
+    // Enough files that the threads overtake one another, each with its own locations.
+    for (int id = 13; id <= 700; ++id) {
+        env.catalogue.files.push_back(
+            File(id, "Bulk " + std::to_string(id * 7919 % 1000), id % 31, {1990 + id % 30, 1, 1}));
+        env.catalogue.areas[1 + 4 * (id % 2)].push_back(id);
+        for (int n = 0; n < id % 4; ++n) {
+            env.catalogue.downloads.locations[id].push_back("local://" + std::to_string(1 + n) +
+                                                            "/f" + std::to_string(id) + ".zip");
+        }
+    }
+    const auto generate = [this](int jobs) {
+        fs::remove_all(dir.Path() / "site");
+        window.Clear();
+        settings.jobs = jobs;
+        Generate();
+        EXPECT_FALSE(error);
+        return std::make_pair(tree, window.Messages());
+    };
+    const auto one = generate(1);
+    ASSERT_GT(one.first.size(), 2 * 700u) << "details, downloads and lists";
+    EXPECT_EQ(filesProcessed, 700u);
+    EXPECT_NE(one.first.at("download/15.asp").find("local://3/f15.zip"), std::string::npos);
+    for (int jobs : {2, 4}) {
+        const auto several = generate(jobs);
+        EXPECT_EQ(several.first, one.first) << jobs << " threads";
+        EXPECT_EQ(several.second, one.second) << jobs << " threads";
+        EXPECT_EQ(filesProcessed, 700u);
+    }
+
+    // A stop leaves the same pages whatever the threads: those handed over before it.
+    window.onMessage = [this](const CMessage& message) {
+        if (message.text == "Bulk " + std::to_string(400 * 7919 % 1000)) {
+            stop.Set();
+        }
+    };
+    std::map<std::string, std::string> stopped;
+    for (int jobs : {1, 3}) {
+        stop.Reset();
+        fs::remove_all(dir.Path() / "site");
+        settings.jobs = jobs;
+        Generate();
+        EXPECT_EQ(filesProcessed, 399u);
+        EXPECT_EQ(tree.count("details/400.asp"), 1u);
+        EXPECT_EQ(tree.count("download/400.asp"), 0u);
+        EXPECT_EQ(tree.count("details/401.asp"), 0u);
+        if (jobs == 1) {
+            stopped = tree;
+        } else {
+            EXPECT_EQ(tree, stopped);
+        }
+    }
+}

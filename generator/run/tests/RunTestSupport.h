@@ -35,6 +35,10 @@ public:
             hook(m_messages.back());
         }
     }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_messages.clear();
+    }
     std::vector<CMessage> Messages() {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_messages;

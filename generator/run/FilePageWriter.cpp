@@ -1,0 +1,148 @@
+#include "FilePageWriter.h"
+
+#include "PageFile.h"
+
+namespace {
+
+// Files queued per thread: enough to keep the threads busy while the run waits on the
+// catalogue, few enough that the queue's memory does not matter.
+constexpr std::size_t QUEUED_PER_THREAD = 64;
+
+// The locations of the one file being written.
+class CJobLocations : public IDownloadSource {
+public:
+    void Set(const CFilePageJob& job) {
+        m_job = &job;
+        m_next = 0;
+    }
+    bool Open(long long fileId) override {
+        m_next = 0;
+        return m_job && m_job->file->fileId == fileId;
+    }
+    EFetchResult Fetch(std::string& url) override {
+        if (!m_job || m_next >= m_job->locations.size()) {
+            return EFetchResult::End;
+        }
+        url = m_job->locations[m_next++];
+        return EFetchResult::Row;
+    }
+    void Close() override {}
+
+private:
+    const CFilePageJob* m_job = nullptr;
+    std::size_t m_next = 0;
+};
+
+} // namespace
+
+class CFilePageWriter::CPages {
+public:
+    CFileDetailPage detail;
+    CFileDownloadPage download;
+    CJobLocations locations;
+    std::string path;
+};
+
+int PageThreadCount(int jobs) {
+    if (jobs > 0) {
+        return jobs;
+    }
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores > 0 ? static_cast<int>(cores) : 1;
+}
+
+CFilePageWriter::CFilePageWriter(int threads, const std::string& root,
+                                 const CTemplate& detailTemplate,
+                                 const CTemplate& downloadTemplate, const std::string& httpServer,
+                                 const std::string& ftpServer, const IAreaAliasSource* aliases)
+    : m_root(root), m_capacity(QUEUED_PER_THREAD * static_cast<std::size_t>(std::max(threads, 1))) {
+    const int objects = std::max(threads, 1);
+    for (int i = 0; i < objects; ++i) {
+        auto pages = std::make_unique<CPages>();
+        // Both texts compiled already once, so they compile again.
+        pages->detail.CompileText(detailTemplate.GetSource());
+        pages->download.CompileText(downloadTemplate.GetSource());
+        pages->detail.SetHttpServer(httpServer);
+        pages->download.SetPublishing(httpServer, ftpServer, aliases);
+        pages->download.SetDownloadSource(&pages->locations);
+        m_pages.push_back(std::move(pages));
+    }
+    for (int i = 0; i < threads; ++i) {
+        m_threads.emplace_back([this, pages = m_pages[static_cast<std::size_t>(i)].get()] {
+            Work(*pages);
+        });
+    }
+}
+
+CFilePageWriter::~CFilePageWriter() {
+    Finish();
+}
+
+void CFilePageWriter::Submit(CFilePageJob job) {
+    if (m_threads.empty()) {
+        Write(*m_pages.front(), job);
+        return;
+    }
+    bool wake = false;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_taken.wait(lock, [this] { return m_queue.size() < m_capacity; });
+        m_queue.push_back(std::move(job));
+        wake = m_idle > 0;
+    }
+    if (wake) {
+        m_queued.notify_one();
+    }
+}
+
+void CFilePageWriter::Finish() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closing = true;
+    }
+    m_queued.notify_all();
+    for (std::thread& thread : m_threads) {
+        if (thread.joinable()) {
+            thread.join();
+        }
+    }
+}
+
+void CFilePageWriter::Work(CPages& pages) {
+    for (;;) {
+        CFilePageJob job;
+        bool wake = false;
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            ++m_idle;
+            m_queued.wait(lock, [this] { return !m_queue.empty() || m_closing; });
+            --m_idle;
+            if (m_queue.empty()) {
+                return;
+            }
+            // The run waits only on a full queue: wake it when there is room again.
+            wake = m_queue.size() == m_capacity;
+            job = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        if (wake) {
+            m_taken.notify_one();
+        }
+        Write(pages, job);
+    }
+}
+
+void CFilePageWriter::Write(CPages& pages, const CFilePageJob& job) {
+    const CFileDetail& file = *job.file;
+    const std::string id = std::to_string(file.fileId);
+    if (!job.download) {
+        pages.detail.SetFile(file);
+        pages.path.assign(m_root).append("details/").append(id).append(".asp");
+        WritePageFile(pages.detail, pages.path);
+        return;
+    }
+    pages.locations.Set(job);
+    pages.download.SetFile(file.fileId, file.title, file.size, file.shortDesc);
+    pages.path.assign(m_root).append("download/").append(id).append(".asp");
+    WritePageFile(pages.download, pages.path);
+}
