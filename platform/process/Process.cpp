@@ -122,6 +122,11 @@ bool CProcess::Start(const std::string& program, const std::vector<std::string>&
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    } else if (options.streams == EStreams::ToFile) {
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, options.outputFile.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
     }
     // The child gets the standard streams and nothing else this process holds open.
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);

@@ -19,12 +19,16 @@ namespace process {
 enum class EStreams {
     Inherit, // the caller's own
     Discard, // /dev/null for standard input, output and error
+    ToFile,  // /dev/null for standard input; output and error into CSpawnOptions::outputFile
 };
 
 struct CSpawnOptions {
     // Look the program up on PATH when its name holds no '/'.
     bool searchPath = true;
     EStreams streams = EStreams::Inherit;
+    // For EStreams::ToFile: the file (made anew) that takes standard output and error, so a
+    // caller can read what the child said without a pipe a daemon might keep open.
+    std::string outputFile;
     // A session of its own, so that the child outlives a terminal closed under the caller.
     bool newSession = false;
     // "NAME=VALUE" entries that replace or add to the caller's environment.
