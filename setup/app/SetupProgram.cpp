@@ -1,6 +1,7 @@
 #include "SetupProgram.h"
 
 #include "QtPrompt.h"
+#include "ServerConnection.h"
 #include "SetupSheet.h"
 #include "Tool.h"
 
@@ -73,7 +74,10 @@ int RunSetupProgram(int argc, char** argv) {
     QApplication::setWindowIcon(SetupIcon());
     prompt::CQtPrompt prompt;
     CQtSetupUi ui(prompt);
-    CSetupSession session(prompt, ui);
+    CSetupSession session(prompt, ui, MetabaseAdminBaseFactory());
+    CSystemServiceControl services;
+    session.SetServiceControl(&services);
+    session.SetAccessSetter(SystemAccessSetter());
     session.SetDataSource(dataSource);
     if (!session.Start(commandLine)) {
         return tool::EXIT_FAILED;

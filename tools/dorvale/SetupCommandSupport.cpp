@@ -1,6 +1,6 @@
 #include "SetupCommandSupport.h"
 
-#include "IISRegistryManager.h"
+#include "ServerConnection.h"
 #include "Settings.h"
 #include "SettingsModel.h"
 
@@ -58,14 +58,19 @@ bool CSetupCommandRun::OpenStore() {
                       "holds it, or the directory is not writable");
         return false;
     }
-    // The servers' virtual roots as the setup program finds them without an admin base object.
-    m_web = ConnectRegistryManager(WEB_SERVICE_NAME);
-    m_ftp = ConnectRegistryManager(FTP_SERVICE_NAME);
+    // The servers' virtual roots as the setup program finds them: through the admin base
+    // object when it can be made, else in the services' registry keys.
+    std::string error;
+    ConnectServerManagers(m_web, m_ftp, error);
+    if (!error.empty()) {
+        m_tool.Report("the web server cannot be reached: " + error);
+    }
     return true;
 }
 
 CAreaEditorContext CSetupCommandRun::EditorContext() {
-    return MakeAreaEditorContext(m_web.get(), m_ftp.get(), m_prompt, m_vrootsChanged);
+    return MakeAreaEditorContext(m_web.get(), m_ftp.get(), m_prompt, m_vrootsChanged,
+                                 SystemAccessSetter());
 }
 
 int CSetupCommandRun::Finish(bool succeeded) const {
