@@ -123,10 +123,18 @@ bool CIISRegistryManager::GetRoot(const std::string& alias, std::string& path,
 }
 
 std::vector<CVirtualRoot> CIISRegistryManager::ListRoots() {
+    return ListRootsOf(m_connection->machine, GetServiceName());
+}
+
+std::vector<CVirtualRoot> CIISRegistryManager::ListServiceRoots(const std::string& serviceName) {
+    return ListRootsOf(HKEY_LOCAL_MACHINE, serviceName);
+}
+
+std::vector<CVirtualRoot> CIISRegistryManager::ListRootsOf(HKEY machine,
+                                                           const std::string& serviceName) {
     std::vector<CVirtualRoot> roots;
     CRegKey key;
-    if (key.Open(m_connection->machine, VirtualRootsKey(GetServiceName()).c_str(), KEY_READ) !=
-        ERROR_SUCCESS) {
+    if (key.Open(machine, VirtualRootsKey(serviceName).c_str(), KEY_READ) != ERROR_SUCCESS) {
         return roots;
     }
     std::string name(REG_MAX_VALUE_NAME + 1, '\0');

@@ -4,6 +4,7 @@
 // (optionally followed by a comma and a host address) and holding "path,account,permissions".
 
 #include "IISManager.h"
+#include "Registry.h"
 
 #include <memory>
 
@@ -33,10 +34,14 @@ public:
     // permissions are the last two fields, so a directory holding commas survives; data
     // with fewer than three fields has permissions 0.
     static void ParseRootData(const std::string& data, std::string& path, unsigned& permissions);
+    // Every root of the service on this machine whose name carries no host address: what the
+    // service publishes when it starts.
+    static std::vector<CVirtualRoot> ListServiceRoots(const std::string& serviceName);
 
 private:
     // Every root whose name carries no host address.
     std::vector<CVirtualRoot> ListRoots();
+    static std::vector<CVirtualRoot> ListRootsOf(HKEY machine, const std::string& serviceName);
 
     struct CConnection;
     std::unique_ptr<CConnection> m_connection;

@@ -22,6 +22,25 @@ std::string WithSlash(const std::string& directory) {
     return !directory.empty() && directory.back() == '/' ? directory : directory + "/";
 }
 
+// A virtual root. Inside it nothing is served that was never meant for visitors: no dotfile
+// or dot-directory, no upload's description file (*.desc, which holds the uploader's
+// address), and no symbolic link, which could lead out of the directory.
+std::string AliasLocation(const CServedAlias& alias) {
+    std::string conf = "        # " + CommentText(alias.area) + "\n";
+    conf += "        location " + alias.alias + "/ {\n";
+    conf += "            alias " + Quote(WithSlash(alias.path)) + ";\n";
+    std::string path = alias.path;
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    conf += "            disable_symlinks on " + Quote("from=" + path) + ";\n";
+    conf += "            location ~* \"(^|/)\\.|\\.desc$\" {\n                return 404;\n"
+            "            }\n";
+    conf += "            add_header X-Content-Type-Options nosniff always;\n";
+    conf += "        }\n";
+    return conf;
+}
+
 } // namespace
 
 bool IsQuotable(const std::string& text) {
@@ -124,13 +143,19 @@ std::string BuildNginxConfig(const CNginxSite& site) {
     conf += "            add_header X-Content-Type-Options nosniff always;\n";
     conf += "        }\n";
     for (const CServedAlias& alias : site.aliases) {
-        conf += "        # area: " + CommentText(alias.area) + "\n";
-        conf += "        location " + alias.alias + "/ {\n";
-        conf += "            alias " + Quote(WithSlash(alias.path)) + ";\n";
-        conf += "            add_header X-Content-Type-Options nosniff always;\n";
-        conf += "        }\n";
+        conf += AliasLocation(alias);
     }
     conf += "    }\n";
+    for (const CNginxInstance& instance : site.instances) {
+        conf += "    # " + CommentText(instance.comment) + "\n";
+        conf += "    server {\n";
+        conf += "        listen " + instance.address + ":" + std::to_string(instance.port) + ";\n";
+        conf += "        server_name localhost;\n";
+        for (const CServedAlias& alias : instance.aliases) {
+            conf += AliasLocation(alias);
+        }
+        conf += "    }\n";
+    }
     conf += "}\n";
     return conf;
 }

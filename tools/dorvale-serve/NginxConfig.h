@@ -8,8 +8,16 @@
 
 struct CServedAlias {
     std::string alias; // "/downloads/archivers", normalised
-    std::string path;  // the area's directory
-    std::string area;  // the area's name, for a comment
+    std::string path;  // the directory it publishes
+    std::string area;  // what it serves (the areas' names), for a comment
+};
+
+// A further web instance: a server of its own that publishes its virtual roots only.
+struct CNginxInstance {
+    std::string comment; // its descriptive name, for a comment
+    std::string address;
+    int port = 0;
+    std::vector<CServedAlias> aliases;
 };
 
 struct CNginxSite {
@@ -18,6 +26,7 @@ struct CNginxSite {
     int port = 8080;
     std::string httpPath; // the generated site
     std::vector<CServedAlias> aliases;
+    std::vector<CNginxInstance> instances; // the other web instances
     // Workers run as this user when nginx starts as root (nginx's own default otherwise).
     std::string workerUser;
     std::string workerGroup;

@@ -64,8 +64,14 @@ int RunTo(const std::vector<std::string>& argv, const fs::path& outputFile) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+std::vector<std::string> NginxArgs(const std::string& nginx, const std::string& runDir) {
+    return {nginx, "-p", runDir + "/", "-c", runDir + "/nginx.conf", "-e", runDir + "/error.log"};
+}
+
+} // namespace
+
 // Alive and not a zombie (a daemon's zombie lingers where no init reaps it).
-bool IsAlive(long pid) {
+bool IsProcessAlive(long pid) {
     if (pid <= 0 || (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)) {
         return false;
     }
@@ -74,7 +80,7 @@ bool IsAlive(long pid) {
     return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
 }
 
-bool Accepts(const std::string& address, int port) {
+bool AcceptsConnections(const std::string& address, int port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return false;
@@ -87,12 +93,6 @@ bool Accepts(const std::string& address, int port) {
     close(fd);
     return connected;
 }
-
-std::vector<std::string> NginxArgs(const std::string& nginx, const std::string& runDir) {
-    return {nginx, "-p", runDir + "/", "-c", runDir + "/nginx.conf", "-e", runDir + "/error.log"};
-}
-
-} // namespace
 
 std::string FindNginx(const std::string& preferred) {
     if (!preferred.empty()) {
@@ -117,7 +117,7 @@ long RunningNginx(const std::string& runDir) {
         return 0;
     }
     const long pid = std::stol(text);
-    if (!IsAlive(pid)) {
+    if (!IsProcessAlive(pid)) {
         return 0;
     }
     // A recycled pid belongs to another program.
@@ -161,7 +161,7 @@ bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& e
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (RunningNginx(site.runDir) && Accepts(site.address, site.port)) {
+        if (RunningNginx(site.runDir) && AcceptsConnections(site.address, site.port)) {
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -185,7 +185,7 @@ bool StopNginx(const std::string& runDir, std::string& error) {
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (!IsAlive(pid)) {
+        if (!IsProcessAlive(pid)) {
             fs::remove(fs::path(runDir) / "nginx.pid", ec);
             return true;
         }

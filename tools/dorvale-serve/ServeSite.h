@@ -38,3 +38,9 @@ bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& e
 
 // Stops the nginx serving from runDir and waits for it to go; true also when none ran.
 bool StopNginx(const std::string& runDir, std::string& error);
+
+// True while the process runs (a zombie does not count).
+bool IsProcessAlive(long pid);
+
+// Whether something accepts TCP connections at the IPv4 address and port.
+bool AcceptsConnections(const std::string& address, int port);

@@ -1,5 +1,11 @@
 // dorvale-serve: puts the templates in place and serves the generated site with nginx.
+#include "IISManager.h"
+#include "Process.h"
+#include "Publishing.h"
 #include "ServeSite.h"
+#include "ServerControl.h"
+#include "ServerSetup.h"
+#include "Services.h"
 
 #include <climits>
 #include <cstdio>
@@ -14,10 +20,11 @@
 
 namespace {
 
-const char kUsage[] =
+const char USAGE[] =
     "Usage: dorvale-serve install [--templates DIR]\n"
-    "       dorvale-serve config|start [--dir DIR] [--port N] [--address ADDR] [--nginx PROGRAM]\n"
-    "       dorvale-serve stop|status [--dir DIR]\n"
+    "       dorvale-serve config|start|reload [--dir DIR] [--service web|ftp|all] [--port N]\n"
+    "                     [--address ADDR] [--ftp-port N] [--nginx PROGRAM]\n"
+    "       dorvale-serve stop|status [--dir DIR] [--service web|ftp|all]\n"
     "\n"
     "Puts the site's templates in place and serves the generated Dorvale site with nginx,\n"
     "without needing root: nginx runs from a directory of its own and listens on this\n"
@@ -30,16 +37,29 @@ const char kUsage[] =
     "  start     write the configuration, start nginx and print the site's address; an\n"
     "            nginx already serving from DIR is restarted (so areas added since are\n"
     "            published)\n"
-    "  stop      stop the nginx serving from DIR\n"
-    "  status    tell whether nginx serves from DIR, and where\n"
+    "  reload    have the running servers take the virtual roots as they are now; a\n"
+    "            configuration the server refuses is reported and the old one keeps serving\n"
+    "  stop      stop the servers serving from DIR\n"
+    "  status    tell whether they serve from DIR, and where\n"
     "\n"
-    "What is served: HttpPath under /dorvale/ (server-side includes on, .asp files as\n"
-    "HTML), and the directory (Path) of every locally hosted area under its HTTP alias.\n"
+    "What is served: the web service W3SVC is nginx: HttpPath under /dorvale/\n"
+    "(server-side includes on, .asp files as HTML), and every virtual root with read\n"
+    "permission under its alias. The FTP service MSFTPSVC is ProFTPD: every virtual root\n"
+    "under its alias, downloads where it has read and uploads where it has write permission.\n"
+    "The virtual roots are those of the metabase (when Dorvale.Metabase is registered: one\n"
+    "server per instance, changes take effect at once) or of the services' Virtual Roots\n"
+    "registry keys (taken at start). Dotfiles, *.desc files and symbolic links are never\n"
+    "served; a root that is /, a system directory or holds Dorvale's own data is refused.\n"
+    "Started as root, nginx's workers run as www-data and the FTP server as nobody.\n"
     "\n"
     "Options:\n"
     "  --dir DIR        nginx's own directory: configuration, pid, logs, temporary files\n"
     "                   (default: InstallDir/nginx)\n"
-    "  --port N         the port to listen on (default 8080)\n"
+    "  --service S      web, ftp or all (default): which servers\n"
+    "  --port N         the port the site's web instance listens on (default 8080, or the\n"
+    "                   instance's binding in the metabase)\n"
+    "  --ftp-port N     the port of the FTP instance; serves FTP (the first time, with the\n"
+    "                   metabase; every time with the registry keys)\n"
     "  --address ADDR   the IPv4 address to listen on (default 127.0.0.1)\n"
     "  --nginx PROGRAM  the nginx program (default: nginx on PATH, or /usr/sbin/nginx)\n"
     "  --templates DIR  for install: the templates to copy (default: the ones that come\n"
@@ -52,6 +72,9 @@ const char kUsage[] =
 
 struct COptions {
     std::string command;
+    std::string service = "all";
+    bool portGiven = false;
+    int ftpPort = 0;
     std::string dir;
     std::string templates;
     std::string nginx;
@@ -88,7 +111,7 @@ int Parse(int argc, char** argv, COptions& options) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(USAGE, stdout);
             return 0;
         }
     }
@@ -98,10 +121,10 @@ int Parse(int argc, char** argv, COptions& options) {
     options.command = args[0];
     const std::string& command = options.command;
     if (command != "install" && command != "config" && command != "start" && command != "stop" &&
-        command != "status") {
+        command != "status" && command != "reload") {
         return Usage("unknown command \"" + command + "\"");
     }
-    const bool serving = command == "config" || command == "start";
+    const bool serving = command == "config" || command == "start" || command == "reload";
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&](std::string& target) {
@@ -123,10 +146,24 @@ int Parse(int argc, char** argv, COptions& options) {
                 return Usage("--port needs a number from 1 to 65535");
             }
             options.port = std::stoi(text);
+            options.portGiven = true;
+        } else if (arg == "--ftp-port" && serving) {
+            if (!value(text) || text.size() > 5 ||
+                text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) < 1 ||
+                std::stoi(text) > 65535) {
+                return Usage("--ftp-port needs a number from 1 to 65535");
+            }
+            options.ftpPort = std::stoi(text);
+        } else if (arg == "--service" && command != "install") {
+            if (!value(options.service) || (options.service != "web" && options.service != "ftp" &&
+                                            options.service != "all")) {
+                return Usage("--service needs web, ftp or all");
+            }
         } else if (arg == "--address" && serving) {
             if (!value(options.address) || !IsIpv4(options.address)) {
                 return Usage("--address needs an IPv4 address such as 127.0.0.1");
             }
+            options.portGiven = true;
         } else if (arg == "--nginx" && serving) {
             if (!value(options.nginx)) {
                 return Usage("--nginx needs a program");
@@ -211,35 +248,144 @@ int Install(const COptions& options) {
     return 0;
 }
 
-int Serve(const COptions& options) {
-    CServeSettings settings;
-    std::string error;
-    if (!ReadServeSettings(settings, error)) {
-        return Fail(error);
-    }
-    for (const std::string& warning : settings.warnings) {
+bool WantsWeb(const COptions& options) {
+    return options.service != "ftp";
+}
+
+bool WantsFtp(const COptions& options) {
+    return options.service != "web";
+}
+
+void Warn(const std::vector<std::string>& warnings) {
+    for (const std::string& warning : warnings) {
         std::fprintf(stderr, "dorvale-serve: warning: %s\n", warning.c_str());
     }
-    CNginxSite site;
-    site.runDir = RunDir(options, &settings, error);
-    if (site.runDir.empty()) {
-        return Fail(error);
+}
+
+// The command line the service key records: this program with the options that say where it
+// serves, so that the service can be started, stopped and reloaded the way it was started.
+std::string ServiceCommandLine(const COptions& options, const std::string& runDir,
+                               const char* service) {
+    char self[PATH_MAX] = {};
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::vector<std::string> words = {length > 0 ? std::string(self, length) : "dorvale-serve",
+                                      "--dir",
+                                      runDir,
+                                      "--service",
+                                      service,
+                                      "--address",
+                                      options.address};
+    if (options.portGiven) {
+        words.insert(words.end(), {"--port", std::to_string(options.port)});
     }
+    if (options.ftpPort != 0) {
+        words.insert(words.end(), {"--ftp-port", std::to_string(options.ftpPort)});
+    }
+    if (!options.nginx.empty()) {
+        words.insert(words.end(), {"--nginx", options.nginx});
+    }
+    std::string line;
+    for (const std::string& word : words) {
+        line += (line.empty() ? "" : " ") + process::QuoteArgument(word);
+    }
+    return line;
+}
+
+CListenOptions ListenOptions(const COptions& options) {
+    CListenOptions listen;
+    listen.address = options.address;
+    listen.port = options.port;
+    listen.portGiven = options.portGiven;
+    listen.ftpPort = options.ftpPort;
+    return listen;
+}
+
+// Whether `alias` is `root` or lies below it.
+bool IsBelow(const std::string& alias, const std::string& root) {
+    return alias == root || alias.rfind(root + "/", 0) == 0;
+}
+
+// The web instances as nginx serves them. The site's instance also publishes every locally
+// hosted area whose HTTP alias no virtual root serves, as it did before the area had one.
+bool PrepareWeb(const COptions& options, const CServeSettings& settings, CNginxSite& site,
+                std::string& error) {
+    std::string user;
+    std::string group;
+    if (!services::ChooseWorkerAccount({"www-data", "nobody"}, user, group, error)) {
+        error = "nginx not started: " + error;
+        return false;
+    }
+    CServiceSetup setup;
+    std::vector<std::string> warnings;
+    if (!ReadServiceSetup(WEB_SERVICE_NAME, ListenOptions(options), user, setup, warnings, error)) {
+        return false;
+    }
+    Warn(warnings);
     site.address = options.address;
     site.port = options.port;
     site.httpPath = Absolute(settings.httpPath);
-    site.aliases = settings.aliases;
-    if (!IsQuotable(site.runDir) || !IsQuotable(site.httpPath)) {
-        return Fail("nginx cannot be given " + site.runDir + " or " + site.httpPath +
-                    ": a path must not hold \" \\ $ or control characters");
+    AddWebInstances(setup, site);
+    for (const CServedAlias& area : settings.aliases) {
+        bool served = false;
+        for (const CServedAlias& root : site.aliases) {
+            served = served || IsBelow(area.alias, root.alias);
+        }
+        std::string resolved;
+        std::string why;
+        if (!served && !services::CheckPublishable(area.path, resolved, why)) {
+            std::fprintf(stderr, "dorvale-serve: warning: area %s: %s not published: %s\n",
+                         area.area.c_str(), area.path.c_str(), why.c_str());
+        } else if (!served) {
+            site.aliases.push_back(area);
+        }
     }
-    // As root, the workers stay root rather than nginx's unprivileged default, which may not
-    // read a tree kept in a private home directory; nginx listens on loopback by default.
     if (geteuid() == 0) {
-        const passwd* user = getpwuid(geteuid());
-        const group* grp = getgrgid(getegid());
-        site.workerUser = user ? user->pw_name : "root";
-        site.workerGroup = grp ? grp->gr_name : "root";
+        site.workerUser = user;
+        site.workerGroup = group;
+    }
+    if (!IsQuotable(site.runDir) || !IsQuotable(site.httpPath)) {
+        error = "nginx cannot be given " + site.runDir + " or " + site.httpPath +
+                ": a path must not hold \" \\ $ or control characters";
+        return false;
+    }
+    return true;
+}
+
+// The FTP instances; `configured` false when the FTP service has none.
+bool PrepareFtp(const COptions& options, CFtpSite& site, bool& configured, std::string& error) {
+    configured = false;
+    std::string user;
+    std::string group;
+    if (!services::ChooseWorkerAccount({"nobody"}, user, group, error)) {
+        error = "proftpd not started: " + error;
+        return false;
+    }
+    CServiceSetup setup;
+    std::vector<std::string> warnings;
+    if (!ReadServiceSetup(FTP_SERVICE_NAME, ListenOptions(options), user, setup, warnings, error)) {
+        return false;
+    }
+    Warn(warnings);
+    configured = !setup.instances.empty();
+    const passwd* account = getpwnam(user.c_str());
+    if (account == nullptr) {
+        error = "the account " + user + " has gone";
+        return false;
+    }
+    site.user = user;
+    site.group = group;
+    site.loginUid = account->pw_uid;
+    site.loginGid = account->pw_gid;
+    AddFtpInstances(setup, site);
+    return true;
+}
+
+int ServeWeb(const COptions& options, const CServeSettings& settings, const std::string& runDir) {
+    CNginxSite site;
+    site.runDir = runDir;
+    std::string error;
+    if (!PrepareWeb(options, settings, site, error)) {
+        return Fail(error);
     }
     if (options.command == "config") {
         std::filesystem::create_directories(site.runDir);
@@ -255,6 +401,14 @@ int Serve(const COptions& options) {
     if (nginx.empty()) {
         return Fail("nginx was not found (install the Debian package nginx, or give --nginx)");
     }
+    if (options.command == "reload") {
+        if (!ReloadNginx(nginx, site, error)) {
+            return Fail(error);
+        }
+        std::printf("nginx %ld serves the virtual roots as they are now\n",
+                    RunningNginx(site.runDir));
+        return 0;
+    }
     if (!std::filesystem::exists(site.httpPath + "/index.asp")) {
         std::fprintf(stderr,
                      "dorvale-serve: warning: %s/index.asp does not exist yet; run sheetforge "
@@ -264,11 +418,87 @@ int Serve(const COptions& options) {
     if (!StartNginx(nginx, site, error)) {
         return Fail(error);
     }
+    services::CServiceConfig service;
+    service.imagePath = ServiceCommandLine(options, runDir, "web");
+    service.pidFile = runDir + "/nginx.pid";
+    service.processName = "nginx";
+    if (!services::RegisterService(WEB_SERVICE_NAME, service, error)) {
+        std::fprintf(stderr, "dorvale-serve: warning: %s\n", error.c_str());
+    }
     std::printf("Dorvale is served at http://%s:%d%s/index.asp\n", site.address.c_str(), site.port,
                 SITE_PREFIX);
+    for (const CNginxInstance& instance : site.instances) {
+        std::printf("Web instance \"%s\" is served at http://%s:%d/\n", instance.comment.c_str(),
+                    instance.address.c_str(), instance.port);
+    }
     std::printf("(nginx %ld from %s; stop it with: dorvale-serve stop --dir %s)\n",
                 RunningNginx(site.runDir), site.runDir.c_str(), site.runDir.c_str());
     return 0;
+}
+
+int ServeFtp(const COptions& options, const std::string& runDir) {
+    CFtpSite site;
+    site.runDir = runDir;
+    bool configured = false;
+    std::string error;
+    if (!PrepareFtp(options, site, configured, error)) {
+        return Fail(error);
+    }
+    if (!configured) {
+        // Only asked for FTP is it an error to have none.
+        return options.service == "ftp"
+                   ? Fail("the FTP service has no instance: give --ftp-port N to serve one")
+                   : 0;
+    }
+    const std::string proftpd = FindProftpd();
+    if (proftpd.empty()) {
+        return Fail("proftpd was not found (install the Debian packages proftpd-core and "
+                    "proftpd-mod-vroot)");
+    }
+    if (options.command == "reload") {
+        if (!ReloadProftpd(proftpd, site, error)) {
+            return Fail(error);
+        }
+        std::printf("proftpd %ld serves the virtual roots as they are now\n",
+                    RunningProftpd(runDir));
+        return 0;
+    }
+    if (!StartProftpd(proftpd, site, error)) {
+        return Fail(error);
+    }
+    services::CServiceConfig service;
+    service.imagePath = ServiceCommandLine(options, runDir, "ftp");
+    service.pidFile = FtpDirectory(runDir) + "/proftpd.pid";
+    service.processName = "proftpd";
+    if (!services::RegisterService(FTP_SERVICE_NAME, service, error)) {
+        std::fprintf(stderr, "dorvale-serve: warning: %s\n", error.c_str());
+    }
+    for (const CFtpInstance& instance : site.instances) {
+        std::printf("FTP instance \"%s\" is served at ftp://%s:%d/\n", instance.comment.c_str(),
+                    instance.address.c_str(), instance.port);
+    }
+    return 0;
+}
+
+int Serve(const COptions& options) {
+    CServeSettings settings;
+    std::string error;
+    const bool haveSettings = ReadServeSettings(settings, error);
+    if (!haveSettings && WantsWeb(options)) {
+        return Fail(error);
+    }
+    Warn(settings.warnings);
+    const std::string runDir = RunDir(options, &settings, error);
+    if (runDir.empty()) {
+        return Fail(error);
+    }
+    if (WantsWeb(options)) {
+        const int result = ServeWeb(options, settings, runDir);
+        if (result != 0 || options.command == "config") {
+            return result;
+        }
+    }
+    return WantsFtp(options) && options.command != "config" ? ServeFtp(options, runDir) : 0;
 }
 
 int StopOrStatus(const COptions& options) {
@@ -280,23 +510,35 @@ int StopOrStatus(const COptions& options) {
     if (runDir.empty()) {
         return Fail(error);
     }
-    const long pid = RunningNginx(runDir);
+    const long nginx = WantsWeb(options) ? RunningNginx(runDir) : 0;
+    const long proftpd = WantsFtp(options) ? RunningProftpd(runDir) : 0;
     if (options.command == "status") {
-        if (pid == 0) {
+        if (WantsWeb(options) && nginx == 0) {
             std::printf("nginx does not serve from %s\n", runDir.c_str());
-            return 1;
+        } else if (WantsWeb(options)) {
+            std::printf("nginx %ld serves from %s at http://%s%s/index.asp\n", nginx,
+                        runDir.c_str(), ListenAddress(runDir).c_str(), SITE_PREFIX);
         }
-        std::printf("nginx %ld serves from %s at http://%s%s/index.asp\n", pid, runDir.c_str(),
-                    ListenAddress(runDir).c_str(), SITE_PREFIX);
-        return 0;
+        if (proftpd != 0) {
+            std::printf("proftpd %ld serves FTP from %s\n", proftpd, FtpDirectory(runDir).c_str());
+        } else if (options.service == "ftp") {
+            std::printf("proftpd does not serve from %s\n", runDir.c_str());
+        }
+        return (WantsWeb(options) ? nginx != 0 : proftpd != 0) ? 0 : 1;
     }
-    if (!StopNginx(runDir, error)) {
+    if (WantsWeb(options) && !StopNginx(runDir, error)) {
         return Fail(error);
     }
-    if (pid != 0) {
-        std::printf("Stopped nginx %ld\n", pid);
-    } else {
+    if (WantsFtp(options) && !StopProftpd(runDir, error)) {
+        return Fail(error);
+    }
+    if (nginx != 0) {
+        std::printf("Stopped nginx %ld\n", nginx);
+    } else if (WantsWeb(options)) {
         std::printf("nginx was not serving from %s\n", runDir.c_str());
+    }
+    if (proftpd != 0) {
+        std::printf("Stopped proftpd %ld\n", proftpd);
     }
     return 0;
 }
@@ -312,7 +554,7 @@ int main(int argc, char** argv) {
     if (options.command == "install") {
         return Install(options);
     }
-    if (options.command == "config" || options.command == "start") {
+    if (options.command == "config" || options.command == "start" || options.command == "reload") {
         return Serve(options);
     }
     return StopOrStatus(options);

@@ -68,15 +68,26 @@ TEST(NginxConfig, PagesWithIncludesAreasAndPrivatePaths) {
     EXPECT_THAT(conf, HasSubstr("location /dorvale/ {\n            alias \"/srv/site/\";\n"
                                 "            index index.asp;\n            ssi on;\n"));
     EXPECT_THAT(conf, HasSubstr("script-src 'none'"));
-    EXPECT_THAT(conf, HasSubstr("# area: One Two\n        location /downloads/one/ {\n"
+    EXPECT_THAT(conf, HasSubstr("# One Two\n        location /downloads/one/ {\n"
                                 "            alias \"/srv/files/one/\";"));
-    EXPECT_THAT(conf, HasSubstr("location /dl/two/ {\n            alias \"/srv/files/two/\";"));
+    // Inside an alias: no symbolic link is followed below the directory, and dotfiles and
+    // uploads' description files are not found.
+    EXPECT_THAT(conf, HasSubstr("location /dl/two/ {\n            alias \"/srv/files/two/\";\n"
+                                "            disable_symlinks on \"from=/srv/files/two\";\n"
+                                "            location ~* \"(^|/)\\.|\\.desc$\" {\n"
+                                "                return 404;"));
     EXPECT_THAT(conf, Not(HasSubstr("user ")));
+    EXPECT_THAT(conf, Not(HasSubstr("server {\n        listen 127.0.0.1:18081")));
 
-    site.workerUser = "root";
-    site.workerGroup = "root";
+    site.workerUser = "www-data";
+    site.workerGroup = "www-data";
     site.aliases.clear();
+    site.instances = {{"Second \"Site\"\n", "127.0.0.2", 18081, {{"/pub", "/srv/pub", "Pub"}}}};
     const std::string asRoot = BuildNginxConfig(site);
-    EXPECT_EQ(asRoot.find("user root root;\n"), asRoot.find('\n') + 1);
-    EXPECT_THAT(asRoot, Not(HasSubstr("# area")));
+    EXPECT_EQ(asRoot.find("user www-data www-data;\n"), asRoot.find('\n') + 1);
+    EXPECT_THAT(asRoot, Not(HasSubstr("location /dl/two/")));
+    // A further instance is a server of its own with only its roots.
+    EXPECT_THAT(asRoot, HasSubstr("    # Second \"Site\" \n    server {\n        listen "
+                                  "127.0.0.2:18081;\n        server_name localhost;\n"
+                                  "        # Pub\n        location /pub/ {\n"));
 }

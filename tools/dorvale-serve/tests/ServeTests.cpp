@@ -14,6 +14,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 using ::testing::HasSubstr;
@@ -87,6 +88,32 @@ void Put(const fs::path& path, const std::string& bytes) {
     testsupport::WriteFile(path, bytes);
 }
 
+// The real user ids of the processes whose parent is `parent`.
+std::vector<long> ChildUids(long parent) {
+    std::vector<long> uids;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream status(entry.path() / "status");
+        std::string line;
+        long ppid = -1;
+        long uid = -1;
+        while (std::getline(status, line)) {
+            if (line.rfind("PPid:", 0) == 0) {
+                ppid = std::stol(line.substr(5));
+            } else if (line.rfind("Uid:", 0) == 0) {
+                uid = std::stol(line.substr(4));
+            }
+        }
+        if (ppid == parent) {
+            uids.push_back(uid);
+        }
+    }
+    return uids;
+}
+
 // A port nothing listens on now.
 int FreePort() {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -104,6 +131,9 @@ class Serve : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(m_dir / "registry");
+        // The workers, not root, pass through on their way to the site and the areas.
+        fs::permissions(m_dir.Path(),
+                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
         setenv("DORVALE_REGISTRY", (m_dir / "registry").c_str(), 1);
         m_env = {"DORVALE_REGISTRY=" + (m_dir / "registry")};
         m_port = FreePort();
@@ -253,6 +283,66 @@ TEST_F(Serve, PagesIncludesAndAreaFilesThroughNginx) {
     const auto stopAgain = Run({"stop", "--dir", run});
     EXPECT_EQ(stopAgain.exitCode, 0);
     EXPECT_THAT(stopAgain.out, HasSubstr("was not serving"));
+}
+
+TEST_F(Serve, NothingButTheAreasFilesIsPublishedAndNeverByRoot) {
+    MakeInstallation();
+    Put(m_dir / "files/one/.htpasswd", "admin:secret");
+    Put(m_dir / "files/one/.git/config", "[core]");
+    Put(m_dir / "files/one/up.zip", "upload");
+    Put(m_dir / "files/one/up.zip.desc", "Email=uploader@example.org");
+    Put(m_dir / "files/one/UP.DESC", "Email=uploader@example.org");
+    fs::create_symlink("/etc/passwd", m_dir / "files/one/passwd.zip");
+    fs::create_symlink(m_dir / "secret.txt", m_dir / "files/one/secret.zip");
+    fs::create_directories(m_dir / "files/one/in");
+    fs::create_directory_symlink("/etc", m_dir / "files/one/in/etc");
+    const std::uint32_t local = AREA_DOWNLOADABLE | AREA_HOSTED_LOCALLY;
+    AddArea("Everything", "/", "/everything", local);
+    AddArea("Climbing", m_dir / "files/one/../../../../../../../etc", "/climbing", local);
+    AddArea("Database", m_dir / "db", "/database", local);
+    AddArea("Parent", m_dir.Path(), "/parent", local);
+    AddArea("System", "/var/lib/dorvale/x", "/system", local);
+
+    const std::string run = m_dir / "run";
+    const auto started = Run({"start", "--dir", run, "--port", std::to_string(m_port)});
+    ASSERT_EQ(started.exitCode, 0) << started.err;
+    for (const char* refused : {"Everything", "Climbing", "Database", "Parent", "System"}) {
+        EXPECT_THAT(started.err, HasSubstr(std::string("area ") + refused + ": "));
+    }
+    EXPECT_THAT(started.err, HasSubstr("not published: it is the root of the file system"));
+    EXPECT_THAT(started.err, HasSubstr("not published: it is the system directory /etc"));
+    EXPECT_THAT(started.err, HasSubstr("holds Dorvale's own " + (m_dir / "db")));
+    for (const char* target :
+         {"/everything/etc/passwd", "/climbing/passwd", "/database/filearea.dat",
+          "/parent/registry/HKLM.reg", "/parent/secret.txt"}) {
+        EXPECT_EQ(Get(m_port, target).status, 404) << target;
+    }
+
+    EXPECT_EQ(Get(m_port, "/downloads/one/up.zip").body, "upload");
+    for (const char* hidden :
+         {"/downloads/one/up.zip.desc", "/downloads/one/UP.DESC", "/downloads/one/.htpasswd",
+          "/downloads/one/.git/config", "/downloads/one/%2ehtpasswd"}) {
+        EXPECT_EQ(Get(m_port, hidden).status, 404) << hidden;
+    }
+    for (const char* link : {"/downloads/one/passwd.zip", "/downloads/one/secret.zip",
+                             "/downloads/one/in/etc/passwd"}) {
+        const auto answer = Get(m_port, link);
+        EXPECT_NE(answer.status, 200) << link;
+        EXPECT_THAT(answer.body, Not(HasSubstr("root:"))) << link;
+        EXPECT_THAT(answer.body, Not(HasSubstr("secret"))) << link;
+    }
+
+    // Started as root, the workers run as an unprivileged account.
+    const long master = std::stol(testsupport::ReadFile(run + "/nginx.pid"));
+    const std::vector<long> workers = ChildUids(master);
+    ASSERT_FALSE(workers.empty());
+    for (long uid : workers) {
+        EXPECT_NE(uid, 0);
+    }
+    if (geteuid() == 0) {
+        EXPECT_THAT(testsupport::ReadFile(run + "/nginx.conf"),
+                    testing::AnyOf(HasSubstr("user www-data "), HasSubstr("user nobody ")));
+    }
 }
 
 TEST_F(Serve, FailuresAreExplained) {
