@@ -54,6 +54,8 @@ std::string BuildProftpdConfig(const CFtpSite& site) {
         conf += "  AuthGroupFile " + Quote(dir + "/groups") + "\n";
         conf += "  RequireValidShell off\n  UseFtpUsers off\n";
         conf += "  VRootEngine on\n  DefaultRoot ~\n";
+        // No name that would be a dotfile is made by an upload or a rename.
+        conf += "  PathDenyFilter \"(^|/)[.]\"\n";
         for (const CFtpRoot& root : instance.roots) {
             conf += "  # " + root.area + "\n";
             conf += "  VRootAlias " + Quote(root.path) + " " + Quote(root.alias) + "\n";

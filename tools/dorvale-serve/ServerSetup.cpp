@@ -9,6 +9,7 @@
 #include "Settings.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace {
@@ -82,7 +83,8 @@ std::vector<CFtpRoot> Publishable(const std::string& service, const std::string&
                                   std::vector<std::string>& warnings) {
     std::vector<CFtpRoot> result;
     for (const CVirtualRoot& root : roots) {
-        if ((root.permissions & (VROOT_READ | VROOT_WRITE)) == 0) {
+        // The instance's own root is the servers' start page or login directory, not an alias.
+        if ((root.permissions & (VROOT_READ | VROOT_WRITE)) == 0 || root.alias == "/") {
             continue;
         }
         CFtpRoot served;
@@ -137,6 +139,8 @@ bool ReadFromMetabase(IMetabaseAdmin* admin, const std::string& service,
         if (instances.empty() && wanted) {
             admin->AddKey(lm.Get(), (path + "/ROOT").c_str());
             lm.SetString(path, MD_SERVER_COMMENT, DefaultComment(service), IIS_MD_UT_SERVER);
+            lm.SetString(path + "/ROOT", MD_VR_PATH, options.rootDirectory);
+            lm.SetDword(path + "/ROOT", MD_ACCESS_PERM, VROOT_READ);
             lm.SetString(path, MD_SERVER_BINDINGS, Binding(options.address, port),
                          IIS_MD_UT_SERVER);
         } else if (!instances.empty() && ((web && options.portGiven) || (!web && port != 0))) {
@@ -206,12 +210,19 @@ bool ReadServiceSetup(const std::string& service, const CListenOptions& options,
         WriteRegistryText(HKEY_LOCAL_MACHINE, CIISRegistryManager::ParametersKey(service).c_str(),
                           "AnonymousUserName", anonymousUser.c_str());
     }
+    std::vector<CVirtualRoot> roots = CIISRegistryManager::ListServiceRoots(service);
+    if (std::none_of(roots.begin(), roots.end(),
+                     [](const CVirtualRoot& root) { return root.alias == "/"; })) {
+        // Every service has a root; the setup program finds the others below it.
+        const std::string data = options.rootDirectory + ",," + std::to_string(VROOT_READ);
+        WriteRegistryText(HKEY_LOCAL_MACHINE, CIISRegistryManager::VirtualRootsKey(service).c_str(),
+                          "/", data.c_str());
+    }
     CServedInstance served;
     served.comment = DefaultComment(service);
     served.address = options.address;
     served.port = web ? options.port : options.ftpPort;
-    served.roots = Publishable(service, served.comment,
-                               CIISRegistryManager::ListServiceRoots(service), warnings);
+    served.roots = Publishable(service, served.comment, roots, warnings);
     setup.instances.push_back(std::move(served));
     return true;
 }

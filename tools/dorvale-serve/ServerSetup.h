@@ -17,6 +17,7 @@ struct CListenOptions {
     int port = 8080;
     bool portGiven = false; // --port or --address given: the site's instance listens there
     int ftpPort = 0;        // --ftp-port: the FTP instance's port (0: not given)
+    std::string rootDirectory; // the directory of a new instance's root "/"
 };
 
 struct CServedInstance {

@@ -291,8 +291,11 @@ std::string ServiceCommandLine(const COptions& options, const std::string& runDi
     return line;
 }
 
-CListenOptions ListenOptions(const COptions& options) {
+CListenOptions ListenOptions(const COptions& options, const std::string& rootDirectory) {
+    std::error_code ec;
+    std::filesystem::create_directories(rootDirectory, ec);
     CListenOptions listen;
+    listen.rootDirectory = rootDirectory;
     listen.address = options.address;
     listen.port = options.port;
     listen.portGiven = options.portGiven;
@@ -317,7 +320,8 @@ bool PrepareWeb(const COptions& options, const CServeSettings& settings, CNginxS
     }
     CServiceSetup setup;
     std::vector<std::string> warnings;
-    if (!ReadServiceSetup(WEB_SERVICE_NAME, ListenOptions(options), user, setup, warnings, error)) {
+    if (!ReadServiceSetup(WEB_SERVICE_NAME, ListenOptions(options, site.runDir + "/wwwroot"), user,
+                          setup, warnings, error)) {
         return false;
     }
     Warn(warnings);
@@ -362,7 +366,9 @@ bool PrepareFtp(const COptions& options, CFtpSite& site, bool& configured, std::
     }
     CServiceSetup setup;
     std::vector<std::string> warnings;
-    if (!ReadServiceSetup(FTP_SERVICE_NAME, ListenOptions(options), user, setup, warnings, error)) {
+    if (!ReadServiceSetup(FTP_SERVICE_NAME,
+                          ListenOptions(options, FtpDirectory(site.runDir) + "/root"), user, setup,
+                          warnings, error)) {
         return false;
     }
     Warn(warnings);
