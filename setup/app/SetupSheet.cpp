@@ -1,6 +1,7 @@
 #include "SetupSheet.h"
 
 #include "AreaPages.h"
+#include "ServersPage.h"
 #include "SettingsPages.h"
 #include "SetupHelp.h"
 
@@ -64,8 +65,8 @@ CSetupSheet::CSetupSheet(CSetupSession& session, CQtSetupUi& ui, PageFactory ser
     m_pages[ESheetPage::FileGroups] = new CFileGroupsPage(*this);
     m_pages[ESheetPage::FileAreas] = new CFileAreasPage(*this);
     m_pages[ESheetPage::HttpUploads] = new CHttpUploadsPage(*this);
-    if (serversPage && session.IsMetabaseMode()) {
-        m_pages[ESheetPage::Servers] = serversPage(*this);
+    if (session.IsMetabaseMode()) {
+        m_pages[ESheetPage::Servers] = serversPage ? serversPage(*this) : new CServersPage(*this);
     }
     for (auto& [kind, page] : m_pages) {
         page->setParent(this);

@@ -3,6 +3,9 @@
 // drivers. Every page and dialog is saved as a picture in <build>/setup-screenshots/.
 
 #include "AreaPages.h"
+#include "ComTestSupport.h"
+#include "IISMetabaseManager.h"
+#include "ServerConnection.h"
 #include "DownloadLocation.h"
 #include "GroupFiles.h"
 #include "OdbcTestSupport.h"
@@ -641,3 +644,84 @@ INSTANTIATE_TEST_SUITE_P(Engines, SheetTest,
                          [](const ::testing::TestParamInfo<EEngine>& info) {
                              return std::string(testsupport::EngineName(info.param));
                          });
+
+TEST(ServersPage, NamesChangedThroughTheSelectionAndTheManagersFollow) {
+    Application();
+    comtest::CComTestEnvironment com;
+    ASSERT_EQ(comtest::CallRegistrationEntry(METABASE_LIBRARY), S_OK);
+    CComPtr<IMetabaseAdmin> admin = metabase::CreateAdminBase();
+    ASSERT_TRUE(admin);
+    {
+        metabase::CMetabaseKey lm(admin);
+        ASSERT_EQ(lm.Open("/LM", true, 1000), S_OK);
+        for (const auto& [path, comment] :
+             {std::pair{"W3SVC/1", "Default Web Site"}, {"W3SVC/2", "Intranet"},
+              {"MSFTPSVC/1", "Default FTP Site"}}) {
+            ASSERT_EQ(admin->AddKey(lm.Get(), (std::string(path) + "/ROOT").c_str()), S_OK);
+            ASSERT_EQ(lm.SetString(path, MD_SERVER_COMMENT, comment, IIS_MD_UT_SERVER), S_OK);
+        }
+        ASSERT_EQ(lm.Close(), S_OK);
+    }
+    const std::string db = (com.Dir() / "db").string();
+    std::filesystem::create_directories(db);
+    ASSERT_TRUE(WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey,
+                                  settings::DatabasePath, db.c_str()));
+    ASSERT_TRUE(WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey,
+                                  settings::WebServerName, "Default Web Site"));
+
+    CScriptedPrompt script;
+    CDialogSteps steps;
+    CQtSetupUi ui(script);
+    CSetupSession session(script, ui, MetabaseAdminBaseFactory());
+    ASSERT_TRUE(session.Start(""));
+    ASSERT_TRUE(session.IsMetabaseMode());
+    EXPECT_EQ(session.Ftp(), nullptr); // a later run never asks for one
+    CSetupSheet sheet(session, ui);
+    sheet.show();
+    QTabWidget* tabs = sheet.Tabs();
+    EXPECT_THAT(TabTitles(tabs), ElementsAre("General", "Upload Options", "File Areas",
+                                             "File Groups", "Servers"));
+    // General checks its fields when it is left.
+    Type(sheet, "HttpServer", "http://files.example.org");
+    Type(sheet, "HttpPath", db);
+    tabs->setCurrentIndex(4);
+    ASSERT_EQ(tabs->currentIndex(), 4);
+    auto* web = Child<QLineEdit>(sheet, "webServerName");
+    auto* ftp = Child<QLineEdit>(sheet, "ftpServerName");
+    ASSERT_TRUE(web != nullptr && ftp != nullptr);
+    EXPECT_EQ(web->text().toStdString(), "Default Web Site");
+    EXPECT_FALSE(web->isEnabled());
+    EXPECT_EQ(ftp->text().toStdString(), "");
+
+    steps.Then([&](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Select HTTP Server");
+        auto* list = Child<QListWidget>(dialog, "servers");
+        EXPECT_THAT(Lines(list), ElementsAre("Default Web Site", "Intranet"));
+        EXPECT_EQ(list->currentItem()->text().toStdString(), "Default Web Site");
+        SelectLine(list, "Intranet");
+        dialog.accept();
+    });
+    Click(sheet, "webServerNameChange");
+    steps.Then([&](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Select FTP Server");
+        SelectLine(Child<QListWidget>(dialog, "servers"), "Default FTP Site");
+        Shot(&dialog, "select-ftp-server");
+        dialog.accept();
+    });
+    Click(sheet, "ftpServerNameChange");
+    EXPECT_TRUE(steps.Done());
+    EXPECT_EQ(web->text().toStdString(), "Intranet");
+    EXPECT_EQ(ftp->text().toStdString(), "Default FTP Site");
+    Shot(&sheet, "page-servers");
+
+    ASSERT_TRUE(sheet.Apply());
+    std::string name;
+    ReadRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::WebServerName, name);
+    EXPECT_EQ(name, "Intranet");
+    ReadRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::FtpServerName, name);
+    EXPECT_EQ(name, "Default FTP Site");
+    ASSERT_NE(session.Web(), nullptr);
+    EXPECT_EQ(static_cast<CIISMetabaseManager*>(session.Web())->GetInstance(), 2u);
+    ASSERT_NE(session.Ftp(), nullptr);
+    EXPECT_THAT(script.Problems(), IsEmpty());
+}

@@ -5,6 +5,7 @@
 #include "FileAreaStore.h"
 #include "IISRegistryManager.h"
 #include "Settings.h"
+#include "ServerSelection.h"
 #include "SetupSession.h"
 #include "SetupTestSupport.h"
 
@@ -323,4 +324,64 @@ TEST_F(SetupSessionTest, RestartOfferForRegistryRoots) {
     metabase.VrootsChanged() = true;
     metabase.OfferRestart();
     EXPECT_SCRIPT_DONE(quiet);
+}
+
+TEST_F(SetupSessionTest, ServersPageChangesNamesAndConnectsWhenLeft) {
+    UseDatabase();
+    servers.web = {"Default Web Site", "Intranet"};
+    servers.ftp = {"Default FTP Site"};
+    WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::WebServerName,
+                      "Default Web Site");
+    CSetupSession session(script, ui, Metabase());
+    ASSERT_TRUE(session.Start(""));
+    ASSERT_EQ(session.Ftp(), nullptr);
+    CServerSelection page(session);
+    page.Load();
+    EXPECT_EQ(page.WebName(), "Default Web Site");
+    EXPECT_EQ(page.FtpName(), "");
+
+    // Nothing changed: left without connecting anything again.
+    const int created = servers.created;
+    CIISManagerBase* web = session.Web();
+    EXPECT_TRUE(page.Leave(script));
+    EXPECT_EQ(session.Web(), web);
+    EXPECT_EQ(servers.created, created);
+
+    // The selection always asks, from the field's name; a cancel changes nothing.
+    ui.choices = {"", "Intranet", "Default FTP Site"};
+    EXPECT_FALSE(page.Change(ui, WEB_SERVICE_NAME));
+    EXPECT_TRUE(page.Change(ui, WEB_SERVICE_NAME));
+    EXPECT_TRUE(page.Change(ui, FTP_SERVICE_NAME));
+    EXPECT_THAT(ui.selections, ElementsAre("W3SVC: Default Web Site Intranet [Default Web Site]",
+                                           "W3SVC: Default Web Site Intranet [Default Web Site]",
+                                           "MSFTPSVC: Default FTP Site []"));
+    EXPECT_EQ(page.WebName(), "Intranet");
+    EXPECT_TRUE(page.Leave(script));
+    EXPECT_NE(session.Web(), nullptr);
+    ASSERT_NE(session.Ftp(), nullptr);
+    EXPECT_EQ(servers.created, created + 3 + 2); // three selections, two connections
+    // Names are written on OK or Apply only.
+    EXPECT_EQ(Setting(settings::WebServerName), "Default Web Site");
+    page.Apply();
+    EXPECT_EQ(Setting(settings::WebServerName), "Intranet");
+    EXPECT_EQ(Setting(settings::FtpServerName), "Default FTP Site");
+
+    // A server gone by the time the page is left: asked whether to leave all the same, the
+    // manager absent; the name that failed is tried again the next time.
+    ui.choices = {"Default Web Site"};
+    ASSERT_TRUE(page.Change(ui, WEB_SERVICE_NAME));
+    servers.web = {"Intranet"};
+    script.Expect("Unable to connect to Web server(s), exit anyways?", "Dorvale Server Setup",
+                  EAnswer::No);
+    EXPECT_FALSE(page.Leave(script));
+    EXPECT_EQ(session.Web(), nullptr);
+    servers.ftp = {"Default FTP Site", "Spare"};
+    ui.choices = {"Spare"};
+    ASSERT_TRUE(page.Change(ui, FTP_SERVICE_NAME));
+    servers.ftp.clear();
+    script.Expect("Unable to connect to Web and FTP server(s), exit anyways?",
+                  "Dorvale Server Setup", EAnswer::Yes);
+    EXPECT_TRUE(page.Leave(script));
+    EXPECT_EQ(session.Ftp(), nullptr);
+    EXPECT_SCRIPT_DONE(script);
 }
