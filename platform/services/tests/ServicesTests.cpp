@@ -47,7 +47,11 @@ TEST_F(ServicesTest, StartStopReloadAndRestartThroughTheServiceKey) {
     const std::string script = m_dir / "ctl.sh";
     // start: a sleeping process of its own; reload: refused, saying why.
     testsupport::WriteFile(script, "#!/bin/sh\ncase \"$1\" in\n"
-                                   "start) sleep 60 </dev/null >/dev/null 2>&1 & echo $! >\"$2\" ;;\n"
+                                   // The pid file names the process once it is sleep, as a
+                                   // server writes its own pid file.
+                                   "start) sleep 60 </dev/null >/dev/null 2>&1 & pid=$!\n"
+                                   "  while [ \"$(cat /proc/$pid/comm)\" != sleep ]; do :; done\n"
+                                   "  echo $pid >\"$2\" ;;\n"
                                    "reload) echo \"configuration refused: $3\"; exit 1 ;;\n"
                                    "*) exit 2 ;;\nesac\n");
     services::CServiceConfig config;
@@ -59,7 +63,8 @@ TEST_F(ServicesTest, StartStopReloadAndRestartThroughTheServiceKey) {
     // Registered but stopped.
     EXPECT_FALSE(services::IsServiceRunning("TESTSVC", &known));
     EXPECT_TRUE(known);
-    EXPECT_FALSE(services::RestartService("TESTSVC", error)) << "a stopped service is not restarted";
+    EXPECT_FALSE(services::RestartService("TESTSVC", error))
+        << "a stopped service is not restarted";
 
     // "<ImagePath> start" puts the control word after the program: sh ctl.sh start ... fails
     // here, since the script wants it first; the command line names the script as the program.
@@ -101,8 +106,8 @@ TEST_F(ServicesTest, AccessListSetOnTheDirectoryAndAsItsDefault) {
             .out;
     };
     std::string error;
-    ASSERT_TRUE(services::SetDirectoryAccess(area, "nobody", services::EDirectoryAccess::Change,
-                                             error))
+    ASSERT_TRUE(
+        services::SetDirectoryAccess(area, "nobody", services::EDirectoryAccess::Change, error))
         << error;
     EXPECT_THAT(acl(), HasSubstr("user:nobody:rwx\n"));
     EXPECT_THAT(acl(), HasSubstr("default:user:nobody:rwx\n"));
@@ -116,8 +121,8 @@ TEST_F(ServicesTest, AccessListSetOnTheDirectoryAndAsItsDefault) {
 
     EXPECT_FALSE(services::SetDirectoryAccess(area, "no-such-account-here",
                                               services::EDirectoryAccess::Read, error));
-    EXPECT_FALSE(services::SetDirectoryAccess(area, "a:rwx,u:b", services::EDirectoryAccess::Read,
-                                              error));
+    EXPECT_FALSE(
+        services::SetDirectoryAccess(area, "a:rwx,u:b", services::EDirectoryAccess::Read, error));
     EXPECT_THAT(error, HasSubstr("not an account name"));
     EXPECT_FALSE(services::SetDirectoryAccess(m_dir / "missing", "nobody",
                                               services::EDirectoryAccess::Read, error));
@@ -147,11 +152,12 @@ TEST_F(ServicesTest, WhatMayBePublished) {
 
     std::string user;
     std::string group;
-    ASSERT_TRUE(services::ChooseWorkerAccount({"no-such-account-here", "nobody"}, user, group, why));
+    ASSERT_TRUE(
+        services::ChooseWorkerAccount({"no-such-account-here", "nobody"}, user, group, why));
     if (geteuid() == 0) {
         EXPECT_EQ(user, "nobody");
-        EXPECT_FALSE(services::ChooseWorkerAccount({"root", "no-such-account-here"}, user, group,
-                                                   why));
+        EXPECT_FALSE(
+            services::ChooseWorkerAccount({"root", "no-such-account-here"}, user, group, why));
         EXPECT_THAT(why, HasSubstr("refusing to run it as root"));
     } else {
         EXPECT_NE(user, "root");
