@@ -39,9 +39,12 @@ bool ReadServeSettings(CServeSettings& result, std::string& error) {
     }
     CFileAreaStore store;
     if (!store.OpenForReading(databasePath)) {
-        error = "cannot read " + GetFileAreaStorePath(databasePath) +
-                " (is the setup program changing the areas?)";
-        return false;
+        // The setup program holds the store while it runs, and it is the setup program that
+        // has the servers reload: the virtual roots are served all the same.
+        result.warnings.push_back("cannot read " + GetFileAreaStorePath(databasePath) +
+                                  " (is the setup program changing the areas?): only the "
+                                  "virtual roots are published, not areas that have none");
+        return true;
     }
     for (const AreaRecord& area : store.EnumerateAreas()) {
         if (!(area.Flags & AREA_HOSTED_LOCALLY) || area.HttpAlias.empty()) {

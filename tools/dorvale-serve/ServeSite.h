@@ -16,7 +16,8 @@ struct CServeSettings {
 };
 
 // Reads HttpPath, InstallDir and the locally hosted areas with an HTTP alias from the
-// settings and the file-area store of DatabasePath (which is not created when absent).
+// settings and the file-area store of DatabasePath (which is not created when absent). A store
+// held by the setup program gives no areas and a warning.
 bool ReadServeSettings(CServeSettings& settings, std::string& error);
 
 // Copies every *.tmpl of `templatesDir` into InstallDir/templates and everything in its

@@ -4,6 +4,7 @@
 // with the restart offer, and a configuration the server refuses while the old one serves.
 
 #include "ComTestSupport.h"
+#include "FileAreaStore.h"
 #include "IISMetabaseManager.h"
 #include "IISRegistryManager.h"
 #include "Process.h"
@@ -168,6 +169,9 @@ TEST_F(VirtualDirectories, MadeInTheMetabaseAndServedOverHttpAndFtpAtOnce) {
     ASSERT_EQ(web->ServerKind(), SERVER_KIND_METABASE);
     CComPtr<IMetabaseAdmin> admin = metabase::CreateAdminBase();
     ftp = std::make_unique<CIISMetabaseManager>(FTP_SERVICE_NAME, "Default FTP Site", admin);
+    // The setup program holds the area store for its whole run; the servers reload all the same.
+    CFileAreaStore store;
+    ASSERT_TRUE(store.OpenForWriting(Dir("db")));
     const long nginx = std::stol(testsupport::ReadFile(Dir("run") + "/nginx.pid"));
     const long proftpd = std::stol(testsupport::ReadFile(Dir("run") + "/ftp/proftpd.pid"));
 
