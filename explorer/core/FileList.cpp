@@ -3,6 +3,7 @@
 #include "CatalogStatements.h"
 #include "PartialDatabaseRecord.h"
 
+#include <algorithm>
 #include <ctime>
 #include <unordered_map>
 
@@ -124,13 +125,30 @@ bool CFileListSource::ReadIds(const std::string& statement) {
             return false;
         }
     }
+    m_count = m_ids.size();
     return true;
 }
 
-bool CFileListSource::OpenArea(double areaId) {
-    return ReadIds("select f.file_id from files f, areafile a where a.file_id = f.file_id and "
-                   "a.area_id = " +
-                   FormatShortest(areaId));
+bool CFileListSource::OpenArea(double areaId, bool countNow) {
+    Clear();
+    const CDatabaseType type = m_catalogue.GetDatabaseType();
+    if (type != DBTYPE_SQLITE && type != DBTYPE_POSTGRESQL) {
+        // No "limit ... offset" here: the ids are read whole, the rows by id.
+        return ReadIds("select a.file_id from areafile a where a.area_id = " +
+                       FormatShortest(areaId) + " order by a.file_id");
+    }
+    m_paged = true;
+    m_areaId = areaId;
+    m_counted = false;
+    if (countNow) {
+        return CountAll();
+    }
+    // The first window tells the first rows, and all of them when they are fewer.
+    if (Window(0) == nullptr) {
+        Clear();
+        return false;
+    }
+    return true;
 }
 
 bool CFileListSource::OpenSearch(const std::string& text, unsigned mask) {
@@ -143,9 +161,74 @@ bool CFileListSource::OpenSearch(const std::string& text, unsigned mask) {
     return ReadIds(statement);
 }
 
+bool CFileListSource::CountAll() {
+    if (m_counted) {
+        return true;
+    }
+    CIdRecord count(&m_catalogue);
+    if (!count.Open("select count(*) from areafile where area_id = " + FormatShortest(m_areaId),
+                    false, true)) {
+        return false;
+    }
+    m_count = static_cast<std::size_t>(count.m_id);
+    m_counted = true;
+    return true;
+}
+
 void CFileListSource::Clear() {
+    m_paged = false;
     m_ids.clear();
+    m_count = 0;
+    m_counted = true;
     m_windows.clear();
+}
+
+bool CFileListSource::ReadWindow(std::size_t first, std::vector<CFileListRow>& rows) {
+    std::string statement;
+    if (m_paged) {
+        // The links are paged on their own (the key's index alone), then joined: skipping rows
+        // of the join would read every file skipped. A link whose file is gone gives an empty
+        // row.
+        statement = "select a.file_id, f.TITLE, f.SIZE, f.SHORT_DESC, f.FILE_DATE, f.LAST_DWNLD "
+                    "from (select file_id from areafile where area_id = " +
+                    FormatShortest(m_areaId) + " order by file_id limit " +
+                    std::to_string(WINDOW_ROWS) + " offset " + std::to_string(first) +
+                    ") a left join files f on f.file_id = a.file_id order by a.file_id";
+    } else {
+        std::string list;
+        for (std::size_t row = first; row < std::min(first + WINDOW_ROWS, m_ids.size()); ++row) {
+            list += (list.empty() ? "" : ",") + FormatWhole(m_ids[row]);
+        }
+        statement = "select FILE_ID, TITLE, SIZE, SHORT_DESC, FILE_DATE, LAST_DWNLD from files "
+                    "where file_id in (" +
+                    list + ")";
+    }
+    CListRecord record(&m_catalogue);
+    if (!record.Open(statement, true, false)) {
+        return false;
+    }
+    while (!record.IsEOF()) {
+        rows.push_back(record.m_row);
+        if (!record.MoveNext()) {
+            return false;
+        }
+    }
+    if (m_paged) {
+        return true;
+    }
+    // In the order of the ids; a file deleted since the list was opened stays, empty.
+    std::unordered_map<double, CFileListRow> found;
+    for (CFileListRow& row : rows) {
+        found[row.fileId] = std::move(row);
+    }
+    rows.clear();
+    for (std::size_t row = first; row < std::min(first + WINDOW_ROWS, m_ids.size()); ++row) {
+        auto it = found.find(m_ids[row]);
+        CFileListRow values;
+        values.fileId = m_ids[row];
+        rows.push_back(it != found.end() ? it->second : values);
+    }
+    return true;
 }
 
 const std::vector<CFileListRow>* CFileListSource::Window(std::size_t first) {
@@ -155,41 +238,16 @@ const std::vector<CFileListRow>* CFileListSource::Window(std::size_t first) {
             return &m_windows.front().second;
         }
     }
-    const std::size_t end = std::min(first + WINDOW_ROWS, m_ids.size());
-    std::string list;
-    for (std::size_t row = first; row < end; ++row) {
-        if (!list.empty()) {
-            list += ',';
-        }
-        list += FormatWhole(m_ids[row]);
-    }
-    CListRecord record(&m_catalogue);
-    if (!record.Open("select FILE_ID, TITLE, SIZE, SHORT_DESC, FILE_DATE, LAST_DWNLD from files "
-                     "where file_id in (" +
-                         list + ")",
-                     true, false)) {
+    std::vector<CFileListRow> rows;
+    if (!ReadWindow(first, rows)) {
         return nullptr;
     }
-    std::unordered_map<double, CFileListRow> found;
-    while (!record.IsEOF()) {
-        found[record.m_row.fileId] = record.m_row;
-        if (!record.MoveNext()) {
-            return nullptr;
-        }
+    if (!m_counted) {
+        m_count = std::max(m_count, first + rows.size());
+        m_counted = rows.size() < WINDOW_ROWS;
     }
-    std::vector<CFileListRow> rows;
-    rows.reserve(end - first);
-    for (std::size_t row = first; row < end; ++row) {
-        auto it = found.find(m_ids[row]);
-        if (it != found.end()) {
-            rows.push_back(it->second);
-        } else {
-            // Deleted since the list was opened: the row stays, empty.
-            CFileListRow gone;
-            gone.fileId = m_ids[row];
-            rows.push_back(gone);
-        }
-    }
+    // Rows that left the area since it was counted stay, empty, so the list keeps its length.
+    rows.resize(std::min(WINDOW_ROWS, m_count - std::min(first, m_count)));
     m_windows.emplace_front(first, std::move(rows));
     if (m_windows.size() > WINDOWS_KEPT) {
         m_windows.pop_back();
@@ -197,8 +255,13 @@ const std::vector<CFileListRow>* CFileListSource::Window(std::size_t first) {
     return &m_windows.front().second;
 }
 
+double CFileListSource::GetFileId(std::size_t row) {
+    CFileListRow values;
+    return GetRow(row, values) ? values.fileId : 0;
+}
+
 bool CFileListSource::GetRow(std::size_t row, CFileListRow& values) {
-    if (row >= m_ids.size()) {
+    if (row >= m_count) {
         return false;
     }
     const std::size_t first = row - row % WINDOW_ROWS;
@@ -241,10 +304,10 @@ bool CFileListSource::GetText(std::size_t row, int column, std::string& text) {
 }
 
 bool CFileListSource::GetRecord(std::size_t row, CFileRecord& record) {
-    if (row >= m_ids.size()) {
+    CFileRecord key(&m_catalogue);
+    key.m_FILE_ID = GetFileId(row);
+    if (key.m_FILE_ID == 0) {
         return false;
     }
-    CFileRecord key(&m_catalogue);
-    key.m_FILE_ID = m_ids[row];
     return record.GetByPrimaryKey(key, false, true);
 }

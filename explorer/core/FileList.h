@@ -2,10 +2,12 @@
 // The list of catalogue files the main window shows for a file area or a search, and the
 // search statement.
 //
-// The list opens with the files' ids only (one narrow query), so an area of a hundred thousand
-// files opens at once; the texts of a row are fetched when it is first asked for, a window of
-// rows at a time, and only a few windows are kept. Row r of the list is record r + 1 of the
-// catalogue's result, in the order the catalogue delivers it (areas) or by title (searches).
+// An area's list reads one window of rows at a time, by position in the area's links ordered by
+// file id (the order in which files were added, and the order an unsorted select of the links
+// gives on SQLite), so opening an area of a hundred thousand files costs one window; how many
+// rows there are is counted on request, so that a window can show its first rows before that.
+// A search reads the ids it finds (by title) when it opens, then its rows a window at a time.
+// Only a few windows are kept. Row r of the list is record r + 1 of the result.
 
 #include "DateTime.h"
 #include "DorvaleDatabaseManager.h"
@@ -64,14 +66,23 @@ class CFileListSource {
 public:
     explicit CFileListSource(CDorvaleDatabaseManager& catalogue) : m_catalogue(catalogue) {}
 
-    // The files of an area. False (an empty list) when the catalogue cannot be read.
-    bool OpenArea(double areaId);
+    // The files of an area. With `countNow` false only the first window is read, and
+    // GetCount() tells the rows known so far until CountAll(). False (an empty list) when the
+    // catalogue cannot be read.
+    bool OpenArea(double areaId, bool countNow = true);
     // The files a search finds; an empty text or mask finds nothing.
     bool OpenSearch(const std::string& text, unsigned mask);
     void Clear();
 
-    std::size_t GetCount() const { return m_ids.size(); }
-    double GetFileId(std::size_t row) const { return row < m_ids.size() ? m_ids[row] : 0; }
+    // The rows known: all of them once IsCounted().
+    std::size_t GetCount() const { return m_count; }
+    bool IsCounted() const { return m_counted; }
+    // Counts an area's rows. False when the catalogue cannot be read.
+    bool CountAll();
+    // Forgets the rows read, so that they are read again (after a file was edited).
+    void ForgetRows() { m_windows.clear(); }
+    // 0 past the end or when the catalogue fails.
+    double GetFileId(std::size_t row);
     // The row's values, fetched on demand. False past the end or when the catalogue fails
     // (the caller keeps what it showed).
     bool GetRow(std::size_t row, CFileListRow& values);
@@ -87,10 +98,16 @@ public:
 
 private:
     bool ReadIds(const std::string& statement);
+    bool ReadWindow(std::size_t first, std::vector<CFileListRow>& rows);
     const std::vector<CFileListRow>* Window(std::size_t first);
 
     CDorvaleDatabaseManager& m_catalogue;
+    // An area read by position (when the product pages results), or rows by id.
+    bool m_paged = false;
+    double m_areaId = 0;
     std::vector<double> m_ids;
+    std::size_t m_count = 0;
+    bool m_counted = true;
     // Most recently used first: (first row, rows).
     std::list<std::pair<std::size_t, std::vector<CFileListRow>>> m_windows;
 };

@@ -102,13 +102,42 @@ TEST_P(Catalogue, ListRowsAreFetchedOnDemandAndSearchIsLiteral) {
     CFileListSource list(m_context->Catalogue());
     ASSERT_TRUE(list.OpenArea(2));
     ASSERT_EQ(list.GetCount(), 250u);
-    std::set<std::string> titles;
+    EXPECT_TRUE(list.IsCounted());
     std::string text;
+    // In the order the files were added, read backwards (each window fetched again).
     for (std::size_t r = list.GetCount(); r-- > 0;) {
         ASSERT_TRUE(list.GetText(r, 0, text));
-        titles.insert(text);
+        ASSERT_EQ(text, "File " + std::to_string(r));
     }
-    EXPECT_EQ(titles.size(), 250u);
+    // Opened without counting: the first window is known, the rest once counted; a file
+    // deleted meanwhile leaves its row, empty, so the list keeps its length.
+    ASSERT_TRUE(list.OpenArea(2, false));
+    EXPECT_EQ(list.GetCount(), CFileListSource::WINDOW_ROWS);
+    EXPECT_FALSE(list.IsCounted());
+    EXPECT_FALSE(list.GetText(CFileListSource::WINDOW_ROWS, 0, text));
+    CFileRecord gone(&m_context->Catalogue());
+    gone.m_FILE_ID = list.GetFileId(0) + 240;
+    ASSERT_TRUE(gone.Delete());
+    ASSERT_TRUE(list.CountAll());
+    EXPECT_EQ(list.GetCount(), 249u);
+    ASSERT_TRUE(list.GetText(248, 0, text));
+    EXPECT_EQ(text, "File 249");
+    ASSERT_TRUE(list.OpenArea(2, false));
+    ASSERT_TRUE(list.CountAll());
+    ASSERT_EQ(list.GetCount(), 249u);
+    CFileRecord more(&m_context->Catalogue());
+    more.m_FILE_ID = list.GetFileId(0) + 1;
+    ASSERT_TRUE(more.Delete());
+    ASSERT_TRUE(list.GetText(248, 0, text)); // this window was read after the deletion
+    EXPECT_EQ(text, "");
+    ASSERT_TRUE(list.GetText(1, 0, text)); // this one before it
+    EXPECT_EQ(text, "File 1");
+    // An area smaller than a window is counted by its first window.
+    AddFile("Lone", {4}, {"http://example.org/lone"});
+    ASSERT_TRUE(list.OpenArea(4, false));
+    EXPECT_TRUE(list.IsCounted());
+    EXPECT_EQ(list.GetCount(), 1u);
+    ASSERT_TRUE(list.OpenArea(2));
     ASSERT_TRUE(list.GetText(7, 2, text));
     EXPECT_EQ(text, "File");
     ASSERT_TRUE(list.GetText(7, 1, text));
