@@ -79,6 +79,25 @@ bool ScanForFiles(const std::string& text, bool recursive, std::vector<std::stri
     return true;
 }
 
+bool ChooseFilesToAdd(const CAdminContext& context, const AreaRecord* area,
+                      const std::string& directory, bool recursive,
+                      std::vector<std::string>& files) {
+    files.clear();
+    if (area == nullptr) {
+        context.Tell(MSG_CHOOSE_HOST_AREA, {}, EIcon::Warning);
+        return false;
+    }
+    if (!ScanForFiles(directory, recursive, files)) {
+        context.Tell(MSG_BAD_DIRECTORY, {}, EIcon::Warning);
+        return false;
+    }
+    if (files.empty()) {
+        context.Tell(MSG_NO_FILES_FOUND, {}, EIcon::Warning);
+        return false;
+    }
+    return true;
+}
+
 std::string TitleFromFileName(const std::string& name) {
     const std::size_t dot = name.rfind('.');
     std::string title = dot == std::string::npos ? name : name.substr(0, dot);

@@ -37,6 +37,13 @@ constexpr int ADD_FILES_ANSWER_TIMEOUT_MS = 1000;
 // a pattern that matches nothing adds nothing.
 bool ScanForFiles(const std::string& text, bool recursive, std::vector<std::string>& files);
 
+// Next on the information page: the files of `directory` (and its subdirectories when
+// `recursive`) for the hosting `area`; false, with the page's message shown, when no area is
+// chosen, the directory cannot be scanned or holds no file.
+bool ChooseFilesToAdd(const CAdminContext& context, const AreaRecord* area,
+                      const std::string& directory, bool recursive,
+                      std::vector<std::string>& files);
+
 // The title of a file: its name up to the last '.', and when that has no lower-case letter, its
 // first character followed by the rest in lower case; cut to the title's limit.
 std::string TitleFromFileName(const std::string& name);

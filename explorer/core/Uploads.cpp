@@ -3,6 +3,7 @@
 #include "ArchiveDescriptions.h"
 #include "DescriptionFile.h"
 #include "DownloadLocation.h"
+#include "FileOperations.h"
 #include "FileRecord.h"
 #include "MessageText.h"
 #include "Selection.h"
@@ -107,6 +108,17 @@ bool PostAndRemoveDescription(CAdminContext& context, CPendingUpload& upload) {
     return true;
 }
 
+namespace {
+
+// "<file>: <why>" for an upload that cannot be posted.
+void TellRefusal(const CAdminContext& context, const CPendingUpload& upload) {
+    context.Tell(std::filesystem::path(upload.uploadedPath).filename().string() + ": " +
+                     upload.refusal,
+                 {}, EIcon::Warning);
+}
+
+} // namespace
+
 std::vector<CPendingUpload> PostUploads(CAdminContext& context,
                                         std::vector<CPendingUpload>& uploads,
                                         const std::vector<std::size_t>& rows) {
@@ -115,9 +127,7 @@ std::vector<CPendingUpload> PostUploads(CAdminContext& context,
     for (std::size_t row : ValidRows(rows, uploads.size())) {
         CPendingUpload& upload = uploads[row];
         if (!upload.CanPost()) {
-            context.Tell(std::filesystem::path(upload.uploadedPath).filename().string() + ": " +
-                             upload.refusal,
-                         {}, EIcon::Warning);
+            TellRefusal(context, upload);
             continue;
         }
         if (!PostAndRemoveDescription(context, upload)) {
@@ -146,4 +156,44 @@ std::size_t DeleteUploads(CAdminContext& context, std::vector<CPendingUpload>& u
     }
     EraseRows(uploads, selected);
     return selected.size();
+}
+
+void UploadToRecord(const CPendingUpload& upload, CFileRecord& record) {
+    record.m_TITLE = upload.title;
+    record.m_VERSION = upload.version;
+    record.m_SHORT_DESC = upload.brief;
+    record.m_LONG_DESC = upload.detailed;
+    record.m_UPLD_NAME = upload.author;
+    record.m_UPLD_EMAIL = upload.email;
+    record.m_REQ_FORM = upload.reqForm;
+    record.m_SIZE = upload.size;
+    record.m_FILE_DATE = upload.fileDate;
+}
+
+bool PostReviewedUpload(CAdminContext& context, std::vector<CPendingUpload>& uploads,
+                        std::size_t row, CFilePropertiesModel& edited) {
+    if (row >= uploads.size()) {
+        return false;
+    }
+    CPendingUpload& upload = uploads[row];
+    const CFileRecord& file = edited.File();
+    upload.title = file.m_TITLE;
+    upload.version = file.m_VERSION;
+    upload.reqForm = file.m_REQ_FORM;
+    upload.author = file.m_UPLD_NAME;
+    upload.email = file.m_UPLD_EMAIL;
+    upload.brief = file.m_SHORT_DESC;
+    upload.detailed = file.m_LONG_DESC;
+    upload.fileDate = file.m_FILE_DATE;
+    upload.areas = edited.Areas();
+    upload.locations = edited.Locations();
+    if (!upload.CanPost()) {
+        TellRefusal(context, upload);
+        return false;
+    }
+    if (!PostAndRemoveDescription(context, upload)) {
+        return false;
+    }
+    uploads.erase(uploads.begin() + static_cast<std::ptrdiff_t>(row));
+    return true;
 }

@@ -6,6 +6,7 @@
 
 #include "AdminContext.h"
 #include "DateTime.h"
+#include "FileRecord.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -72,3 +73,14 @@ std::vector<CPendingUpload> PostUploads(CAdminContext& context,
                                         const std::vector<std::size_t>& rows);
 std::size_t DeleteUploads(CAdminContext& context, std::vector<CPendingUpload>& uploads,
                           const std::vector<std::size_t>& rows);
+
+class CFilePropertiesModel;
+
+// Review: the upload as the file's property pages show it.
+void UploadToRecord(const CPendingUpload& upload, CFileRecord& record);
+// Review's OK: the edited values (title, version, requires form, author's name and e-mail,
+// descriptions, date, areas, locations) go back into the upload, which is posted at once; when
+// that succeeds its description file is deleted and it leaves `uploads`. A refused upload is
+// told why; a failed post is silent and leaves the row.
+bool PostReviewedUpload(CAdminContext& context, std::vector<CPendingUpload>& uploads,
+                        std::size_t row, CFilePropertiesModel& edited);

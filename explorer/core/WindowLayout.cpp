@@ -1,5 +1,7 @@
 #include "WindowLayout.h"
 
+#include "Settings.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -40,4 +42,43 @@ std::string FormatWindowPosition(const CWindowPosition& position) {
 int TreePaneWidth(int stored, bool hasStored, int clientWidth) {
     const int width = hasStored ? stored : clientWidth / 4;
     return width < 50 ? 50 : width;
+}
+
+CExplorerLayout ReadExplorerLayout() {
+    CExplorerLayout layout;
+    std::string text;
+    ReadRegistryText(settings::ExplorerKeyHKCU, settings::WindowPosition, text);
+    layout.hasPosition = ParseWindowPosition(text, layout.position);
+    DWORD number = 0;
+    if (ReadRegistryNumber(settings::ExplorerKeyHKCU, settings::VPosition, number)) {
+        layout.hasTreeWidth = true;
+        layout.treeWidth = static_cast<int>(number);
+    }
+    // A mode the list does not know is ignored, as the list's own check would.
+    if (ReadRegistryNumber(settings::ExplorerKeyHKCU, settings::WindowStyle, number) &&
+        number <= 3) {
+        layout.hasViewMode = true;
+        layout.viewMode = static_cast<EListViewMode>(number);
+    }
+    for (int i = 0; i < settings::ColumnCount; ++i) {
+        if (ReadRegistryNumber(settings::ExplorerKeyHKCU, settings::Columns[i], number)) {
+            layout.hasColumn[i] = true;
+            layout.columns[i] = static_cast<int>(number);
+        }
+    }
+    return layout;
+}
+
+void WriteExplorerLayout(const CWindowPosition& position, int treeWidth, EListViewMode viewMode,
+                         const int* columns) {
+    const char* key = settings::ExplorerKeyHKCU;
+    WriteRegistryText(key, settings::WindowPosition, FormatWindowPosition(position).c_str());
+    // Spelled so in this write; names are compared without regard to case.
+    WriteRegistryNumber(key, "Vposition", static_cast<DWORD>(treeWidth));
+    WriteRegistryNumber(key, settings::WindowStyle, static_cast<DWORD>(viewMode));
+    if (viewMode == EListViewMode::Details && columns != nullptr) {
+        for (int i = 0; i < settings::ColumnCount; ++i) {
+            WriteRegistryNumber(key, settings::Columns[i], static_cast<DWORD>(columns[i]));
+        }
+    }
 }

@@ -24,3 +24,24 @@ std::string FormatWindowPosition(const CWindowPosition& position);
 
 // The splitter's position when none is kept: a quarter of the client width; never below 50.
 int TreePaneWidth(int stored, bool hasStored, int clientWidth);
+
+// The list's view modes as "Window Style" keeps them.
+enum class EListViewMode { LargeIcons = 0, Details = 1, SmallIcons = 2, List = 3 };
+
+// The layout values of the explorer's key (HKCU). A value missing, or stored with another
+// type, is not `has...`.
+struct CExplorerLayout {
+    bool hasPosition = false;
+    CWindowPosition position;
+    bool hasTreeWidth = false;
+    int treeWidth = 0;
+    bool hasViewMode = false;
+    EListViewMode viewMode = EListViewMode::LargeIcons;
+    bool hasColumn[6] = {};
+    int columns[6] = {};
+};
+CExplorerLayout ReadExplorerLayout();
+// Closing the window: "Window Position", the splitter ("Vposition"), "Window Style", and the
+// column widths when the list is in details mode (`columns` then holds six widths).
+void WriteExplorerLayout(const CWindowPosition& position, int treeWidth, EListViewMode viewMode,
+                         const int* columns);

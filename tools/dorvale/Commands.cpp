@@ -700,17 +700,11 @@ int AddFilesCommand(const std::vector<std::string>& words) {
         return session.Finish(false);
     }
     const AreaRecord* area = context.FindArea(static_cast<std::uint32_t>(areaId));
-    if (area == nullptr || (area->Flags & AREA_HOSTED_LOCALLY) == 0) {
-        context.Tell(MSG_CHOOSE_HOST_AREA, {}, EIcon::Warning);
-        return session.Finish(false);
+    if (area != nullptr && (area->Flags & AREA_HOSTED_LOCALLY) == 0) {
+        area = nullptr; // not a hosting area: as if none was chosen
     }
     std::vector<std::string> files;
-    if (!ScanForFiles(directory, recursive, files)) {
-        context.Tell(MSG_BAD_DIRECTORY, {}, EIcon::Warning);
-        return session.Finish(false);
-    }
-    if (files.empty()) {
-        context.Tell(MSG_NO_FILES_FOUND, {}, EIcon::Warning);
+    if (!ChooseFilesToAdd(context, area, directory, recursive, files)) {
         return session.Finish(false);
     }
     CAddFilesJob job(context, *area, std::move(files), extract);

@@ -8,6 +8,9 @@
 void SetSettingText(const char* name, const std::string& value);
 void SetSettingNumber(const char* name, std::uint32_t value);
 void DeleteSetting(const char* name);
+// The explorer's layout values (HKCU).
+void SetLayoutText(const char* name, const std::string& value);
+void SetLayoutNumber(const char* name, std::uint32_t value);
 
 // The names of the settings used here.
 extern const char* const SETTING_DATABASE_PATH;
@@ -16,3 +19,8 @@ extern const char* const SETTING_PRECEDENCE;
 extern const char* const SETTING_VIRUS_CHECKER;
 extern const char* const SETTING_VIRUS_CMDLINE;
 extern const char* const SETTING_VIRUS_EXIT_CODE;
+extern const char* const SETTING_HTTP_SERVER;
+extern const char* const LAYOUT_WINDOW_POSITION;
+extern const char* const LAYOUT_WINDOW_STYLE;
+extern const char* const LAYOUT_VPOSITION;
+extern const char* const LAYOUT_COLUMNS[6];
