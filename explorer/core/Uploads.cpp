@@ -77,7 +77,8 @@ bool PostUpload(CDorvaleDatabaseManager& catalogue, CPendingUpload& upload) {
     file.m_UPLD_EMAIL = upload.email;
     file.m_REQ_FORM = upload.reqForm;
     file.m_SIZE = upload.size;
-    file.m_FILE_DATE = CDateTime::GetCurrentTime();
+    // The time of the scan, unless a review changed it.
+    file.m_FILE_DATE = upload.fileDate.IsNull() ? CDateTime::GetCurrentTime() : upload.fileDate;
     if (!file.Add()) {
         return false;
     }

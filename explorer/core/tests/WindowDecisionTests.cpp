@@ -158,6 +158,8 @@ TEST_P(WindowDecisions, AReviewedUploadIsPostedWithItsEdits) {
     ASSERT_TRUE(posted.Get(1, false));
     EXPECT_EQ(posted.m_TITLE, "Tool Deluxe");
     EXPECT_TRUE(posted.m_REQ_FORM);
+    EXPECT_EQ(posted.m_FILE_DATE.GetYear(), 2001);
+    EXPECT_EQ(posted.m_FILE_DATE.GetDay(), 3);
     EXPECT_EQ(Count("areafile"), 2);
     EXPECT_EQ(Count("download"), 2);
 
