@@ -1,5 +1,6 @@
 #include "QtPrompt.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
@@ -18,9 +19,14 @@ QString QtFilter(const std::string& filter) {
     return entries.join(";;");
 }
 
+QWidget* CQtPrompt::Owner() const {
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal != nullptr ? modal : m_parent;
+}
+
 EAnswer CQtPrompt::Message(const std::string& text, const std::string& caption, EButtons buttons,
                            EIcon icon) {
-    QMessageBox box(m_parent);
+    QMessageBox box(Owner());
     box.setWindowTitle(QString::fromStdString(caption));
     box.setText(QString::fromStdString(text));
     switch (icon) {
@@ -70,7 +76,7 @@ EAnswer CQtPrompt::Message(const std::string& text, const std::string& caption, 
 
 bool CQtPrompt::ChooseFile(const CFileRequest& request, std::string& path) {
     const QString chosen = QFileDialog::getOpenFileName(
-        m_parent, QString::fromStdString(request.title),
+        Owner(), QString::fromStdString(request.title),
         QString::fromStdString(request.initialPath), QtFilter(request.filter));
     if (chosen.isEmpty()) {
         return false;
@@ -82,7 +88,7 @@ bool CQtPrompt::ChooseFile(const CFileRequest& request, std::string& path) {
 bool CQtPrompt::ChooseFolder(const std::string& title, const std::string& start,
                              std::string& path) {
     const QString chosen = QFileDialog::getExistingDirectory(
-        m_parent, QString::fromStdString(title), QString::fromStdString(start));
+        Owner(), QString::fromStdString(title), QString::fromStdString(start));
     if (chosen.isEmpty()) {
         return false;
     }

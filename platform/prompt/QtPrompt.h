@@ -1,5 +1,6 @@
 #pragma once
-// The prompt of the desktop programs: QMessageBox and QFileDialog, modal over a parent window.
+// The prompt of the desktop programs: QMessageBox and QFileDialog, modal over the window that is
+// modal at the time (a dialog asking), or else over the parent window.
 
 #include "Prompt.h"
 
@@ -22,6 +23,8 @@ public:
                       std::string& path) override;
 
 private:
+    QWidget* Owner() const;
+
     QWidget* m_parent;
 };
 

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -23,10 +24,13 @@ QApplication& App() {
 
 // Presses `button` in the next message box shown, after noting what it shows.
 void PressWhenShown(QMessageBox::StandardButton button, QString& title, QString& text,
-                    QMessageBox::Icon& icon, int& buttonCount) {
-    QTimer::singleShot(0, [&, button] {
+                    QMessageBox::Icon& icon, int& buttonCount, QWidget** owner = nullptr) {
+    QTimer::singleShot(0, [&, button, owner] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
+        if (owner != nullptr) {
+            *owner = box->parentWidget();
+        }
         title = box->windowTitle();
         text = box->text();
         icon = box->icon();
@@ -59,4 +63,28 @@ TEST(QtPrompt, ShowsTheMessageAndReturnsThePressedButton) {
 
     EXPECT_EQ(QtFilter("Text Files (.txt)|*.txt|All Files (*.*)|*.*||"),
               "Text Files (.txt) (*.txt);;All Files (*.*) (*)");
+}
+
+TEST(QtPrompt, ABoxAskedFromADialogIsOwnedByTheDialog) {
+    App();
+    QWidget window;
+    CQtPrompt qt(&window);
+    QDialog dialog(&window);
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    int buttons = 0;
+    QWidget* owner = nullptr;
+    // The dialog is up and modal when its button asks.
+    QTimer::singleShot(0, [&] {
+        PressWhenShown(QMessageBox::Yes, title, text, icon, buttons, &owner);
+        EXPECT_EQ(qt.Message("Copy it?", "Question", EButtons::YesNo, EIcon::Question),
+                  EAnswer::Yes);
+        dialog.accept();
+    });
+    dialog.exec();
+    EXPECT_EQ(owner, &dialog);
+    // With no dialog up, the window the prompt was given.
+    PressWhenShown(QMessageBox::Ok, title, text, icon, buttons, &owner);
+    qt.Message("Done.", "Information", EButtons::Ok, EIcon::Information);
+    EXPECT_EQ(owner, &window);
 }
