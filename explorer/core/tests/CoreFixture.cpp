@@ -87,7 +87,7 @@ std::string CCoreTest::Problems() const {
 
 double CCoreTest::AddFile(const std::string& title, const std::vector<std::uint32_t>& areas,
                           const std::vector<std::string>& locations) {
-    CFileRecord file(&m_context->Catalogue());
+    CFileRecord file(&Catalogue());
     file.m_TITLE = title;
     file.m_SIZE = 10;
     EXPECT_TRUE(file.Add());
@@ -101,7 +101,7 @@ double CCoreTest::AddFile(const std::string& title, const std::vector<std::uint3
 }
 
 long CCoreTest::Count(const std::string& table, const std::string& where) {
-    CCountSet count(&m_context->Catalogue());
+    CCountSet count(&Catalogue());
     count.Open(CRecordset::forwardOnly,
                ("select count(*) from " + table + (where.empty() ? "" : " where " + where)).c_str(),
                CRecordset::readOnly);

@@ -32,6 +32,8 @@ protected:
     bool Start();
 
     std::filesystem::path AreaDir(std::uint32_t id) const;
+    // The catalogue AddFile and Count work on: the started context's.
+    virtual CDorvaleDatabaseManager& Catalogue() { return m_context->Catalogue(); }
     std::string Problems() const;
     double AddFile(const std::string& title, const std::vector<std::uint32_t>& areas,
                    const std::vector<std::string>& locations);
