@@ -16,25 +16,9 @@ void CIconsView::paintEvent(QPaintEvent* event) {
     emit Painted();
 }
 
-void CIconsView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Tab) {
-        emit TabPressed();
-        return;
-    }
-    QListView::keyPressEvent(event);
-}
-
 void CDetailsView::paintEvent(QPaintEvent* event) {
     QTableView::paintEvent(event);
     emit Painted();
-}
-
-void CDetailsView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Tab) {
-        emit TabPressed();
-        return;
-    }
-    QTableView::keyPressEvent(event);
 }
 
 CFileListView::CFileListView(QWidget* parent)
@@ -73,7 +57,7 @@ template <class TView> void CFileListView::SetUp(TView* view) {
     view->setContextMenuPolicy(Qt::CustomContextMenu);
     view->setDragEnabled(false);
     connect(view, &TView::Painted, this, &CFileListView::Painted);
-    connect(view, &TView::TabPressed, this, &CFileListView::TabPressed);
+    view->installEventFilter(this);
     connect(view, &QAbstractItemView::doubleClicked, this,
             [this](const QModelIndex& index) { emit Activated(index.row()); });
     connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& point) {
@@ -181,6 +165,16 @@ int CFileListView::ColumnWidth(int column) const {
 
 void CFileListView::SetColumnWidth(int column, int width) {
     m_details->setColumnWidth(column, width);
+}
+
+bool CFileListView::eventFilter(QObject* watched, QEvent* event) {
+    // Tab moves to the tree rather than along the rows.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab &&
+        (watched == m_icons || watched == m_details)) {
+        emit TabPressed();
+        return true;
+    }
+    return QStackedWidget::eventFilter(watched, event);
 }
 
 void CFileListView::dragEnterEvent(QDragEnterEvent* event) {

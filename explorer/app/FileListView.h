@@ -28,18 +28,16 @@ private:
     QSize m_size;
 };
 
-// A list whose paint tells the window that rows are on screen.
+// Views whose paint tells the window that rows are on screen.
 class CIconsView : public QListView {
     Q_OBJECT
 public:
     using QListView::QListView;
 signals:
     void Painted();
-    void TabPressed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 };
 
 class CDetailsView : public QTableView {
@@ -48,11 +46,9 @@ public:
     using QTableView::QTableView;
 signals:
     void Painted();
-    void TabPressed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 };
 
 class CFileListView : public QStackedWidget {
@@ -86,6 +82,7 @@ signals:
     void TabPressed();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;

@@ -164,17 +164,9 @@ EListViewMode ModeOf(ECommand command) {
 
 } // namespace
 
-void CAreaTreeView::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Tab) {
-        emit TabPressed();
-        return;
-    }
-    QTreeView::keyPressEvent(event);
-}
-
 CMainFrame::CMainFrame(CAdminContext& context, QWidget* parent)
     : QMainWindow(parent), m_context(context), m_layout(ReadExplorerLayout()),
-      m_treeView(new CAreaTreeView), m_treeModel(new CAreaTreeModel(m_tree, true, this)),
+      m_treeView(new QTreeView), m_treeModel(new CAreaTreeModel(m_tree, true, this)),
       m_list(new CFileListView), m_listModel(new CFileListModel(context.Catalogue(), this)),
       m_splitter(new QSplitter(Qt::Horizontal)) {
     setObjectName("mainFrame");
@@ -202,7 +194,7 @@ CMainFrame::CMainFrame(CAdminContext& context, QWidget* parent)
     connect(m_treeView->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &CMainFrame::OnTreeSelection);
     connect(m_treeView, &QWidget::customContextMenuRequested, this, &CMainFrame::OnTreeContextMenu);
-    connect(m_treeView, &CAreaTreeView::TabPressed, m_list, &CFileListView::FocusList);
+    m_treeView->installEventFilter(this);
     connect(m_list, &CFileListView::TabPressed, m_treeView,
             [this] { m_treeView->setFocus(Qt::TabFocusReason); });
     connect(m_list, &CFileListView::Activated, this, [this] { Run(ECommand::Open); });
@@ -759,6 +751,16 @@ void CMainFrame::OnSheetforge() {
 void CMainFrame::OnAbout() {
     CAboutDlg dialog(this);
     dialog.exec();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    // Tab moves from the tree to the list.
+    if (watched == m_treeView && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab) {
+        m_list->FocusList();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {

@@ -24,18 +24,6 @@ class QAction;
 class QMenu;
 class QSplitter;
 
-// The tree pane: Tab moves to the list.
-class CAreaTreeView : public QTreeView {
-    Q_OBJECT
-public:
-    using QTreeView::QTreeView;
-signals:
-    void TabPressed();
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-};
-
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -47,7 +35,7 @@ public:
 
     CAdminContext& Context() { return m_context; }
     CCatalogueTree& Tree() { return m_tree; }
-    CAreaTreeView* TreeView() const { return m_treeView; }
+    QTreeView* TreeView() const { return m_treeView; }
     CAreaTreeModel* TreeModel() const { return m_treeModel; }
     CFileListView* ListView() const { return m_list; }
     CFileListModel* ListModel() const { return m_listModel; }
@@ -69,6 +57,7 @@ public slots:
     void Refresh();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
@@ -110,7 +99,7 @@ private:
     CCatalogueTree m_tree;
     CExplorerLayout m_layout;
     std::map<ECommand, QAction*> m_actions;
-    CAreaTreeView* m_treeView;
+    QTreeView* m_treeView;
     CAreaTreeModel* m_treeModel;
     CFileListView* m_list;
     CFileListModel* m_listModel;
