@@ -22,8 +22,6 @@
 
 namespace {
 
-const char TEXT_FILTER[] = "Text Files (.txt)|*.txt|All Files (*.*)|*.*||";
-
 // A page of this wizard: its instruction at the top, and the generation it last filled itself
 // at.
 class CAddFilePage : public CWizardPage {
@@ -276,27 +274,11 @@ public:
         : CAddFilePage(wizard, CAddFileWizard::DESCRIPTION, nullptr),
           m_brief(LimitedEdit(static_cast<int>(BRIEF_LIMIT), this)),
           m_detailed(new QPlainTextEdit(this)) {
-        m_brief->setObjectName("brief");
-        m_detailed->setObjectName("detailed");
-        auto* import = NamedButton("B&rowse...", "import", this);
-        auto* briefLabel = new QLabel("&Brief Description:", this);
-        briefLabel->setBuddy(m_brief);
-        auto* detailedLabel = new QLabel("&Detailed description:", this);
-        detailedLabel->setBuddy(m_detailed);
-        auto* importLabel = new QLabel("&Import description from text file:", this);
-        importLabel->setBuddy(import);
-        auto* importRow = new QHBoxLayout;
-        importRow->addWidget(importLabel);
-        importRow->addWidget(import);
-        importRow->addStretch(1);
-        m_layout->addWidget(briefLabel);
-        m_layout->addWidget(m_brief);
-        m_layout->addWidget(detailedLabel);
-        m_layout->addWidget(m_detailed, 1);
-        m_layout->addLayout(importRow);
+        QPushButton* import = AddDescriptionFields(m_layout, "&Brief Description:", m_brief,
+                                                   "&Detailed description:", m_detailed, this);
         connect(import, &QPushButton::clicked, this, [this] {
             prompt::CFileRequest request;
-            request.filter = TEXT_FILTER;
+            request.filter = TEXT_FILE_FILTER;
             std::string path;
             if (Context().Prompt().ChooseFile(request, path)) {
                 Model().detailed = FromQt(m_detailed->toPlainText());

@@ -108,30 +108,14 @@ public:
         : CHelpPropertyPage("Description", help::FILE_PROPERTIES), m_model(model),
           m_brief(LimitedEdit(static_cast<int>(BRIEF_LIMIT), this)),
           m_detailed(new QPlainTextEdit(this)) {
-        m_brief->setObjectName("brief");
-        m_detailed->setObjectName("detailed");
         m_brief->setText(ToQt(model.File().m_SHORT_DESC));
         m_detailed->setPlainText(ToQt(model.File().m_LONG_DESC));
-        auto* import = NamedButton("B&rowse...", "import", this);
-        auto* briefLabel = new QLabel("&Brief description:", this);
-        briefLabel->setBuddy(m_brief);
-        auto* detailedLabel = new QLabel("&Detailed description:", this);
-        detailedLabel->setBuddy(m_detailed);
-        auto* importLabel = new QLabel("&Import description from text file:", this);
-        importLabel->setBuddy(import);
-        auto* importRow = new QHBoxLayout;
-        importRow->addWidget(importLabel);
-        importRow->addWidget(import);
-        importRow->addStretch(1);
-        auto* layout = new QVBoxLayout(this);
-        layout->addWidget(briefLabel);
-        layout->addWidget(m_brief);
-        layout->addWidget(detailedLabel);
-        layout->addWidget(m_detailed, 1);
-        layout->addLayout(importRow);
+        QPushButton* import =
+            AddDescriptionFields(new QVBoxLayout(this), "&Brief description:", m_brief,
+                                 "&Detailed description:", m_detailed, this);
         connect(import, &QPushButton::clicked, this, [this, &context] {
             prompt::CFileRequest request;
-            request.filter = "Text Files (.txt)|*.txt|All Files (*.*)|*.*||";
+            request.filter = TEXT_FILE_FILTER;
             std::string path;
             if (context.Prompt().ChooseFile(request, path)) {
                 Store();

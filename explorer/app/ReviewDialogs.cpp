@@ -146,27 +146,14 @@ CSubmissionsDlg::CSubmissionsDlg(const CAdminContext& context, QWidget* parent)
       m_list(ColumnList({{"Filename", 100}, {"Name", 80}, {"Email", 150}, {"Date", 70}}, this)) {
     setWindowTitle("Review New File Reviews");
     m_list->setObjectName("submissions");
-    auto* review = NamedButton("&Review...", "review", this);
-    auto* post = NamedButton("&Post", "post", this);
-    auto* remove = NamedButton("&Delete...", "delete", this);
-    auto* close = NamedButton("Close", "close", this);
-    auto* helpButton = NamedButton("Help", "help", this);
-    auto* buttons = new QVBoxLayout;
-    for (QPushButton* button : {review, post, remove}) {
-        buttons->addWidget(button);
-    }
-    buttons->addStretch(1);
-    buttons->addWidget(close);
-    buttons->addWidget(helpButton);
     auto* layout = new QHBoxLayout(this);
-    layout->addWidget(m_list, 1);
-    layout->addLayout(buttons);
-    connect(review, &QPushButton::clicked, this, &CSubmissionsDlg::OnReview);
+    const CModerationButtons buttons = AddModerationButtons(layout, m_list, this);
+    connect(buttons.review, &QPushButton::clicked, this, &CSubmissionsDlg::OnReview);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &CSubmissionsDlg::OnReview);
-    connect(post, &QPushButton::clicked, this, &CSubmissionsDlg::OnPost);
-    connect(remove, &QPushButton::clicked, this, &CSubmissionsDlg::OnDelete);
-    connect(close, &QPushButton::clicked, this, &CSubmissionsDlg::OnClose);
-    connect(helpButton, &QPushButton::clicked, this, &CHelpDialog::OnHelp);
+    connect(buttons.post, &QPushButton::clicked, this, &CSubmissionsDlg::OnPost);
+    connect(buttons.remove, &QPushButton::clicked, this, &CSubmissionsDlg::OnDelete);
+    connect(buttons.close, &QPushButton::clicked, this, &CSubmissionsDlg::OnClose);
+    connect(buttons.help, &QPushButton::clicked, this, &CHelpDialog::OnHelp);
     Fill();
     resize(560, 320);
 }

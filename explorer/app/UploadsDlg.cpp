@@ -22,30 +22,17 @@ CUploadsDlg::CUploadsDlg(CAdminContext& context, CCatalogueTree& tree,
     m_list->setObjectName("uploads");
     auto* intro = new QLabel(MSG_UPLOADS_INTRO, this);
     intro->setWordWrap(true);
-    auto* review = NamedButton("&Review...", "review", this);
-    auto* post = NamedButton("&Post", "post", this);
-    auto* remove = NamedButton("&Delete...", "delete", this);
-    auto* close = NamedButton("Close", "close", this);
-    auto* helpButton = NamedButton("Help", "help", this);
-    auto* buttons = new QVBoxLayout;
-    for (QPushButton* button : {review, post, remove}) {
-        buttons->addWidget(button);
-    }
-    buttons->addStretch(1);
-    buttons->addWidget(close);
-    buttons->addWidget(helpButton);
     auto* row = new QHBoxLayout;
-    row->addWidget(m_list, 1);
-    row->addLayout(buttons);
+    const CModerationButtons buttons = AddModerationButtons(row, m_list, this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
     layout->addLayout(row, 1);
-    connect(review, &QPushButton::clicked, this, &CUploadsDlg::OnReview);
+    connect(buttons.review, &QPushButton::clicked, this, &CUploadsDlg::OnReview);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &CUploadsDlg::OnReview);
-    connect(post, &QPushButton::clicked, this, &CUploadsDlg::OnPost);
-    connect(remove, &QPushButton::clicked, this, &CUploadsDlg::OnDelete);
-    connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    connect(helpButton, &QPushButton::clicked, this, &CHelpDialog::OnHelp);
+    connect(buttons.post, &QPushButton::clicked, this, &CUploadsDlg::OnPost);
+    connect(buttons.remove, &QPushButton::clicked, this, &CUploadsDlg::OnDelete);
+    connect(buttons.close, &QPushButton::clicked, this, &QDialog::accept);
+    connect(buttons.help, &QPushButton::clicked, this, &CHelpDialog::OnHelp);
     Fill();
     resize(560, 360);
 }

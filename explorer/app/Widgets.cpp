@@ -2,12 +2,15 @@
 
 #include <QAbstractItemView>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -86,4 +89,45 @@ QPushButton* NamedButton(const QString& text, const char* name, QWidget* parent)
     button->setObjectName(name);
     button->setAutoDefault(false);
     return button;
+}
+
+CModerationButtons AddModerationButtons(QHBoxLayout* row, QWidget* list, QWidget* parent) {
+    CModerationButtons buttons{
+        NamedButton("&Review...", "review", parent), NamedButton("&Post", "post", parent),
+        NamedButton("&Delete...", "delete", parent), NamedButton("Close", "close", parent),
+        NamedButton("Help", "help", parent)};
+    auto* column = new QVBoxLayout;
+    column->addWidget(buttons.review);
+    column->addWidget(buttons.post);
+    column->addWidget(buttons.remove);
+    column->addStretch(1);
+    column->addWidget(buttons.close);
+    column->addWidget(buttons.help);
+    row->addWidget(list, 1);
+    row->addLayout(column);
+    return buttons;
+}
+
+QPushButton* AddDescriptionFields(QVBoxLayout* layout, const QString& briefLabel, QLineEdit* brief,
+                                  const QString& detailedLabel, QPlainTextEdit* detailed,
+                                  QWidget* parent) {
+    brief->setObjectName("brief");
+    detailed->setObjectName("detailed");
+    auto* import = NamedButton("B&rowse...", "import", parent);
+    auto* briefText = new QLabel(briefLabel, parent);
+    briefText->setBuddy(brief);
+    auto* detailedText = new QLabel(detailedLabel, parent);
+    detailedText->setBuddy(detailed);
+    auto* importText = new QLabel("&Import description from text file:", parent);
+    importText->setBuddy(import);
+    auto* importRow = new QHBoxLayout;
+    importRow->addWidget(importText);
+    importRow->addWidget(import);
+    importRow->addStretch(1);
+    layout->addWidget(briefText);
+    layout->addWidget(brief);
+    layout->addWidget(detailedText);
+    layout->addWidget(detailed, 1);
+    layout->addLayout(importRow);
+    return import;
 }

@@ -13,11 +13,16 @@
 #include <vector>
 
 class QAbstractItemView;
-class QDialogButtonBox;
 class QGridLayout;
+class QHBoxLayout;
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QTreeWidget;
+class QVBoxLayout;
+
+// The file-open filter of "Import description from text file:".
+inline constexpr char TEXT_FILE_FILTER[] = "Text Files (.txt)|*.txt|All Files (*.*)|*.*||";
 
 inline QString ToQt(const std::string& text) {
     return QString::fromStdString(text);
@@ -53,3 +58,20 @@ QLabel* AddField(QGridLayout* grid, int row, const QString& text, QWidget* field
 
 // A push button with an object name, for the windows' own buttons.
 QPushButton* NamedButton(const QString& text, const char* name, QWidget* parent = nullptr);
+
+// The moderation dialogs' buttons on the right of their list: "&Review...", "&Post" and
+// "&Delete..." at the top, "Close" and "Help" at the bottom.
+struct CModerationButtons {
+    QPushButton* review;
+    QPushButton* post;
+    QPushButton* remove;
+    QPushButton* close;
+    QPushButton* help;
+};
+CModerationButtons AddModerationButtons(QHBoxLayout* row, QWidget* list, QWidget* parent);
+
+// A brief and a detailed description under their labels, and the import of a text file below;
+// returns the import button.
+QPushButton* AddDescriptionFields(QVBoxLayout* layout, const QString& briefLabel, QLineEdit* brief,
+                                  const QString& detailedLabel, QPlainTextEdit* detailed,
+                                  QWidget* parent);
