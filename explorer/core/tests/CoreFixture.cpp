@@ -2,8 +2,11 @@
 
 #include "FileRecord.h"
 #include "GroupFiles.h"
+#include "Process.h"
 #include "Recordset.h"
 #include "TestSettings.h"
+
+#include <cstdio>
 
 #include <cstdlib>
 
@@ -106,4 +109,27 @@ long CCoreTest::Count(const std::string& table, const std::string& where) {
                ("select count(*) from " + table + (where.empty() ? "" : " where " + where)).c_str(),
                CRecordset::readOnly);
     return count.m_count;
+}
+
+bool CCoreTest::UseClamAv(const std::string& infected) {
+    if (process::FindProgram("clamscan").empty()) {
+        std::printf("[  SKIPPED ] the virus check: clamscan is not installed "
+                    "(scripts/install-deps.sh installs clamav)\n");
+        return false;
+    }
+    const auto sample = m_dir.Path() / "sample";
+    testsupport::WriteFile(sample, infected);
+    process::CExitStatus status;
+    std::string error;
+    const std::string db = (m_dir.Path() / "test.hdb").string();
+    const bool written = process::RunAndWait(
+        "sh",
+        {"-c", "echo \"$(md5sum < \"$1\" | cut -c1-32):$(stat -c%s \"$1\"):Dorvale.Test\" > \"$2\"",
+         "sh", sample.string(), db},
+        {}, status, error);
+    EXPECT_TRUE(written) << error;
+    SetSettingText(SETTING_VIRUS_CHECKER, "clamscan");
+    SetSettingText(SETTING_VIRUS_CMDLINE, "--no-summary -d '" + db + "'");
+    SetSettingNumber(SETTING_VIRUS_EXIT_CODE, 1);
+    return written;
 }

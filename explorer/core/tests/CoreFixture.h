@@ -35,6 +35,9 @@ protected:
     // The catalogue AddFile and Count work on: the started context's.
     virtual CDorvaleDatabaseManager& Catalogue() { return m_context->Catalogue(); }
     std::string Problems() const;
+    // ClamAV as the virus checker, with a signature database of the test's own: files holding
+    // `infected` are found (exit code 1). False, said on the output, without clamscan.
+    [[nodiscard]] bool UseClamAv(const std::string& infected);
     double AddFile(const std::string& title, const std::vector<std::uint32_t>& areas,
                    const std::vector<std::string>& locations);
     long Count(const std::string& table, const std::string& where = {});

@@ -40,26 +40,6 @@ protected:
                "\r\nVersion: 1.0\r\nShortDesc: " + shortDesc +
                "\r\nCompany: Acme\r\nEmail: up@example.org\r\nReqForm: Yes\r\n\r\n" + longDesc;
     }
-    // ClamAV with a signature database of the test's own: files holding `infected` are found.
-    void UseClamAv(const std::string& infected) {
-        if (process::FindProgram("clamscan").empty()) {
-            GTEST_SKIP() << "clamscan is not installed (scripts/install-deps.sh installs clamav)";
-        }
-        const auto sample = m_dir.Path() / "sample";
-        WriteFile(sample, infected);
-        process::CExitStatus status;
-        std::string error;
-        const std::string db = (m_dir.Path() / "test.hdb").string();
-        ASSERT_TRUE(process::RunAndWait(
-            "sh",
-            {"-c",
-             "echo \"$(md5sum < \"$1\" | cut -c1-32):$(stat -c%s \"$1\"):Dorvale.Test\" > \"$2\"",
-             "sh", sample.string(), db},
-            {}, status, error));
-        SetSettingText(SETTING_VIRUS_CHECKER, "clamscan");
-        SetSettingText(SETTING_VIRUS_CMDLINE, "--no-summary -d '" + db + "'");
-        SetSettingNumber(SETTING_VIRUS_EXIT_CODE, 1);
-    }
 };
 
 // Answers every report at once, or stops answering after `answers` calls.
@@ -359,7 +339,9 @@ TEST_P(Workflow, TheVirusCheckRunsClamAv) {
     WriteStandardLibrary();
     ASSERT_TRUE(Start());
     const std::string virus = "X5O-dorvale-test-signature-not-a-real-virus";
-    UseClamAv(virus);
+    if (!UseClamAv(virus)) {
+        GTEST_SKIP() << "clamscan is not installed";
+    }
     WriteFile(AreaDir(1) / "clean one.zip", "harmless");
     WriteFile(AreaDir(2) / "bad.zip", virus);
     const double clean = AddFile("Clean", {1}, {"local://1/clean one.zip", "http://x/y"});
