@@ -1,6 +1,7 @@
 #include "ExplorerApp.h"
 
 #include "Help.h"
+#include "Icons.h"
 #include "MainFrame.h"
 #include "QtPrompt.h"
 #include "Tool.h"
@@ -84,6 +85,7 @@ int ExplorerMain(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName("dorvale-explorer");
+    QApplication::setWindowIcon(icons::Application());
     std::setlocale(LC_ALL, "");
     SetHelpDirectory(DefaultHelpDirectory(QApplication::applicationDirPath()));
     prompt::CQtPrompt prompt;
