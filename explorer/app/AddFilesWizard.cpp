@@ -228,7 +228,9 @@ private:
             m_worker.join();
         }
         m_wizard.log = m_job->Log();
+        // Next alone: the work is done, there is nothing left to cancel.
         GetWizard()->SetWizardButtons(CWizard::WIZB_NEXT);
+        GetWizard()->EnableCancel(false);
     }
 
     // Stops the work after the file it is on, waiting for it.

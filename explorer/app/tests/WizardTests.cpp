@@ -248,6 +248,7 @@ TEST_P(Wizards, AddADirectoryThenStopAnotherMidway) {
         ASSERT_EQ(PageId(wizard), CAddFilesWizard::DOIT);
         ASSERT_TRUE(ProcessUntil([&] { return wizard.NextButton()->isEnabled(); }));
         EXPECT_FALSE(wizard.BackButton()->isEnabled());
+        EXPECT_FALSE(wizard.CancelButton()->isEnabled());
         EXPECT_EQ(Child<QLabel>(wizard.GetActivePage(), "currentFile")->text(), "Completed.");
         Screenshot(&wizard, "add-files-progress");
         wizard.OnNext();
