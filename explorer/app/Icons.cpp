@@ -129,7 +129,10 @@ QIcon SearchResults(bool open) {
 }
 
 QIcon File() {
-    return Standard(QStyle::SP_FileIcon);
+    // Asked for by every row the list paints: the style's icon decodes its images each time it
+    // is made, so it is made once.
+    static const QIcon icon = Standard(QStyle::SP_FileIcon);
+    return icon;
 }
 
 QIcon ForCommand(ECommand command) {
