@@ -2,6 +2,7 @@
 
 #include "Settings.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -9,6 +10,13 @@ namespace {
 
 int NumberAt(const std::string& text, std::size_t offset) {
     return offset < text.size() ? std::atoi(text.c_str() + offset) : 0;
+}
+
+// A number kept within its four characters: a longer one would shift every field after it, so
+// that the next start read the rectangle and flags from the wrong offsets. A window beyond
+// -999 (on a screen left of or above the first) is kept at -999.
+int FieldValue(int value) {
+    return std::clamp(value, -999, 9999);
 }
 
 } // namespace
@@ -33,8 +41,9 @@ bool ParseWindowPosition(const std::string& text, CWindowPosition& position) {
 
 std::string FormatWindowPosition(const CWindowPosition& position) {
     char text[128];
-    std::snprintf(text, sizeof text, "%04d %04d %04d %04d %04d %04d %04d %04d", position.left,
-                  position.top, position.right, position.bottom, position.minimized ? 1 : 0,
+    std::snprintf(text, sizeof text, "%04d %04d %04d %04d %04d %04d %04d %04d",
+                  FieldValue(position.left), FieldValue(position.top), FieldValue(position.right),
+                  FieldValue(position.bottom), position.minimized ? 1 : 0,
                   position.maximized ? 1 : 0, position.toolbar ? 1 : 0, position.statusBar ? 1 : 0);
     return text;
 }

@@ -164,6 +164,16 @@ TEST(WindowLayout, PositionTextRoundTrips) {
     EXPECT_FALSE(position.toolbar);
     EXPECT_TRUE(position.statusBar);
     EXPECT_EQ(FormatWindowPosition(position), "0010 0020 0810 0620 0001 0000 0000 0001");
+    // A window on a screen far to the left keeps every field at its offset.
+    position.left = -1920;
+    position.right = -1000;
+    const std::string far = FormatWindowPosition(position);
+    EXPECT_EQ(far, "-999 0020 -999 0620 0001 0000 0000 0001");
+    ASSERT_TRUE(ParseWindowPosition(far, position));
+    EXPECT_EQ(position.top, 20);
+    EXPECT_EQ(position.bottom, 620);
+    EXPECT_TRUE(position.minimized);
+    EXPECT_TRUE(position.statusBar);
     EXPECT_EQ(TreePaneWidth(0, false, 800), 200);
     EXPECT_EQ(TreePaneWidth(20, true, 800), 50);
 }
