@@ -116,23 +116,23 @@ QIcon DrawFolder(bool open) {
 QIcon Folder(bool open) {
     // Drawn rather than the style's, whose folder stops at 16 pixels: the large-icon view
     // shows it at 32.
-    static const QIcon closedIcon = DrawFolder(false);
-    static const QIcon openIcon = DrawFolder(true);
-    return open ? openIcon : closedIcon;
+    static const QIcon CLOSED = DrawFolder(false);
+    static const QIcon OPEN = DrawFolder(true);
+    return open ? OPEN : CLOSED;
 }
 
 QIcon SearchResults(bool open) {
     // Asked for at every paint of the tree: drawn once.
-    static const QIcon closedIcon = DrawSearchResults(false);
-    static const QIcon openIcon = DrawSearchResults(true);
-    return open ? openIcon : closedIcon;
+    static const QIcon CLOSED = DrawSearchResults(false);
+    static const QIcon OPEN = DrawSearchResults(true);
+    return open ? OPEN : CLOSED;
 }
 
 QIcon File() {
     // Asked for by every row the list paints: the style's icon decodes its images each time it
     // is made, so it is made once.
-    static const QIcon icon = Standard(QStyle::SP_FileIcon);
-    return icon;
+    static const QIcon FILE_ICON = Standard(QStyle::SP_FileIcon);
+    return FILE_ICON;
 }
 
 QIcon ForCommand(ECommand command) {
