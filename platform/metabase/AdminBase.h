@@ -21,6 +21,8 @@ constexpr DWORD METADATA_MAX_NAME_LEN = 256;
 // Properties the system reads and writes.
 constexpr DWORD MD_SERVER_COMMENT = 1015;      // an instance's descriptive name
 constexpr DWORD MD_SERVER_BINDINGS = 1023;     // where an instance listens: "address:port:"
+constexpr DWORD MD_APP_ROOT = 2103;            // an application's key, as a full path
+constexpr DWORD MD_APP_ISOLATED = 2104;        // 0: the application runs in-process
 constexpr DWORD MD_VR_PATH = 3001;             // a virtual directory's physical path
 constexpr DWORD MD_ACCESS_PERM = 6016;         // its permissions: 1 read, 2 write
 constexpr DWORD MD_ANONYMOUS_USER_NAME = 6020; // the account anonymous visitors are served as

@@ -67,6 +67,10 @@ HRESULT CMetabaseKey::SetDword(const std::string& path, DWORD id, DWORD value, D
     return m_admin->SetData(m_handle, path.c_str(), &property);
 }
 
+HRESULT CMetabaseKey::DeleteData(const std::string& path, DWORD id) {
+    return m_admin->DeleteData(m_handle, path.c_str(), id);
+}
+
 std::vector<std::string> CMetabaseKey::Children(const std::string& path) const {
     std::vector<std::string> names;
     char name[METADATA_MAX_NAME_LEN];
@@ -75,6 +79,54 @@ std::vector<std::string> CMetabaseKey::Children(const std::string& path) const {
         names.emplace_back(name);
     }
     return names;
+}
+
+HRESULT CreateApplication(IMetabaseAdmin* admin, const std::string& path, bool inProcess,
+                          DWORD timeoutMs) {
+    CMetabaseKey key(admin);
+    HRESULT hr = key.Open(path, true, timeoutMs);
+    if (SUCCEEDED(hr)) {
+        hr = key.SetString("", MD_APP_ROOT, path, IIS_MD_UT_SERVER);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = key.SetDword("", MD_APP_ISOLATED, inProcess ? 0 : 1, IIS_MD_UT_SERVER);
+    }
+    const HRESULT closed = key.Close();
+    return FAILED(hr) ? hr : closed;
+}
+
+namespace {
+
+HRESULT RemoveApplicationData(CMetabaseKey& key, const std::string& path, bool recursive) {
+    for (DWORD id : {MD_APP_ROOT, MD_APP_ISOLATED}) {
+        const HRESULT hr = key.DeleteData(path, id);
+        if (FAILED(hr) && hr != MD_ERROR_DATA_NOT_FOUND) {
+            return hr;
+        }
+    }
+    if (recursive) {
+        for (const std::string& child : key.Children(path)) {
+            const HRESULT hr =
+                RemoveApplicationData(key, path.empty() ? child : path + "/" + child, true);
+            if (FAILED(hr)) {
+                return hr;
+            }
+        }
+    }
+    return S_OK;
+}
+
+} // namespace
+
+HRESULT DeleteApplication(IMetabaseAdmin* admin, const std::string& path, bool recursive,
+                          DWORD timeoutMs) {
+    CMetabaseKey key(admin);
+    HRESULT hr = key.Open(path, true, timeoutMs);
+    if (SUCCEEDED(hr)) {
+        hr = RemoveApplicationData(key, "", recursive);
+    }
+    const HRESULT closed = key.Close();
+    return FAILED(hr) ? hr : closed;
 }
 
 std::vector<CServerInstance> ListInstances(IMetabaseAdmin* admin, const std::string& service,

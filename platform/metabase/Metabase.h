@@ -36,6 +36,8 @@ public:
                       DWORD userType = IIS_MD_UT_FILE);
     HRESULT SetDword(const std::string& path, DWORD id, DWORD value,
                      DWORD userType = IIS_MD_UT_FILE);
+    // MD_ERROR_DATA_NOT_FOUND when the key has no such property.
+    HRESULT DeleteData(const std::string& path, DWORD id);
     // The names of the keys right below `path`.
     std::vector<std::string> Children(const std::string& path) const;
 
@@ -43,6 +45,17 @@ private:
     IMetabaseAdmin* m_admin;
     METADATA_HANDLE m_handle = 0;
 };
+
+// Web applications, as the web server's application administration object makes them: an
+// application at a key is its properties MD_APP_ROOT (the key's full path, "/LM/...") and
+// MD_APP_ISOLATED (0: runs in the server's own process). nginx runs no application code of
+// its own, so these are kept for whoever asks, and removed with the application.
+HRESULT CreateApplication(IMetabaseAdmin* admin, const std::string& path, bool inProcess,
+                          DWORD timeoutMs = 1000);
+// Removes the application at `path` and, when `recursive`, every one below it. S_OK also when
+// there was none; a missing key fails.
+HRESULT DeleteApplication(IMetabaseAdmin* admin, const std::string& path, bool recursive,
+                          DWORD timeoutMs = 1000);
 
 // One instance of a service ("/LM/W3SVC/<number>").
 struct CServerInstance {
