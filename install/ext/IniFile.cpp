@@ -96,7 +96,10 @@ bool CIniFile::Entry(const std::string& line, std::string& key, std::string& val
     }
     key = std::string(Trim(trimmed.substr(0, equals)));
     std::string_view rest = Trim(trimmed.substr(equals + 1));
-    if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') {
+    // One pair of quotes around the whole value goes; a value that merely begins and ends
+    // with a quoted word ("prog" -u "lib") is kept as it is.
+    if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"' &&
+        rest.substr(1, rest.size() - 2).find('"') == std::string_view::npos) {
         rest = rest.substr(1, rest.size() - 2);
     }
     value = std::string(rest);
@@ -219,8 +222,11 @@ bool CIniFile::Save(const std::string& path, std::string& error) const {
         error = path + ": cannot make a temporary file: " + std::strerror(errno);
         return false;
     }
-    // The record may name accounts and data sources: readable by all, as the ODBC files are.
-    if (::fchmod(fd.Get(), 0644) != 0 || !base::WriteAll(fd.Get(), Text()) ||
+    // A file keeps its permissions; a new one is its owner's alone (a record may hold a
+    // connection's password).
+    struct stat info {};
+    const mode_t mode = ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0600;
+    if (::fchmod(fd.Get(), mode) != 0 || !base::WriteAll(fd.Get(), Text()) ||
         ::fsync(fd.Get()) != 0 || !fd.Close() || ::rename(temporary.c_str(), path.c_str()) != 0) {
         error = path + ": " + std::strerror(errno);
         ::unlink(temporary.c_str());

@@ -21,6 +21,7 @@ TEST(IniFileTest, ReadsSectionsAndKeepsWhatItDoesNotChange) {
                              "\r\n"
                              "[Other]\r\n"
                              "Key=\"quoted value\"\r\n"
+                             "Command=\"/usr/bin/prog\" -u \"lib.so\"\r\n"
                              "[odbc remove]\r\n"
                              "Late=ignored, the first section of a name is the one\r\n";
     file.Parse(text);
@@ -29,6 +30,8 @@ TEST(IniFileTest, ReadsSectionsAndKeepsWhatItDoesNotChange) {
     std::string value;
     EXPECT_TRUE(file.Get("other", "KEY", value));
     EXPECT_EQ(value, "quoted value");
+    EXPECT_TRUE(file.Get("other", "command", value));
+    EXPECT_EQ(value, "\"/usr/bin/prog\" -u \"lib.so\"");
     EXPECT_FALSE(file.Get("Other", "Missing", value));
     EXPECT_TRUE(file.Section("Absent").empty());
 
@@ -45,13 +48,14 @@ TEST(IniFileTest, ReadsSectionsAndKeepsWhatItDoesNotChange) {
                            "\r\n"
                            "[Other]\r\n"
                            "Key=\"quoted value\"\r\n"
+                           "Command=\"/usr/bin/prog\" -u \"lib.so\"\r\n"
                            "[odbc remove]\r\n"
                            "Late=ignored, the first section of a name is the one\r\n"
                            "[New Section]\r\n"
                            "A=1\r\n");
     EXPECT_TRUE(file.Remove("other", "key"));
     EXPECT_FALSE(file.Remove("other", "key"));
-    EXPECT_THAT(file.Section("Other"), ElementsAre());
+    EXPECT_THAT(file.Section("Other"), ElementsAre(Pair("Command", "\"/usr/bin/prog\" -u \"lib.so\"")));
 }
 
 TEST(IniFileTest, WritesWholeFilesAndStartsMissingOnes) {
