@@ -44,6 +44,7 @@ public:
     CRemoval& operator=(const CRemoval&) = delete;
 
     int Run() {
+        At("", "");
         if (!CheckRecordFile()) {
             return -1;
         }
@@ -60,14 +61,19 @@ public:
     }
 
 private:
-    void Report(const std::string& line) {
+    void Report(const std::string& line, bool left = false) {
         if (m_report != nullptr) {
-            m_report(m_context, line.c_str());
+            m_report(m_context, m_section, m_key.c_str(), line.c_str(), left ? 1 : 0);
         }
     }
     void Skip(const std::string& line) {
         ++m_skipped;
-        Report(line);
+        Report(line, true);
+    }
+    // The entry the next reports are about.
+    void At(const char* section, const std::string& key) {
+        m_section = section;
+        m_key = key;
     }
 
     // A record others may change could name anything; such a record is not read.
@@ -100,6 +106,7 @@ private:
         const auto applications = m_record.Section(removalrecord::APPLICATIONS_SECTION);
         bool metabaseChanged = false;
         for (const auto& [key, value] : m_record.Section(removalrecord::VIRTUAL_ROOTS_SECTION)) {
+            At(removalrecord::VIRTUAL_ROOTS_SECTION, key);
             if (base::EqualsNoCase(value, removalrecord::REGISTRY_ROOT)) {
                 RemoveRegistryRoot(key);
             } else if (base::EqualsNoCase(value, removalrecord::METABASE_ROOT)) {
@@ -113,6 +120,7 @@ private:
             }
         }
         // The running web server takes the metabase as it now is.
+        At(removalrecord::VIRTUAL_ROOTS_SECTION, "");
         std::string error;
         if (metabaseChanged && services::IsServiceRunning("W3SVC") &&
             !services::ReloadService("W3SVC", error)) {
@@ -126,7 +134,7 @@ private:
         if (roots.Open(HKEY_LOCAL_MACHINE, removalrecord::WEB_VIRTUAL_ROOTS_KEY,
                        KEY_READ | KEY_WRITE) != ERROR_SUCCESS ||
             roots.QueryStringValue(name.c_str(), data) != ERROR_SUCCESS) {
-            Skip("virtual root " + name + ": not there");
+            Report("virtual root " + name + ": not there, nothing to remove");
             return;
         }
         std::string path;
@@ -168,7 +176,7 @@ private:
         std::string directory;
         if (FAILED(lm.Open("/LM", false, METABASE_TIMEOUT_MS)) ||
             !lm.GetString(path, MD_VR_PATH, directory)) {
-            Skip("virtual directory " + path + ": not there");
+            Report("virtual directory " + path + ": not there, nothing to remove");
             return false;
         }
         (void)lm.Close();
@@ -194,9 +202,10 @@ private:
             if (!base::EqualsNoCase(value, removalrecord::SERVICE)) {
                 continue;
             }
+            At(removalrecord::SERVICE_SECTION, name);
             services::CServiceDefinition definition;
             if (!services::ReadServiceDefinition(name, definition)) {
-                Skip("service " + name + ": not there");
+                Report("service " + name + ": not there, nothing to remove");
                 continue;
             }
             if (definition.installedBy != m_recordFile) {
@@ -214,6 +223,7 @@ private:
         auto commands = m_record.Section(removalrecord::PROGRAMS_SECTION);
         // Undone in the reverse of the order they were done.
         for (auto entry = commands.rbegin(); entry != commands.rend(); ++entry) {
+            At(removalrecord::PROGRAMS_SECTION, entry->first);
             std::string program = entry->first;
             const std::size_t number = program.rfind('#');
             if (number != std::string::npos &&
@@ -249,6 +259,7 @@ private:
             if (!base::StartsWithNoCase(key, "DATASOURCE")) {
                 continue; // MANAGER, DRIVER, TRANSLATOR: installed by others, kept
             }
+            At(removalrecord::ODBC_SECTION, key);
             const std::size_t semicolon = value.find(';');
             const std::string driver = semicolon == std::string::npos ? std::string()
                                                                        : value.substr(0, semicolon);
@@ -286,7 +297,7 @@ private:
             }
             return;
         }
-        Skip("data source " + name + ": not there");
+        Report("data source " + name + ": not there, nothing to remove");
     }
 
     std::string m_recordFile;
@@ -295,6 +306,8 @@ private:
     std::string m_root;
     inifile::CIniFile m_record;
     int m_skipped = 0;
+    const char* m_section = "";
+    std::string m_key;
     bool m_comReady = false;
     CComPtr<IMetabaseAdmin> m_admin;
 };
@@ -324,7 +337,7 @@ std::string RecordFileFromCommandLine() {
     return {};
 }
 
-void ReportToStandardError(void*, const char* line) {
+void ReportToStandardError(void*, const char*, const char*, const char* line, int) {
     std::fprintf(stderr, "uninstext: %s\n", line);
 }
 

@@ -69,8 +69,9 @@ protected:
         m_reports.clear();
         return UninstProcessRecord(
             Record().c_str(),
-            [](void* context, const char* line) {
-                static_cast<std::vector<std::string>*>(context)->push_back(line);
+            [](void* context, const char*, const char* key, const char* line, int left) {
+                static_cast<std::vector<std::string>*>(context)->push_back(
+                    std::string(left != 0 ? "left " : "") + "[" + key + "] " + line);
             },
             &m_reports);
     }
@@ -136,8 +137,8 @@ TEST_F(UninstTest, RemovesWhatWasInstalledInOrderAndLeavesEverythingElse) {
 
     EXPECT_EQ(Uninstall(), 5);
     EXPECT_THAT(m_reports,
-                AllOf(Contains(HasSubstr("data source Production: not made by this installation")),
-                      Contains(HasSubstr("service Foreign: not made by this installation")),
+                AllOf(Contains(HasSubstr("left [DataSource2] data source Production: not made by this installation")),
+                      Contains(HasSubstr("left [Foreign] service Foreign: not made by this installation")),
                       Contains(HasSubstr("/W3SVC/1/Root/theirs: its directory " + outside)),
                       Contains(HasSubstr("/W3SVC/1: not a virtual directory's key")),
                       Contains(HasSubstr("\"/bin/rm -rf " + outside +
@@ -160,7 +161,8 @@ TEST_F(UninstTest, RemovesWhatWasInstalledInOrderAndLeavesEverythingElse) {
 
     // Run again, there is nothing left of its own to remove: each entry says so.
     EXPECT_GE(Uninstall(), 5);
-    EXPECT_THAT(m_reports, Contains(HasSubstr("service DorvaleIndex: not there")));
+    EXPECT_THAT(m_reports, Contains(HasSubstr("[DorvaleIndex] service DorvaleIndex: not there")));
+    EXPECT_THAT(m_reports, Not(Contains(HasSubstr("left [DorvaleIndex]"))));
 }
 
 TEST_F(UninstTest, RegistryRootsStoppedServicesNamesWithoutDriverAndUntrustedRecords) {
