@@ -1,0 +1,14 @@
+#include "SchemaScript.h"
+
+#include "CatalogStatements.h"
+
+std::string SchemaScript(bool sqlite) {
+    std::string text;
+    for (ECatalogTable table :
+         {ECatalogTable::files, ECatalogTable::download, ECatalogTable::areafile}) {
+        text += std::string(GetCreateTableStatement(sqlite ? DBTYPE_SQLITE : DBTYPE_POSTGRESQL,
+                                                    table)) +
+                "\nGO\n";
+    }
+    return text;
+}
