@@ -5,6 +5,7 @@
 #include "InstallExt.h"
 #include "Process.h"
 #include "Registry.h"
+#include "Settings.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -120,7 +121,7 @@ std::string LeadingProgram(const std::string& command) {
 std::string RegisteredHtmlProgram() {
     CRegKey extension;
     std::string className;
-    if (extension.Open(HKEY_CLASSES_ROOT, ".htm", KEY_READ) != ERROR_SUCCESS ||
+    if (extension.Open(HKEY_CLASSES_ROOT, settings::HtmClassKey, KEY_READ) != ERROR_SUCCESS ||
         extension.QueryStringValue(nullptr, className) != ERROR_SUCCESS || className.empty()) {
         return {};
     }

@@ -14,7 +14,7 @@ namespace {
 
 std::mutex g_recordMutex;
 std::string g_recordPath;
-thread_local std::string g_lastError;
+thread_local std::string t_lastError;
 
 } // namespace
 
@@ -49,16 +49,16 @@ bool Record(const char* section, const std::string& key, const std::string& valu
 }
 
 bool SetError(std::string text) {
-    g_lastError = std::move(text);
+    t_lastError = std::move(text);
     return false;
 }
 
 void ClearError() {
-    g_lastError.clear();
+    t_lastError.clear();
 }
 
 const std::string& LastError() {
-    return g_lastError;
+    return t_lastError;
 }
 
 bool CopyOut(std::string_view text, char* out, std::size_t size) {

@@ -25,8 +25,4 @@ inline constexpr char INSTALLED_BY[] = "InstalledBy";
 // The record file's name in the installation's directory.
 inline constexpr char FILE_NAME[] = "_UNINST.INI";
 
-// The web services' virtual roots, below HKEY_LOCAL_MACHINE.
-inline constexpr char WEB_VIRTUAL_ROOTS_KEY[] =
-    "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots";
-
 } // namespace removalrecord

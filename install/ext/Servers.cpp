@@ -11,6 +11,7 @@
 #include "Registry.h"
 #include "RemovalRecord.h"
 #include "Services.h"
+#include "Settings.h"
 #include "Text.h"
 
 #include "Com.h"
@@ -23,23 +24,6 @@ namespace {
 
 constexpr int SERVICE_STOPPED = 1;
 constexpr int SERVICE_RUNNING = 4;
-
-// COM for the length of one call.
-class CComScope {
-public:
-    CComScope() : m_ok(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~CComScope() {
-        if (m_ok) {
-            CoUninitialize();
-        }
-    }
-    CComScope(const CComScope&) = delete;
-    CComScope& operator=(const CComScope&) = delete;
-    bool Ok() const { return m_ok; }
-
-private:
-    bool m_ok;
-};
 
 bool QueryText(HKEY root, const char* keyName, const char* valueName, std::string& value) {
     CRegKey key;
@@ -57,13 +41,13 @@ bool KeyExists(HKEY root, const char* keyName) {
 bool HasRegistryWebServer() {
     std::string name;
     const bool named =
-        QueryText(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Inetsrv\\CurrentVersion",
-                  "ServiceName", name) &&
+        QueryText(HKEY_LOCAL_MACHINE, settings::InetsrvCurrentVersionKey, settings::ServiceName,
+                  name) &&
         (base::StartsWithNoCase(name, "microsoft internet information server") ||
          base::StartsWithNoCase(name, "microsoft peer web server"));
     services::CServiceConfig config;
     return (named || services::ReadServiceConfig(WEB_SERVICE_NAME, config)) &&
-           KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\ASP\\Parameters");
+           KeyExists(HKEY_LOCAL_MACHINE, settings::AspParametersKey);
 }
 
 std::string AliasOf(const std::string& virtualPath) {
@@ -73,8 +57,8 @@ std::string AliasOf(const std::string& virtualPath) {
 
 bool AddMetabaseRoot(const std::string& siteComment, const std::string& virtualPath,
                      const std::string& physicalPath, int accessFlags, int options) {
-    CComScope com;
-    CComPtr<IMetabaseAdmin> admin = com.Ok() ? metabase::CreateAdminBase() : nullptr;
+    CComInitialize com;
+    CComPtr<IMetabaseAdmin> admin = com.Succeeded() ? metabase::CreateAdminBase() : nullptr;
     if (!admin) {
         return SetError("the web server's admin base object cannot be created");
     }
@@ -144,13 +128,13 @@ bool AddRegistryRoot(const std::string& virtualPath, const std::string& physical
 extern "C" {
 
 int IsDCOMInstalled(void) {
-    CComScope com;
-    return com.Ok() ? 1 : 0;
+    CComInitialize com;
+    return com.Succeeded() ? 1 : 0;
 }
 
 int IsIIS40Installed(void) {
-    CComScope com;
-    return com.Ok() && metabase::CreateAdminBase() ? 1 : 0;
+    CComInitialize com;
+    return com.Succeeded() && metabase::CreateAdminBase() ? 1 : 0;
 }
 
 int IsIISInstalled(int* version) {
@@ -163,8 +147,8 @@ int IsIISInstalled(int* version) {
 
 int FillIISWebServerList(void* list, InstallExtListItem addItem, const char* serviceName) {
     ClearError();
-    CComScope com;
-    CComPtr<IMetabaseAdmin> admin = com.Ok() ? metabase::CreateAdminBase() : nullptr;
+    CComInitialize com;
+    CComPtr<IMetabaseAdmin> admin = com.Succeeded() ? metabase::CreateAdminBase() : nullptr;
     if (!admin || addItem == nullptr) {
         return 0;
     }

@@ -15,12 +15,14 @@
 #include "Registry.h"
 #include "RemovalRecord.h"
 #include "Services.h"
+#include "Settings.h"
 #include "Text.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,12 +36,6 @@ class CRemoval {
 public:
     CRemoval(std::string recordFile, UninstReport report, void* context)
         : m_recordFile(std::move(recordFile)), m_report(report), m_context(context) {}
-    ~CRemoval() {
-        m_admin = nullptr;
-        if (m_comReady) {
-            CoUninitialize();
-        }
-    }
     CRemoval(const CRemoval&) = delete;
     CRemoval& operator=(const CRemoval&) = delete;
 
@@ -131,7 +127,7 @@ private:
     void RemoveRegistryRoot(const std::string& name) {
         CRegKey roots;
         std::string data;
-        if (roots.Open(HKEY_LOCAL_MACHINE, removalrecord::WEB_VIRTUAL_ROOTS_KEY,
+        if (roots.Open(HKEY_LOCAL_MACHINE, settings::VirtualRootsKey,
                        KEY_READ | KEY_WRITE) != ERROR_SUCCESS ||
             roots.QueryStringValue(name.c_str(), data) != ERROR_SUCCESS) {
             Report("virtual root " + name + ": not there, nothing to remove");
@@ -164,9 +160,9 @@ private:
             Skip("virtual directory " + path + ": not a virtual directory's key; left alone");
             return false;
         }
-        if (!m_comReady) {
-            m_comReady = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-            m_admin = m_comReady ? metabase::CreateAdminBase() : nullptr;
+        if (!m_com) {
+            m_com = std::make_unique<CComInitialize>();
+            m_admin = m_com->Succeeded() ? metabase::CreateAdminBase() : nullptr;
         }
         if (!m_admin) {
             Skip("virtual directory " + path + ": the metabase cannot be reached");
@@ -308,8 +304,8 @@ private:
     int m_skipped = 0;
     const char* m_section = "";
     std::string m_key;
-    bool m_comReady = false;
-    CComPtr<IMetabaseAdmin> m_admin;
+    std::unique_ptr<CComInitialize> m_com; // made when the metabase is first needed
+    CComPtr<IMetabaseAdmin> m_admin; // released before COM is, being declared after it
 };
 
 // The record file of this process's "-c" argument: "-c FILE" or "-cFILE", the first such

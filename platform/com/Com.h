@@ -103,3 +103,24 @@ HRESULT ComReportError(LPCOLESTR source, LPCOLESTR description, REFIID iid,
 std::string ComGetErrorText(HRESULT hr);
 // "0x80070057".
 std::string ComFormatResult(HRESULT hr);
+
+// ---- A thread's initialisation for a scope ----
+
+// Initialises COM on the calling thread (apartment-threaded) for the object's lifetime, and
+// uninitialises it again when that succeeded.
+class CComInitialize {
+public:
+    CComInitialize() : m_hr(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~CComInitialize() {
+        if (SUCCEEDED(m_hr)) {
+            CoUninitialize();
+        }
+    }
+    CComInitialize(const CComInitialize&) = delete;
+    CComInitialize& operator=(const CComInitialize&) = delete;
+
+    bool Succeeded() const { return SUCCEEDED(m_hr); }
+
+private:
+    HRESULT m_hr;
+};

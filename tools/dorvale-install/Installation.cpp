@@ -104,23 +104,6 @@ std::string FindShipped(const std::vector<fs::path>& candidates) {
     return {};
 }
 
-// COM for the length of an installation's metabase work.
-class CComScope {
-public:
-    CComScope() : m_ok(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~CComScope() {
-        if (m_ok) {
-            CoUninitialize();
-        }
-    }
-    CComScope(const CComScope&) = delete;
-    CComScope& operator=(const CComScope&) = delete;
-    bool Ok() const { return m_ok; }
-
-private:
-    bool m_ok;
-};
-
 class CInstaller {
 public:
     CInstaller(const CInstallOptions& options, const ReportFn& report)
@@ -237,8 +220,8 @@ private:
 
     // The web instance (and the FTP one when a port is given), when the metabase has none.
     bool MakeInstances(std::string& error) {
-        CComScope com;
-        CComPtr<IMetabaseAdmin> admin = com.Ok() ? metabase::CreateAdminBase() : nullptr;
+        CComInitialize com;
+        CComPtr<IMetabaseAdmin> admin = com.Succeeded() ? metabase::CreateAdminBase() : nullptr;
         if (!admin) {
             error = "the metabase (Dorvale.Metabase) cannot be created";
             return false;

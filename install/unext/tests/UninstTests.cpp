@@ -13,6 +13,7 @@
 #include "Registry.h"
 #include "RemovalRecord.h"
 #include "Services.h"
+#include "Settings.h"
 #include "UninstExt.h"
 
 #include <gmock/gmock.h>
@@ -178,7 +179,7 @@ TEST_F(UninstTest, RegistryRootsStoppedServicesNamesWithoutDriverAndUntrustedRec
     EXPECT_EQ(Uninstall(), 1);
     EXPECT_THAT(m_reports, Contains(HasSubstr("virtual root /other,")));
     CRegKey roots;
-    ASSERT_EQ(roots.Open(HKEY_LOCAL_MACHINE, removalrecord::WEB_VIRTUAL_ROOTS_KEY), ERROR_SUCCESS);
+    ASSERT_EQ(roots.Open(HKEY_LOCAL_MACHINE, settings::VirtualRootsKey), ERROR_SUCCESS);
     std::string data;
     EXPECT_NE(roots.QueryStringValue("/dorvale,", data), ERROR_SUCCESS);
     EXPECT_EQ(roots.QueryStringValue("/other,", data), ERROR_SUCCESS);
