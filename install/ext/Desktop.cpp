@@ -64,8 +64,8 @@ std::vector<std::string> ApplicationDirectories() {
         dirs.push_back(std::string(home) + "/.local/share/applications");
     }
     const char* dataDirs = std::getenv("XDG_DATA_DIRS");
-    std::stringstream list(dataDirs != nullptr && *dataDirs != '\0' ? dataDirs
-                                                                    : "/usr/local/share:/usr/share");
+    std::stringstream list(
+        dataDirs != nullptr && *dataDirs != '\0' ? dataDirs : "/usr/local/share:/usr/share");
     for (std::string dir; std::getline(list, dir, ':');) {
         if (!dir.empty()) {
             dirs.push_back(dir + "/applications");
@@ -100,12 +100,12 @@ std::string ProgramOfEntry(const std::string& entry) {
 std::string LeadingProgram(const std::string& command) {
     if (!command.empty() && command.front() == '"') {
         const std::size_t close = command.find('"', 1);
-        const std::string quoted = command.substr(1, close == std::string::npos ? std::string::npos
-                                                                                : close - 1);
+        const std::string quoted =
+            command.substr(1, close == std::string::npos ? std::string::npos : close - 1);
         return IsProgramFile(quoted) ? quoted : std::string();
     }
     std::string best;
-    for (std::size_t space = command.find(' '); ; space = command.find(' ', space + 1)) {
+    for (std::size_t space = command.find(' ');; space = command.find(' ', space + 1)) {
         const std::string part = command.substr(0, space);
         if (IsProgramFile(part)) {
             best = part;
@@ -127,8 +127,8 @@ std::string RegisteredHtmlProgram() {
     }
     CRegKey command;
     std::string text;
-    if (command.Open(HKEY_CLASSES_ROOT, (className + "\\shell\\open\\command").c_str(),
-                     KEY_READ) != ERROR_SUCCESS ||
+    if (command.Open(HKEY_CLASSES_ROOT, (className + "\\shell\\open\\command").c_str(), KEY_READ) !=
+            ERROR_SUCCESS ||
         command.QueryStringValue(nullptr, text) != ERROR_SUCCESS) {
         return {};
     }

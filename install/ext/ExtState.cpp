@@ -36,8 +36,7 @@ bool Record(const char* section, const std::string& key, const std::string& valu
     std::string entryKey = key;
     std::string existing;
     if (std::strcmp(section, removalrecord::PROGRAMS_SECTION) == 0) {
-        for (int number = 2; file.Get(section, entryKey, existing) && existing != value;
-             ++number) {
+        for (int number = 2; file.Get(section, entryKey, existing) && existing != value; ++number) {
             entryKey = key + "#" + std::to_string(number);
         }
     }
@@ -86,8 +85,7 @@ void SetUninstallINI(const char* path) {
 }
 
 int GetInstallExtError(char* text, int maxLength) {
-    return maxLength > 0 && CopyOut(LastError(), text, static_cast<std::size_t>(maxLength)) ? 1
-                                                                                            : 0;
+    return maxLength > 0 && CopyOut(LastError(), text, static_cast<std::size_t>(maxLength)) ? 1 : 0;
 }
 
 } // extern "C"

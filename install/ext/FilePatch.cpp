@@ -25,7 +25,8 @@ bool RewriteLines(const std::string& path, const std::function<std::string(std::
     base::CFd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     std::string text;
     struct stat info {};
-    if (!in.IsOpen() || ::fstat(in.Get(), &info) != 0 || !base::ReadAll(in.Get(), text, MAX_FILE_BYTES)) {
+    if (!in.IsOpen() || ::fstat(in.Get(), &info) != 0 ||
+        !base::ReadAll(in.Get(), text, MAX_FILE_BYTES)) {
         return SetError(path + ": " + std::strerror(errno));
     }
     std::string out;

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace inifile {
@@ -172,8 +172,7 @@ void CIniFile::Set(std::string_view section, std::string_view key, std::string_v
         return;
     }
     // New lines take the ending the file already uses.
-    const std::string ending =
-        !m_lines.empty() && m_lines.front().ending == "\r\n" ? "\r\n" : "\n";
+    const std::string ending = !m_lines.empty() && m_lines.front().ending == "\r\n" ? "\r\n" : "\n";
     if (!m_lines.empty() && m_lines.back().ending.empty()) {
         m_lines.back().ending = ending;
     }

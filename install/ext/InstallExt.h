@@ -41,11 +41,10 @@ INSTALLEXT_EXPORT int AddVirtualRoot(const char* siteComment, const char* virtua
 // Services. The binary path is the service's command line, its program an absolute path;
 // dependencies are separated by "|"; an empty account runs it as the system's own. The
 // password is not used: on Linux a service changes to its account without one.
-INSTALLEXT_EXPORT int InstallNTService(const char* name, const char* displayName,
-                                       int serviceType, int startType, int errorControl,
-                                       const char* binaryPath, const char* loadOrderGroup,
-                                       const char* dependencies, const char* account,
-                                       const char* password);
+INSTALLEXT_EXPORT int InstallNTService(const char* name, const char* displayName, int serviceType,
+                                       int startType, int errorControl, const char* binaryPath,
+                                       const char* loadOrderGroup, const char* dependencies,
+                                       const char* account, const char* password);
 INSTALLEXT_EXPORT int StartNTService(const char* name);
 INSTALLEXT_EXPORT int StopNTService(const char* name);
 // 1 stopped, 4 running, -1 unknown.
@@ -61,8 +60,7 @@ INSTALLEXT_EXPORT int ExecuteApplication(const char* program, const char* comman
 // Runs an SQL script over an ODBC connection string, batch by batch ("GO" lines end them).
 INSTALLEXT_EXPORT int ExecuteSQLScript(const char* connection, const char* scriptFile);
 // The connection's current database name, at most maxLength bytes with the NUL.
-INSTALLEXT_EXPORT int GetDSNDatabasePath(const char* connection, char* databaseName,
-                                         int maxLength);
+INSTALLEXT_EXPORT int GetDSNDatabasePath(const char* connection, char* databaseName, int maxLength);
 
 // File patchers.
 INSTALLEXT_EXPORT int ModifySQLScriptDataPath(const char* scriptFile, const char* dataPath);

@@ -40,11 +40,10 @@ bool KeyExists(HKEY root, const char* keyName) {
 // server that says who it is as the older servers did; and the page runtime's parameters.
 bool HasRegistryWebServer() {
     std::string name;
-    const bool named =
-        QueryText(HKEY_LOCAL_MACHINE, settings::InetsrvCurrentVersionKey, settings::ServiceName,
-                  name) &&
-        (base::StartsWithNoCase(name, "microsoft internet information server") ||
-         base::StartsWithNoCase(name, "microsoft peer web server"));
+    const bool named = QueryText(HKEY_LOCAL_MACHINE, settings::InetsrvCurrentVersionKey,
+                                 settings::ServiceName, name) &&
+                       (base::StartsWithNoCase(name, "microsoft internet information server") ||
+                        base::StartsWithNoCase(name, "microsoft peer web server"));
     services::CServiceConfig config;
     return (named || services::ReadServiceConfig(WEB_SERVICE_NAME, config)) &&
            KeyExists(HKEY_LOCAL_MACHINE, settings::AspParametersKey);
@@ -153,9 +152,8 @@ int FillIISWebServerList(void* list, InstallExtListItem addItem, const char* ser
         return 0;
     }
     int count = 0;
-    for (const metabase::CServerInstance& instance :
-         metabase::ListInstances(admin, Text(serviceName).empty() ? WEB_SERVICE_NAME
-                                                                  : Text(serviceName))) {
+    for (const metabase::CServerInstance& instance : metabase::ListInstances(
+             admin, Text(serviceName).empty() ? WEB_SERVICE_NAME : Text(serviceName))) {
         addItem(list, instance.comment.c_str(), count == 0 ? 1 : 0);
         ++count;
     }

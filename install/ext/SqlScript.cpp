@@ -31,9 +31,8 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     SQLINTEGER native = 0;
     SQLCHAR message[1024] = {};
     SQLSMALLINT length = 0;
-    for (SQLSMALLINT record = 1;
-         SQL_SUCCEEDED(SQLGetDiagRec(type, handle, record, state, &native, message,
-                                     sizeof message, &length));
+    for (SQLSMALLINT record = 1; SQL_SUCCEEDED(
+             SQLGetDiagRec(type, handle, record, state, &native, message, sizeof message, &length));
          ++record) {
         text += (text.empty() ? "" : "; ") + std::string(reinterpret_cast<char*>(state)) + " " +
                 reinterpret_cast<char*>(message);
@@ -55,8 +54,7 @@ public:
             return SetError("the ODBC driver manager cannot be used");
         }
         m_environment = CSqlHandle(SQL_HANDLE_ENV, handle);
-        SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3),
-                      0);
+        SQLSetEnvAttr(handle, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, m_environment.Get(), &handle))) {
             return SetError("no ODBC connection can be made");
         }
@@ -157,8 +155,8 @@ int ExecuteSQLScript(const char* connection, const char* scriptFile) {
         // A batch of blank lines ("GO" twice) has nothing to run.
         if (hasStatement && !database.Execute(batch)) {
             return SetError("batch " + std::to_string(number) + " (lines " +
-                            std::to_string(firstLine) + "-" + std::to_string(lineNumber) +
-                            ") of " + Text(scriptFile) + " failed: " + LastError());
+                            std::to_string(firstLine) + "-" + std::to_string(lineNumber) + ") of " +
+                            Text(scriptFile) + " failed: " + LastError());
         }
         batch.clear();
         hasStatement = false;
@@ -181,8 +179,8 @@ int GetDSNDatabasePath(const char* connection, char* databaseName, int maxLength
     }
     SQLCHAR name[1024] = {};
     SQLINTEGER length = 0;
-    const SQLRETURN result = SQLGetConnectAttr(database.Get(), SQL_ATTR_CURRENT_CATALOG, name,
-                                               sizeof name - 1, &length);
+    const SQLRETURN result =
+        SQLGetConnectAttr(database.Get(), SQL_ATTR_CURRENT_CATALOG, name, sizeof name - 1, &length);
     if (!SQL_SUCCEEDED(result)) {
         return SetError("the connection names no database: " +
                         Diagnostics(SQL_HANDLE_DBC, database.Get()));

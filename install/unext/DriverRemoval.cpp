@@ -5,8 +5,8 @@
 bool ConfigRemoveDataSource(bool system, const std::string& driver, const std::string& name) {
     // Every "|" of "DSN=%s|Driver=%s||" a terminator.
     const std::string list = "DSN=" + name + '\0' + "Driver=" + driver + '\0' + '\0';
-    if (SQLConfigDataSource(nullptr, system ? ODBC_REMOVE_SYS_DSN : ODBC_REMOVE_DSN,
-                            driver.c_str(), list.c_str())) {
+    if (SQLConfigDataSource(nullptr, system ? ODBC_REMOVE_SYS_DSN : ODBC_REMOVE_DSN, driver.c_str(),
+                            list.c_str())) {
         return true;
     }
     // The installer's error is read, so the next call does not meet it, and dropped.

@@ -108,9 +108,10 @@ private:
             } else if (base::EqualsNoCase(value, removalrecord::METABASE_ROOT)) {
                 bool application = false;
                 for (const auto& [appKey, appValue] : applications) {
-                    application = application ||
-                                  (base::EqualsNoCase(appKey, key) &&
-                                   base::EqualsNoCase(appValue, removalrecord::METABASE_APPLICATION));
+                    application =
+                        application ||
+                        (base::EqualsNoCase(appKey, key) &&
+                         base::EqualsNoCase(appValue, removalrecord::METABASE_APPLICATION));
                 }
                 metabaseChanged = RemoveMetabaseRoot(key, application) || metabaseChanged;
             }
@@ -127,8 +128,8 @@ private:
     void RemoveRegistryRoot(const std::string& name) {
         CRegKey roots;
         std::string data;
-        if (roots.Open(HKEY_LOCAL_MACHINE, settings::VirtualRootsKey,
-                       KEY_READ | KEY_WRITE) != ERROR_SUCCESS ||
+        if (roots.Open(HKEY_LOCAL_MACHINE, settings::VirtualRootsKey, KEY_READ | KEY_WRITE) !=
+                ERROR_SUCCESS ||
             roots.QueryStringValue(name.c_str(), data) != ERROR_SUCCESS) {
             Report("virtual root " + name + ": not there, nothing to remove");
             return;
@@ -150,7 +151,8 @@ private:
     static bool IsVirtualDirectoryPath(const std::string& path) {
         std::vector<std::string> names;
         return metabase::SplitPath(path, names) && names.size() >= 4 &&
-               (base::EqualsNoCase(names[0], "W3SVC") || base::EqualsNoCase(names[0], "MSFTPSVC")) &&
+               (base::EqualsNoCase(names[0], "W3SVC") ||
+                base::EqualsNoCase(names[0], "MSFTPSVC")) &&
                !names[1].empty() && names[1].find_first_not_of("0123456789") == std::string::npos &&
                base::EqualsNoCase(names[2], "Root");
     }
@@ -181,8 +183,7 @@ private:
                  " is not part of the installation; left alone");
             return false;
         }
-        if (application &&
-            FAILED(metabase::DeleteApplication(m_admin, "/LM" + path, true))) {
+        if (application && FAILED(metabase::DeleteApplication(m_admin, "/LM" + path, true))) {
             Report("virtual directory " + path + ": its application cannot be deleted");
         }
         if (FAILED(lm.Open("/LM", true, METABASE_TIMEOUT_MS)) ||
@@ -257,8 +258,8 @@ private:
             }
             At(removalrecord::ODBC_SECTION, key);
             const std::size_t semicolon = value.find(';');
-            const std::string driver = semicolon == std::string::npos ? std::string()
-                                                                       : value.substr(0, semicolon);
+            const std::string driver =
+                semicolon == std::string::npos ? std::string() : value.substr(0, semicolon);
             const std::string name =
                 semicolon == std::string::npos ? value : value.substr(semicolon + 1);
             RemoveDataSource(driver, name);
@@ -305,7 +306,7 @@ private:
     const char* m_section = "";
     std::string m_key;
     std::unique_ptr<CComInitialize> m_com; // made when the metabase is first needed
-    CComPtr<IMetabaseAdmin> m_admin; // released before COM is, being declared after it
+    CComPtr<IMetabaseAdmin> m_admin;       // released before COM is, being declared after it
 };
 
 // The record file of this process's "-c" argument: "-c FILE" or "-cFILE", the first such

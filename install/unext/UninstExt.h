@@ -27,8 +27,8 @@ UNINSTEXT_EXPORT int UninstUnInitialize(void);
 // Called with one line for each entry of the record that is not removed: `left` 1 when it is
 // left in place (not the installation's, or its removal failed), 0 when there was nothing to
 // remove. `section` and `key` name the entry.
-typedef void (*UninstReport)(void* context, const char* section, const char* key,
-                             const char* line, int left);
+typedef void (*UninstReport)(void* context, const char* section, const char* key, const char* line,
+                             int left);
 // Processes the record file `recordFile` as UninstInitialize does, reporting through
 // `report` (null: not at all). The number of entries left alone or failed; -1 when the
 // record could not be read.

@@ -81,8 +81,9 @@ std::string UnitWord(const std::string& word) {
 
 bool WriteUnit(const std::string& name, const CServiceDefinition& definition,
                const std::vector<std::string>& words, std::string& error) {
-    std::string text = "[Unit]\nDescription=" +
-                       (definition.displayName.empty() ? name : definition.displayName) + "\n";
+    std::string text =
+        "[Unit]\nDescription=" + (definition.displayName.empty() ? name : definition.displayName) +
+        "\n";
     for (const std::string& dependency : definition.dependencies) {
         text += "Requires=" + UnitName(dependency) + "\nAfter=" + UnitName(dependency) + "\n";
     }
@@ -127,9 +128,8 @@ std::string ServiceRunDirectory() {
         return "/run/dorvale";
     }
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    return runtime != nullptr && *runtime != '\0'
-               ? std::string(runtime) + "/dorvale"
-               : "/tmp/dorvale-" + std::to_string(::geteuid());
+    return runtime != nullptr && *runtime != '\0' ? std::string(runtime) + "/dorvale"
+                                                  : "/tmp/dorvale-" + std::to_string(::geteuid());
 }
 
 std::string ServiceHostProgram() {
@@ -153,8 +153,8 @@ bool CreateService(const std::string& name, const CServiceDefinition& definition
     std::vector<std::string> words;
     if (!process::SplitCommandLine(definition.commandLine, words) || words.empty() ||
         words.front().empty() || words.front().front() != '/') {
-        error = "the service's program must be an absolute path: \"" + definition.commandLine +
-                "\"";
+        error =
+            "the service's program must be an absolute path: \"" + definition.commandLine + "\"";
         return false;
     }
     if (!definition.account.empty() && ::getpwnam(definition.account.c_str()) == nullptr) {
@@ -323,9 +323,9 @@ bool StartOwnService(const std::string& name, std::string& error) {
             error = "no account \"" + definition.account + "\"";
             return false;
         }
-        words.insert(words.begin(), {"setpriv", "--reuid=" + std::to_string(account->pw_uid),
-                                     "--regid=" + std::to_string(account->pw_gid),
-                                     "--init-groups", "--"});
+        words.insert(words.begin(),
+                     {"setpriv", "--reuid=" + std::to_string(account->pw_uid),
+                      "--regid=" + std::to_string(account->pw_gid), "--init-groups", "--"});
     }
     std::error_code ec;
     fs::create_directories(ServiceRunDirectory(), ec);

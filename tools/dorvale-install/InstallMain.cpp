@@ -97,8 +97,8 @@ int main(int argc, char** argv) {
     }
     std::string error;
     const bool done = installation::Install(
-        options, [](const std::string& line) { std::printf("dorvale-install: %s\n", line.c_str()); },
-        error);
+        options,
+        [](const std::string& line) { std::printf("dorvale-install: %s\n", line.c_str()); }, error);
     if (!done) {
         return tool.Fail(error);
     }

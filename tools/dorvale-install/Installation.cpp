@@ -120,9 +120,9 @@ public:
             return false;
         }
         SetUninstallINI(m_record.c_str());
-        const bool done = RegisterClasses(error) && MakeInstances(error) &&
-                          WriteSettings(error) && MakeDataSource(error) && MakeTables(error) &&
-                          CopySiteFiles(error) && MakeVirtualDirectory(error);
+        const bool done = RegisterClasses(error) && MakeInstances(error) && WriteSettings(error) &&
+                          MakeDataSource(error) && MakeTables(error) && CopySiteFiles(error) &&
+                          MakeVirtualDirectory(error);
         SetUninstallINI(nullptr);
         if (done && !m_recordError.empty()) {
             error = m_recordError;
@@ -268,8 +268,8 @@ private:
         std::string made;
         const std::string product = std::string("HKLM\\") + PRODUCT_KEY;
         std::string key = product;
-        for (std::string_view rest = std::string_view(settings::SettingsKey).substr(
-                 std::strlen(PRODUCT_KEY));
+        for (std::string_view rest =
+                 std::string_view(settings::SettingsKey).substr(std::strlen(PRODUCT_KEY));
              made.empty();) {
             if (!RegistryKeyExists(key)) {
                 made = key;
@@ -326,19 +326,20 @@ private:
         bool ours = false;
         if (existing) {
             for (const auto& [name, value] : *existing) {
-                ours = ours || (base::EqualsNoCase(name, removalrecord::INSTALLED_BY) &&
-                                value == m_record);
+                ours = ours ||
+                       (base::EqualsNoCase(name, removalrecord::INSTALLED_BY) && value == m_record);
             }
             if (!ours) {
-                m_report("kept the existing data source \"Dorvale\" (" + DataSourceFile(scope) + ")");
+                m_report("kept the existing data source \"Dorvale\" (" + DataSourceFile(scope) +
+                         ")");
                 return true;
             }
         }
         std::vector<std::pair<std::string, std::string>> attributes;
         const bool sqlite = m_options.database == EDatabaseKind::Sqlite;
         if (sqlite) {
-            std::string file = m_options.sqliteFile.empty() ? Data() + "/dorvale.db"
-                                                            : m_options.sqliteFile;
+            std::string file =
+                m_options.sqliteFile.empty() ? Data() + "/dorvale.db" : m_options.sqliteFile;
             std::error_code ec;
             file = fs::absolute(file, ec).lexically_normal().string();
             if (!fs::exists(file, ec)) {
@@ -357,21 +358,24 @@ private:
                 error = "cannot read the PostgreSQL connection: " + error;
                 return false;
             }
-            attributes.insert(attributes.begin(), {"Description", "Dorvale catalogue (PostgreSQL)"});
+            attributes.insert(attributes.begin(),
+                              {"Description", "Dorvale catalogue (PostgreSQL)"});
         }
         attributes.emplace_back(removalrecord::INSTALLED_BY, m_record);
-        const std::string driver = FindDriver(sqlite ? EDriverKind::sqlite : EDriverKind::postgresql);
+        const std::string driver =
+            FindDriver(sqlite ? EDriverKind::sqlite : EDriverKind::postgresql);
         if (driver.empty()) {
-            error = sqlite ? "the SQLite ODBC driver is not installed (Debian package libsqliteodbc)"
-                           : "the PostgreSQL ODBC driver is not installed (Debian package "
-                             "odbc-postgresql)";
+            error = sqlite
+                        ? "the SQLite ODBC driver is not installed (Debian package libsqliteodbc)"
+                        : "the PostgreSQL ODBC driver is not installed (Debian package "
+                          "odbc-postgresql)";
             return false;
         }
         m_connection = "Driver={" + driver + "}";
         for (const auto& [name, value] : attributes) {
-            m_connection += ";" + name + "=" +
-                            (value.find_first_of(";{}") == std::string::npos ? value
-                                                                              : "{" + value + "}");
+            m_connection +=
+                ";" + name + "=" +
+                (value.find_first_of(";{}") == std::string::npos ? value : "{" + value + "}");
         }
         if (!WriteDataSource(scope, DATA_SOURCE, driver, attributes, error)) {
             error = "cannot write the data source \"Dorvale\" in " + DataSourceFile(scope) + ": " +
@@ -472,7 +476,8 @@ private:
 
     bool MakeVirtualDirectory(std::string& error) {
         // Read by all, an application in the web server's own process.
-        if (!AddVirtualRoot(m_siteNames["W3SVC"].c_str(), VIRTUAL_DIRECTORY, Site().c_str(), 1, 1)) {
+        if (!AddVirtualRoot(m_siteNames["W3SVC"].c_str(), VIRTUAL_DIRECTORY, Site().c_str(), 1,
+                            1)) {
             error = std::string("cannot make the virtual directory ") + VIRTUAL_DIRECTORY + ": " +
                     ExtError();
             return false;
@@ -760,8 +765,8 @@ private:
                     std::find(m_left.begin(), m_left.end(),
                               std::pair<std::string, std::string>(
                                   removalrecord::VIRTUAL_ROOTS_SECTION, key)) != m_left.end();
-                if (std::find(m_left.begin(), m_left.end(), std::pair<std::string, std::string>(
-                                                                section, key)) != m_left.end() ||
+                if (std::find(m_left.begin(), m_left.end(),
+                              std::pair<std::string, std::string>(section, key)) != m_left.end() ||
                     (std::strcmp(section, removalrecord::APPLICATIONS_SECTION) == 0 && rootLeft)) {
                     left.Set(section, key, value);
                 }

@@ -29,10 +29,10 @@ struct CInstallOptions {
     std::string sqliteFile; // default PREFIX/data/dorvale.db
     std::string postgresConnection;
     int webPort = 8080;
-    int ftpPort = 0;            // 0: no FTP instance
+    int ftpPort = 0;             // 0: no FTP instance
     bool userDataSource = false; // a user data source instead of a system one
-    std::string templatesDir;   // default: the templates that come with the programs
-    std::string libraryDir;     // default: beside the programs
+    std::string templatesDir;    // default: the templates that come with the programs
+    std::string libraryDir;      // default: beside the programs
 };
 
 // Called with one line per step done or left alone.

@@ -6,8 +6,8 @@ std::string SchemaScript(bool sqlite) {
     std::string text;
     for (ECatalogTable table :
          {ECatalogTable::files, ECatalogTable::download, ECatalogTable::areafile}) {
-        text += std::string(GetCreateTableStatement(sqlite ? DBTYPE_SQLITE : DBTYPE_POSTGRESQL,
-                                                    table)) +
+        text += std::string(
+                    GetCreateTableStatement(sqlite ? DBTYPE_SQLITE : DBTYPE_POSTGRESQL, table)) +
                 "\nGO\n";
     }
     return text;

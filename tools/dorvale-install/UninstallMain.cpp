@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
                             std::filesystem::absolute(named, ec).parent_path().string());
     std::string error;
     const bool done = installation::Uninstall(
-        record, purge, !named.empty(),
-        [&tool](const std::string& line) { tool.Report(line); }, error);
+        record, purge, !named.empty(), [&tool](const std::string& line) { tool.Report(line); },
+        error);
     if (!done) {
         return tool.Fail(error);
     }

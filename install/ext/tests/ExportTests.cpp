@@ -88,7 +88,8 @@ TEST_F(InstallExtTest, RegistryKindVirtualRootsAndNothingRecordedWithoutARecordF
     ASSERT_TRUE(services::RegisterService("W3SVC", web, error)) << error;
     EXPECT_EQ(IsIISInstalled(&version), 0) << "no page runtime yet";
     CRegKey asp;
-    ASSERT_EQ(asp.Create(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\ASP\\Parameters"),
+    ASSERT_EQ(asp.Create(HKEY_LOCAL_MACHINE,
+                         "SYSTEM\\CurrentControlSet\\Services\\W3SVC\\ASP\\Parameters"),
               ERROR_SUCCESS);
     EXPECT_EQ(IsIISInstalled(&version), 1);
     EXPECT_EQ(version, 3);
@@ -164,7 +165,8 @@ TEST_F(InstallExtTest, ServicesAreCreatedStartedStoppedReplacedAndDeleted) {
     EXPECT_EQ(GetNTServiceStatus("DorvaleTest"), -1);
     const std::string marker = Dir("svc") + "/started";
     const std::string program = Dir("svc") + "/test service";
-    testsupport::WriteFile(program, "#!/bin/sh\necho \"$@\" > \"" + marker + "\"\nexec sleep 300\n");
+    testsupport::WriteFile(program,
+                           "#!/bin/sh\necho \"$@\" > \"" + marker + "\"\nexec sleep 300\n");
     fs::permissions(program, fs::perms::owner_all);
     const std::string command = "\"" + program + "\" --flag 'two words' ';' '$(id)'";
     ASSERT_EQ(InstallNTService("DorvaleTest", "Dorvale Test", 0x10, 3, 1, command.c_str(), "",
@@ -194,8 +196,8 @@ TEST_F(InstallExtTest, ServicesAreCreatedStartedStoppedReplacedAndDeleted) {
     // Installed again while it runs: the running one is stopped and replaced.
     ASSERT_EQ(StartNTService("DorvaleTest"), 1) << LastError();
     const long firstPid = services::ServicePid("DorvaleTest");
-    ASSERT_EQ(InstallNTService("DorvaleTest", "Dorvale Test 2", 0x10, 2, 1, command.c_str(), "",
-                               "", "LocalSystem", ""),
+    ASSERT_EQ(InstallNTService("DorvaleTest", "Dorvale Test 2", 0x10, 2, 1, command.c_str(), "", "",
+                               "LocalSystem", ""),
               1)
         << LastError();
     EXPECT_EQ(GetNTServiceStatus("DorvaleTest"), 1);
@@ -223,10 +225,11 @@ TEST_F(InstallExtTest, ServicesAreCreatedStartedStoppedReplacedAndDeleted) {
 TEST_F(InstallExtTest, ProgramsRunWithoutAShellAndEveryRemovalCommandIsKept) {
     const std::string out = Dir("run") + "/args";
     // The arguments a shell would have expanded arrive as written.
-    ASSERT_EQ(ExecuteApplication("/bin/sh", ("-c 'printf \"%s|\" \"$@\" > \"$0\"' '" + out +
-                                             "' 'a b' '$(touch pwned)' '*'")
-                                                .c_str(),
-                                 "/bin/true --undo 'a b'", 1),
+    ASSERT_EQ(ExecuteApplication(
+                  "/bin/sh",
+                  ("-c 'printf \"%s|\" \"$@\" > \"$0\"' '" + out + "' 'a b' '$(touch pwned)' '*'")
+                      .c_str(),
+                  "/bin/true --undo 'a b'", 1),
               1)
         << LastError();
     EXPECT_EQ(testsupport::ReadFile(out), "a b|$(touch pwned)|*|");
@@ -254,20 +257,21 @@ TEST_F(InstallExtTest, FilePatchersRewriteOnlyTheirLines) {
     fs::permissions(script, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     ASSERT_EQ(ModifySQLScriptDataPath(script.c_str(), "/srv/data/"), 1);
     // The separator after the placeholder gives way to the path's own; a letter never does.
-    EXPECT_EQ(testsupport::ReadFile(script),
-              "CREATE DATABASE x ON (FILENAME='/srv/data/x.mdf')\r\n"
-              "-- twice: /srv/data/a %DATAPATH%/b\r\n"
-              "ATTACH '/srv/data/catalogue.db'\n"
-              "no placeholder");
+    EXPECT_EQ(testsupport::ReadFile(script), "CREATE DATABASE x ON (FILENAME='/srv/data/x.mdf')\r\n"
+                                             "-- twice: /srv/data/a %DATAPATH%/b\r\n"
+                                             "ATTACH '/srv/data/catalogue.db'\n"
+                                             "no placeholder");
     EXPECT_EQ(fs::status(script).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 
     const std::string query = Dir("files") + "/query.idq";
-    testsupport::WriteFile(query, "[Query]\nCiCatalog=C:\\old\nCiScope=/\nCiMaxRecordsPerPage=10\n");
+    testsupport::WriteFile(query,
+                           "[Query]\nCiCatalog=C:\\old\nCiScope=/\nCiMaxRecordsPerPage=10\n");
     ASSERT_EQ(FixIndexServerFile(query.c_str(), "", ""), 1);
     EXPECT_EQ(testsupport::ReadFile(query), "[Query]\n\nCiScope=/\nCiMaxRecordsPerPage=10\n");
     ASSERT_EQ(FixIndexServerFile(query.c_str(), "/srv/index", "/dorvale"), 1);
-    EXPECT_EQ(testsupport::ReadFile(query), "[Query]\n\nCiScope=/dorvale\nCiMaxRecordsPerPage=10\n");
+    EXPECT_EQ(testsupport::ReadFile(query),
+              "[Query]\n\nCiScope=/dorvale\nCiMaxRecordsPerPage=10\n");
 
     const std::string global = Dir("files") + "/global.asa";
     testsupport::WriteFile(global, "Sub Application_OnStart\r\n"
@@ -275,11 +279,12 @@ TEST_F(InstallExtTest, FilePatchersRewriteOnlyTheirLines) {
                                    "  Application(\"Other\") = 1\r\n"
                                    "End Sub\r\n");
     ASSERT_EQ(FixGlobalASADSN(global.c_str(), "DSN=Dorvale;Description=\"x\""), 1);
-    EXPECT_EQ(testsupport::ReadFile(global),
-              "Sub Application_OnStart\r\n"
-              "  Application(\"DataConn_ConnectionString\") = \"DSN=Dorvale;Description=\"\"x\"\"\"\r\n"
-              "  Application(\"Other\") = 1\r\n"
-              "End Sub\r\n");
+    EXPECT_EQ(
+        testsupport::ReadFile(global),
+        "Sub Application_OnStart\r\n"
+        "  Application(\"DataConn_ConnectionString\") = \"DSN=Dorvale;Description=\"\"x\"\"\"\r\n"
+        "  Application(\"Other\") = 1\r\n"
+        "End Sub\r\n");
     EXPECT_EQ(FixGlobalASADSN((Dir("files") + "/missing").c_str(), "DSN=x"), 0);
     EXPECT_THAT(LastError(), HasSubstr("missing"));
 }

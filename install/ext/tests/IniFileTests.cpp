@@ -55,7 +55,8 @@ TEST(IniFileTest, ReadsSectionsAndKeepsWhatItDoesNotChange) {
                            "A=1\r\n");
     EXPECT_TRUE(file.Remove("other", "key"));
     EXPECT_FALSE(file.Remove("other", "key"));
-    EXPECT_THAT(file.Section("Other"), ElementsAre(Pair("Command", "\"/usr/bin/prog\" -u \"lib.so\"")));
+    EXPECT_THAT(file.Section("Other"),
+                ElementsAre(Pair("Command", "\"/usr/bin/prog\" -u \"lib.so\"")));
 }
 
 TEST(IniFileTest, WritesWholeFilesAndStartsMissingOnes) {

@@ -20,13 +20,14 @@ protected:
         SQLHANDLE environment = SQL_NULL_HANDLE;
         SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &environment);
         CSqlHandle env(SQL_HANDLE_ENV, environment);
-        SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLSetEnvAttr(environment, SQL_ATTR_ODBC_VERSION,
+                      reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
         SQLAllocHandle(SQL_HANDLE_DBC, environment, &handle);
         CSqlHandle connection(SQL_HANDLE_DBC, handle);
         const std::string connect = Connect();
-        if (!SQL_SUCCEEDED(SQLDriverConnect(handle, nullptr,
-                                            reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.c_str())),
-                                            SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
+        if (!SQL_SUCCEEDED(SQLDriverConnect(
+                handle, nullptr, reinterpret_cast<SQLCHAR*>(const_cast<char*>(connect.c_str())),
+                SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT))) {
             return -2;
         }
         long count = -1;
@@ -37,9 +38,9 @@ protected:
             const std::string sql = "SELECT COUNT(*) FROM " + table;
             SQLINTEGER value = 0;
             SQLLEN indicator = 0;
-            if (SQL_SUCCEEDED(SQLExecDirect(statementHandle,
-                                            reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
-                                            SQL_NTS)) &&
+            if (SQL_SUCCEEDED(SQLExecDirect(
+                    statementHandle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
+                    SQL_NTS)) &&
                 SQL_SUCCEEDED(SQLFetch(statementHandle)) &&
                 SQL_SUCCEEDED(SQLGetData(statementHandle, 1, SQL_C_SLONG, &value, 0, &indicator))) {
                 count = value;
@@ -66,16 +67,18 @@ TEST_P(SqlScriptTest, BatchesRunUpToTheLastGoAndAFailingOneEndsTheScript) {
     // Lines are trimmed, "go" in any case ends a batch, a CRLF script reads like an LF one,
     // a batch of blank lines is nothing to run, and a SELECT's rows are read to the end.
     const std::string longValue(5000, 'x');
-    const std::string script = Script(
-        "ok.sql", "  CREATE TABLE first_t (id INTEGER, name VARCHAR(6000))  \r\n"
-                  "go\r\n"
-                  "\r\n"
-                  "GO\r\n"
-                  "INSERT INTO first_t VALUES (1, '" + longValue + "')\r\n"
-                  "\tGo\t\r\n"
-                  "SELECT * FROM first_t\nGO\n"
-                  "CREATE TABLE second_t (id INTEGER)\n"
-                  "GO\n");
+    const std::string script =
+        Script("ok.sql", "  CREATE TABLE first_t (id INTEGER, name VARCHAR(6000))  \r\n"
+                         "go\r\n"
+                         "\r\n"
+                         "GO\r\n"
+                         "INSERT INTO first_t VALUES (1, '" +
+                             longValue +
+                             "')\r\n"
+                             "\tGo\t\r\n"
+                             "SELECT * FROM first_t\nGO\n"
+                             "CREATE TABLE second_t (id INTEGER)\n"
+                             "GO\n");
     ASSERT_EQ(ExecuteSQLScript(Connect().c_str(), script.c_str()), 1) << LastError();
     EXPECT_EQ(Count("first_t"), 1);
     EXPECT_EQ(Count("second_t"), 0);
@@ -90,9 +93,10 @@ TEST_P(SqlScriptTest, BatchesRunUpToTheLastGoAndAFailingOneEndsTheScript) {
 
     // The second batch fails: the first stays done, the third is not run, and the failure
     // names the batch and the lines.
-    const std::string failing = Script("failing.sql", "INSERT INTO first_t VALUES (2, 'kept')\nGO\n"
-                                                      "INSERT INTO no_such_table VALUES (1)\nGO\n"
-                                                      "INSERT INTO first_t VALUES (3, 'never')\nGO\n");
+    const std::string failing =
+        Script("failing.sql", "INSERT INTO first_t VALUES (2, 'kept')\nGO\n"
+                              "INSERT INTO no_such_table VALUES (1)\nGO\n"
+                              "INSERT INTO first_t VALUES (3, 'never')\nGO\n");
     EXPECT_EQ(ExecuteSQLScript(Connect().c_str(), failing.c_str()), 0);
     EXPECT_THAT(LastError(), HasSubstr("batch 2 (lines 3-4)"));
     EXPECT_EQ(Count("first_t"), 2);

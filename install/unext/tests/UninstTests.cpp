@@ -106,7 +106,8 @@ TEST_F(UninstTest, RemovesWhatWasInstalledInOrderAndLeavesEverythingElse) {
 
     // A service of the installation, running, and one made by another installation.
     const std::string command = "/bin/sleep 300";
-    ASSERT_EQ(InstallNTService("DorvaleIndex", "Index", 0x10, 2, 1, command.c_str(), "", "", "", ""), 1);
+    ASSERT_EQ(
+        InstallNTService("DorvaleIndex", "Index", 0x10, 2, 1, command.c_str(), "", "", "", ""), 1);
     ASSERT_EQ(StartNTService("DorvaleIndex"), 1);
     services::CServiceDefinition foreign;
     foreign.commandLine = command;
@@ -119,16 +120,21 @@ TEST_F(UninstTest, RemovesWhatWasInstalledInOrderAndLeavesEverythingElse) {
     const std::string undo = Install() + "/undo.sh";
     const std::string seen = Install() + "/seen";
     testsupport::WriteFile(undo, "#!/bin/sh\n"
-                                 "if [ -e '" + services::ServiceRunDirectory() + "/DorvaleIndex.pid' ]; then s=running; else s=stopped; fi\n"
-                                 "if grep -q '^\\[Dorvale\\]' \"$ODBCSYSINI/odbc.ini\"; then d=present; else d=gone; fi\n"
-                                 "echo \"$1 $s $d\" >> '" + seen + "'\n");
+                                 "if [ -e '" +
+                                     services::ServiceRunDirectory() +
+                                     "/DorvaleIndex.pid' ]; then s=running; else s=stopped; fi\n"
+                                     "if grep -q '^\\[Dorvale\\]' \"$ODBCSYSINI/odbc.ini\"; then "
+                                     "d=present; else d=gone; fi\n"
+                                     "echo \"$1 $s $d\" >> '" +
+                                     seen + "'\n");
     fs::permissions(undo, fs::perms::owner_all);
     ASSERT_EQ(ExecuteApplication("/bin/true", "", (undo + " first").c_str(), 1), 1);
     ASSERT_EQ(ExecuteApplication("/bin/true", "", (undo + " second").c_str(), 1), 1);
 
     MakeDataSource("Dorvale", Record());
     MakeDataSource("Production", "");
-    AddRecord(removalrecord::ODBC_SECTION, "DataSource1", std::string(testsupport::kSqliteDriverName) + ";Dorvale");
+    AddRecord(removalrecord::ODBC_SECTION, "DataSource1",
+              std::string(testsupport::kSqliteDriverName) + ";Dorvale");
     AddRecord(removalrecord::ODBC_SECTION, "DataSource2", "Production");
     AddRecord(removalrecord::ODBC_SECTION, "Driver1", "SQLite3");
     AddRecord(removalrecord::SERVICE_SECTION, "Foreign", "ntservice");
@@ -137,13 +143,15 @@ TEST_F(UninstTest, RemovesWhatWasInstalledInOrderAndLeavesEverythingElse) {
     AddRecord(removalrecord::PROGRAMS_SECTION, "/bin/true#3", "/bin/rm -rf " + outside);
 
     EXPECT_EQ(Uninstall(), 5);
-    EXPECT_THAT(m_reports,
-                AllOf(Contains(HasSubstr("left [DataSource2] data source Production: not made by this installation")),
-                      Contains(HasSubstr("left [Foreign] service Foreign: not made by this installation")),
-                      Contains(HasSubstr("/W3SVC/1/Root/theirs: its directory " + outside)),
-                      Contains(HasSubstr("/W3SVC/1: not a virtual directory's key")),
-                      Contains(HasSubstr("\"/bin/rm -rf " + outside +
-                                         "\": not of the program /bin/true"))));
+    EXPECT_THAT(
+        m_reports,
+        AllOf(
+            Contains(HasSubstr(
+                "left [DataSource2] data source Production: not made by this installation")),
+            Contains(HasSubstr("left [Foreign] service Foreign: not made by this installation")),
+            Contains(HasSubstr("/W3SVC/1/Root/theirs: its directory " + outside)),
+            Contains(HasSubstr("/W3SVC/1: not a virtual directory's key")),
+            Contains(HasSubstr("\"/bin/rm -rf " + outside + "\": not of the program /bin/true"))));
     EXPECT_THAT(m_reports, Not(Contains(HasSubstr("Driver1"))));
 
     // Gone: the root and its application, the service, the data source; the commands ran
@@ -171,7 +179,8 @@ TEST_F(UninstTest, RegistryRootsStoppedServicesNamesWithoutDriverAndUntrustedRec
     ASSERT_EQ(AddVirtualRoot("", "/dorvale", site.c_str(), 1, 0), 1);
     ASSERT_EQ(AddVirtualRoot("", "/other", Dir("elsewhere").c_str(), 1, 0), 1);
     // A service that is not running is deleted all the same.
-    ASSERT_EQ(InstallNTService("DorvaleIndex", "", 0x10, 3, 1, "/bin/sleep 300", "", "", "", ""), 1);
+    ASSERT_EQ(InstallNTService("DorvaleIndex", "", 0x10, 3, 1, "/bin/sleep 300", "", "", "", ""),
+              1);
     // A value without ";" names the data source, with no driver.
     MakeDataSource("Dorvale", Record());
     AddRecord(removalrecord::ODBC_SECTION, "DATASOURCE", "Dorvale");

@@ -56,7 +56,8 @@ protected:
     CSnapshot Snapshot() const {
         CSnapshot snapshot;
         for (const auto& [name, root] : {std::pair{"HKLM", HKEY_LOCAL_MACHINE},
-                                         {"HKCR", HKEY_CLASSES_ROOT}, {"HKCU", HKEY_CURRENT_USER}}) {
+                                         {"HKCR", HKEY_CLASSES_ROOT},
+                                         {"HKCU", HKEY_CURRENT_USER}}) {
             std::string text;
             RegExportKey(root, text);
             snapshot.registry[name] = text;
@@ -69,7 +70,8 @@ protected:
         snapshot.systemOdbc = testsupport::ReadFile(std::string(system) + "/odbc.ini");
         snapshot.userOdbc = testsupport::ReadFile(std::getenv("ODBCINI"));
         std::error_code ec;
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(m_dir / "srv", ec)) {
+        for (const fs::directory_entry& entry :
+             fs::recursive_directory_iterator(m_dir / "srv", ec)) {
             snapshot.prefix[entry.path().string()] =
                 entry.is_regular_file() ? testsupport::ReadFile(entry.path()) : "<dir>";
         }
@@ -101,19 +103,22 @@ TEST_F(InstallTest, InstallThenUninstallLeavesEverythingAsItWas) {
     OthersThings();
     const CSnapshot before = Snapshot();
 
-    testsupport::ProgramResult result = Run("dorvale-install", {"--prefix", Prefix(), "--web-port", "18081", "--ftp-port", "18021"});
+    testsupport::ProgramResult result = Run(
+        "dorvale-install", {"--prefix", Prefix(), "--web-port", "18081", "--ftp-port", "18021"});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_THAT(result.out, HasSubstr("made the virtual directory /dorvale"));
     // The pieces of a working Dorvale.
     CRegKey settings;
-    ASSERT_EQ(settings.Open(HKEY_LOCAL_MACHINE, "Software\\Halvren Software\\Quenwick\\Dorvale"), ERROR_SUCCESS);
+    ASSERT_EQ(settings.Open(HKEY_LOCAL_MACHINE, "Software\\Halvren Software\\Quenwick\\Dorvale"),
+              ERROR_SUCCESS);
     std::string value;
     EXPECT_EQ(settings.QueryStringValue("HttpPath", value), ERROR_SUCCESS);
     EXPECT_EQ(value, Prefix() + "/site");
     EXPECT_EQ(settings.QueryStringValue("FtpServerName", value), ERROR_SUCCESS);
     EXPECT_EQ(value, "Default FTP Site");
     CRegKey catalink;
-    EXPECT_EQ(catalink.Open(HKEY_CLASSES_ROOT, "Catalink.AreaCollection\\CLSID", KEY_READ), ERROR_SUCCESS);
+    EXPECT_EQ(catalink.Open(HKEY_CLASSES_ROOT, "Catalink.AreaCollection\\CLSID", KEY_READ),
+              ERROR_SUCCESS);
     const CSnapshot installed = Snapshot();
     EXPECT_THAT(installed.metabase, HasSubstr("[/LM/W3SVC/1/ROOT/dorvale]"));
     EXPECT_THAT(installed.metabase, HasSubstr("127.0.0.1:18021:"));
@@ -123,9 +128,11 @@ TEST_F(InstallTest, InstallThenUninstallLeavesEverythingAsItWas) {
     EXPECT_TRUE(fs::exists(Prefix() + "/site/assets/dorvale.css"));
 
     // Again: nothing twice, nothing lost; the catalogue's rows stay.
-    testsupport::WriteFile(m_dir / "row.sql", "INSERT INTO files (TITLE, SIZE, TYPE_ID) VALUES ('kept', 1, 1)\nGO\n");
+    testsupport::WriteFile(m_dir / "row.sql",
+                           "INSERT INTO files (TITLE, SIZE, TYPE_ID) VALUES ('kept', 1, 1)\nGO\n");
     ASSERT_EQ(ExecuteSQLScript("DSN=Dorvale", (m_dir / "row.sql").c_str()), 1);
-    result = Run("dorvale-install", {"--prefix", Prefix(), "--web-port", "18081", "--ftp-port", "18021"});
+    result = Run("dorvale-install",
+                 {"--prefix", Prefix(), "--web-port", "18081", "--ftp-port", "18021"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_THAT(result.out, HasSubstr("kept the catalogue's tables"));
     inifile::CIniFile record;
@@ -142,7 +149,8 @@ TEST_F(InstallTest, InstallThenUninstallLeavesEverythingAsItWas) {
     EXPECT_EQ(removed.systemOdbc, before.systemOdbc);
     EXPECT_TRUE(fs::exists(Prefix() + "/data/dorvale.db"));
     EXPECT_FALSE(fs::exists(Prefix() + "/templates"));
-    EXPECT_TRUE(HasTables("Driver=" + testsupport::SqliteDriverPath() + ";Database=" + Prefix() + "/data/dorvale.db"));
+    EXPECT_TRUE(HasTables("Driver=" + testsupport::SqliteDriverPath() + ";Database=" + Prefix() +
+                          "/data/dorvale.db"));
 
     // Purged through the uninstall program's own "-c" argument: nothing is left.
     result = Run("dorvale-uninstall", {"-c", Prefix() + "/setup.log", "--purge"});
@@ -181,7 +189,8 @@ TEST_F(InstallTest, PostgresCatalogueAndARecordThatNamesOthersThings) {
                                     {"HKLM\\Software\\Other Vendor", "REGISTRYKEY"},
                                     {"HKLM\\Software", "REGISTRYKEY"},
                                     {"/W3SVC/1/ROOT", "METABASEKEY"}}) {
-        ASSERT_TRUE(inifile::WriteEntry(Prefix() + "/_UNINST.INI", "Dorvale Remove", key, kind, error));
+        ASSERT_TRUE(
+            inifile::WriteEntry(Prefix() + "/_UNINST.INI", "Dorvale Remove", key, kind, error));
     }
     ASSERT_TRUE(inifile::WriteEntry(Prefix() + "/_UNINST.INI", "ODBC Remove", "DataSource2",
                                     std::string(testsupport::kSqliteDriverName) + ";Other", error));

@@ -11,8 +11,8 @@
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/file.h>
 #include <map>
+#include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 
@@ -77,11 +77,13 @@ protected:
         }
     }
 
-    std::string Prefix() const { return m_dir / "srv/dorvale"; }
+    std::string Prefix() const {
+        return m_dir / "srv/dorvale";
+    }
 
     bool Installed() const {
-        return testsupport::RunProgram({"/usr/bin/dpkg-query", "-W", "-f=${db:Status-Status}",
-                                        "dorvale"})
+        return testsupport::RunProgram(
+                   {"/usr/bin/dpkg-query", "-W", "-f=${db:Status-Status}", "dorvale"})
                    .out == "installed";
     }
 
@@ -99,7 +101,9 @@ protected:
         return result;
     }
 
-    std::map<std::string, std::string> State() const { return Tree(m_dir.Path()); }
+    std::map<std::string, std::string> State() const {
+        return Tree(m_dir.Path());
+    }
 
     testsupport::CTempDir m_dir;
     std::vector<std::string> m_env;
@@ -110,8 +114,8 @@ protected:
 TEST_F(PackageTest, BuiltInstalledRemovedAndPurged) {
     const std::string out = m_dir / "package";
     testsupport::ProgramResult result = testsupport::RunProgram(
-        {"/usr/bin/cpack", "--config", std::string(DORVALE_BINARY_DIR) + "/CPackConfig.cmake",
-         "-B", out});
+        {"/usr/bin/cpack", "--config", std::string(DORVALE_BINARY_DIR) + "/CPackConfig.cmake", "-B",
+         out});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     std::string deb;
     for (const fs::directory_entry& entry : fs::directory_iterator(out)) {
