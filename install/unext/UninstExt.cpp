@@ -172,8 +172,11 @@ private:
         }
         metabase::CMetabaseKey lm(m_admin);
         std::string directory;
-        if (FAILED(lm.Open("/LM", false, METABASE_TIMEOUT_MS)) ||
-            !lm.GetString(path, MD_VR_PATH, directory)) {
+        if (FAILED(lm.Open("/LM", false, METABASE_TIMEOUT_MS))) {
+            Skip("virtual directory " + path + ": the metabase is busy");
+            return false;
+        }
+        if (!lm.GetString(path, MD_VR_PATH, directory)) {
             Report("virtual directory " + path + ": not there, nothing to remove");
             return false;
         }
