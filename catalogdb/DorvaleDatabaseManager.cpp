@@ -3,6 +3,10 @@
 #include "AreaFileRecord.h"
 #include "DownloadRecord.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
 namespace {
 
 // The single column of "select count(...)".
@@ -106,4 +110,40 @@ bool CDorvaleDatabaseManager::PackAllTables() {
     bool areafile = PackTable("areafile");
     bool download = PackTable("download");
     return files && areafile && download;
+}
+
+bool CDorvaleDatabaseManager::AddDownloads(const std::vector<std::pair<double, long long>>& counts) {
+    if (counts.empty()) {
+        return true;
+    }
+    std::vector<std::pair<double, long long>> ordered = counts;
+    std::sort(ordered.begin(), ordered.end());
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char stamp[48];
+    std::snprintf(stamp, sizeof stamp, "{ts '%04d-%02d-%02d %02d:%02d:%02d'}", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    CDatabaseLockGuard guard;
+    try {
+        BeginTrans();
+        for (const auto& [fileId, count] : ordered) {
+            // Added in the database, never read and written back: other processes add too.
+            CDatabase::ExecuteSQL("update files set DOWNLOADS = coalesce(DOWNLOADS, 0) + " +
+                                  std::to_string(count) + ", LAST_DWNLD = " + stamp +
+                                  " where FILE_ID = " + FormatWhole(fileId));
+        }
+        CommitTrans();
+        return true;
+    } catch (const CDBException& error) {
+        LogError(error.m_strError);
+        try {
+            if (IsInTransaction()) {
+                Rollback();
+            }
+        } catch (const CDBException& rollbackError) {
+            LogError(rollbackError.m_strError);
+        }
+        return false;
+    }
 }

@@ -6,6 +6,7 @@
 #include "DatabaseManager.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class CDorvaleDatabaseManager : public CDatabaseManager {
@@ -32,6 +33,10 @@ public:
     bool GetAreaIDsForFile(double fileId, std::vector<double>& areaIds);
     // True when no file has this download location (and when the query fails).
     bool IsDownloadURLUnique(const std::string& location);
+    // Adds each count to its file's DOWNLOADS and sets LAST_DWNLD to now, in one transaction
+    // and in ascending order of id, so that several processes adding at once neither lose
+    // counts nor wait on each other in a cycle. Every count is added or none.
+    bool AddDownloads(const std::vector<std::pair<double, long long>>& counts);
 
     // The tables, with the statements of the connection's product.
     bool CreateFilesTable();

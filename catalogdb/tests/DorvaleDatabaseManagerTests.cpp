@@ -212,6 +212,32 @@ TEST_P(CatalogManagerTest, LocationsWithQuotesAreLookedUpAsWritten) {
     EXPECT_EQ(LogText().find("syntax"), std::string::npos) << LogText();
 }
 
+TEST_P(CatalogManagerTest, DownloadCountsAreAddedInOneTransaction) {
+    const double first = AddFile("First");
+    const double second = AddFile("Second");
+    ASSERT_TRUE(m_manager->ExecuteSQL("update files set DOWNLOADS = NULL where FILE_ID = " +
+                                      FormatWhole(second)));
+    ASSERT_TRUE(m_manager->AddDownloads({{second, 3}, {first, 5}})) << LogText();
+    ASSERT_TRUE(m_manager->AddDownloads({{first, 2}})) << LogText();
+    EXPECT_EQ(CountRows("files", "DOWNLOADS = 7 and FILE_ID = " + FormatWhole(first)), 1);
+    EXPECT_EQ(CountRows("files", "DOWNLOADS = 3 and LAST_DWNLD is not null"), 1);
+    CFileRecord row(m_manager.get());
+    ASSERT_TRUE(row.Get(static_cast<int32_t>(first), false));
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    EXPECT_EQ(row.m_LAST_DWNLD.GetYear(), local.tm_year + 1900);
+
+    // A failed batch is rolled back and reported; the connection is usable afterwards.
+    ASSERT_TRUE(m_manager->ExecuteSQL("alter table files rename to files_gone"));
+    EXPECT_FALSE(m_manager->AddDownloads({{first, 1}}));
+    ASSERT_TRUE(m_manager->ExecuteSQL("alter table files_gone rename to files"));
+    EXPECT_EQ(CountRows("files", "DOWNLOADS = 7"), 1);
+    EXPECT_TRUE(m_manager->AddDownloads({{first, 1}})) << LogText();
+    EXPECT_EQ(CountRows("files", "DOWNLOADS = 8"), 1);
+    EXPECT_TRUE(m_manager->AddDownloads({}));
+}
+
 INSTANTIATE_FOR_CATALOG_ENGINES(CatalogManagerTest);
 
 } // namespace
