@@ -3,8 +3,14 @@
 #include "Selection.h"
 #include "Text.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 
@@ -193,6 +199,68 @@ void WriteSubmissionsFile(const std::string& path, const std::vector<SubmissionE
     WriteOrDelete(path, bytes);
 }
 
+CSubmissionsLock::CSubmissionsLock(const std::string& path, bool create) {
+    if (create) {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = ::open(path.c_str(),
+                              (create ? O_RDWR | O_CREAT : O_RDWR) | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (fd < 0) {
+            return;
+        }
+        int locked;
+        while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        struct stat held {};
+        struct stat named {};
+        if (locked == 0 && ::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+            held.st_ino == named.st_ino && held.st_dev == named.st_dev) {
+            m_fd = fd;
+            return;
+        }
+        ::close(fd);
+        if (locked != 0) {
+            return;
+        }
+    }
+}
+
+CSubmissionsLock::~CSubmissionsLock() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+bool AppendSubmission(const std::string& path, const SubmissionEntry& submission,
+                      std::string& error) {
+    CSubmissionsLock lock(path, true);
+    if (!lock.Held()) {
+        error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    // One write at the end, so that even a reader without the lock sees whole records.
+    const std::string bytes = FormatSubmission(submission);
+    if (::lseek(lock.Fd(), 0, SEEK_END) < 0) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(lock.Fd(), bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = "cannot write " + path + ": " + std::strerror(errno);
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 bool AppendReview(const CAdminContext& context, const SubmissionEntry& submission) {
     const std::string path = ReviewFilePath(context.HttpPath(), submission.fileId);
     std::FILE* file = std::fopen(path.c_str(), "ab");
@@ -309,6 +377,9 @@ void CSubmissionsModel::Close() {
         return;
     }
     const std::string path = SubmissionsFilePath(m_context.HttpPath());
+    // The site appends under this lock; between reading what it appended and writing the
+    // file back, nothing may arrive.
+    CSubmissionsLock lock(path, false);
     // What the site appended since the file was read: the bytes after those read, when the
     // file still begins with them.
     const std::string now = ReadAll(path);

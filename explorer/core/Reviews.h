@@ -57,6 +57,29 @@ std::vector<SubmissionEntry> ReadSubmissionsFile(const std::string& path);
 void WriteReviewFile(const std::string& path, const std::vector<ReviewEntry>& reviews);
 void WriteSubmissionsFile(const std::string& path, const std::vector<SubmissionEntry>& entries);
 
+// The visitors' service appends to the submissions file while the administration program may
+// rewrite it, possibly on other machines. Both hold an exclusive flock on the file while they
+// change it; whoever waited on a file that a rewrite replaced or removed takes the lock again on
+// the file the path names now.
+class CSubmissionsLock {
+public:
+    // Opens (creating it, and its directory, when `create`) and locks the file; Held() tells.
+    CSubmissionsLock(const std::string& path, bool create);
+    ~CSubmissionsLock();
+    CSubmissionsLock(const CSubmissionsLock&) = delete;
+    CSubmissionsLock& operator=(const CSubmissionsLock&) = delete;
+    bool Held() const { return m_fd >= 0; }
+    int Fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// Appends one submission in one write under the lock, creating the file when absent. False
+// with the reason in `error`.
+bool AppendSubmission(const std::string& path, const SubmissionEntry& submission,
+                      std::string& error);
+
 // Appends a submission to its file's review file (creating it); on failure shows "Dorvale was
 // unable to create the new review file." (caption "Error").
 bool AppendReview(const CAdminContext& context, const SubmissionEntry& submission);
