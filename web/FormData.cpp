@@ -1,0 +1,218 @@
+#include "FormData.h"
+
+namespace {
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+char AsciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool UrlDecode(std::string_view text, std::string& out, bool plusIsSpace) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%') {
+            if (i + 2 >= text.size()) {
+                return false;
+            }
+            const int high = HexValue(text[i + 1]);
+            const int low = HexValue(text[i + 2]);
+            if (high < 0 || low < 0) {
+                return false;
+            }
+            decoded += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else if (c == '+' && plusIsSpace) {
+            decoded += ' ';
+        } else {
+            decoded += c;
+        }
+    }
+    out = std::move(decoded);
+    return true;
+}
+
+bool ParseUrlEncoded(std::string_view text, CFormFields& fields, std::size_t maxFields,
+                     std::size_t maxValue, std::string& error) {
+    fields.clear();
+    while (!text.empty()) {
+        const std::size_t amp = text.find('&');
+        const std::string_view pair = text.substr(0, amp);
+        text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
+        if (pair.empty()) {
+            continue;
+        }
+        const std::size_t equals = pair.find('=');
+        std::string name;
+        std::string value;
+        // Both are at most three times their decoded size, so this bounds the work too.
+        if (pair.size() > 3 * maxValue + 3 * 256 + 1) {
+            error = "a field of the form is too long";
+            return false;
+        }
+        if (!UrlDecode(pair.substr(0, equals), name) ||
+            (equals != std::string_view::npos && !UrlDecode(pair.substr(equals + 1), value))) {
+            error = "the form's data is not properly encoded";
+            return false;
+        }
+        if (name.size() > 256 || value.size() > maxValue) {
+            error = "a field of the form is too long";
+            return false;
+        }
+        if (fields.size() >= maxFields && fields.find(name) == fields.end()) {
+            error = "the form has too many fields";
+            return false;
+        }
+        fields.emplace(std::move(name), std::move(value));
+    }
+    return true;
+}
+
+bool MultipartBoundary(std::string_view contentType, std::string& boundary) {
+    if (!StartsWithNoCase(contentType, "multipart/form-data")) {
+        return false;
+    }
+    std::string_view rest = contentType.substr(19);
+    while (!rest.empty()) {
+        const std::size_t semicolon = rest.find(';');
+        std::string_view param = rest.substr(0, semicolon);
+        rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
+        while (!param.empty() && (param.front() == ' ' || param.front() == '\t')) {
+            param.remove_prefix(1);
+        }
+        if (!StartsWithNoCase(param, "boundary=")) {
+            continue;
+        }
+        std::string_view value = param.substr(9);
+        while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) {
+            value.remove_suffix(1);
+        }
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+            value = value.substr(1, value.size() - 2);
+        }
+        if (value.empty() || value.size() > 70 ||
+            value.find_first_of(std::string_view("\r\n\"\0", 4)) != std::string_view::npos) {
+            return false;
+        }
+        boundary.assign(value);
+        return true;
+    }
+    return false;
+}
+
+bool IsValidUtf8(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t length = 0;
+        unsigned min = 0;
+        unsigned code = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+            code = c & 0x1F;
+            min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            code = c & 0x0F;
+            min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            code = c & 0x07;
+            min = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + length > text.size()) {
+            return false;
+        }
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+ETextCheck CheckOneLine(std::string_view text, std::size_t maxBytes) {
+    if (!IsValidUtf8(text)) {
+        return ETextCheck::NotUtf8;
+    }
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            return ETextCheck::ControlCharacter;
+        }
+    }
+    return text.size() > maxBytes ? ETextCheck::TooLong : ETextCheck::Good;
+}
+
+ETextCheck CheckMultiLine(std::string& text, std::size_t maxBytes) {
+    if (!IsValidUtf8(text)) {
+        return ETextCheck::NotUtf8;
+    }
+    std::string joined;
+    joined.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) {
+            return ETextCheck::ControlCharacter;
+        }
+        joined += text[i];
+    }
+    if (joined.size() > maxBytes) {
+        return ETextCheck::TooLong;
+    }
+    text = std::move(joined);
+    return ETextCheck::Good;
+}
+
+std::string Trim(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}

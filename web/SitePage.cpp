@@ -1,0 +1,100 @@
+#include "SitePage.h"
+
+#include "Formatting.h"
+
+std::string RenderSitePage(std::string_view title, std::string_view kicker,
+                           std::string_view mainHtml) {
+    std::string page =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
+    AppendHtmlEscaped(page, title);
+    page += " · Dorvale File Library</title>\n"
+            "<link rel=\"stylesheet\" href=\"/dorvale/assets/dorvale.css\">\n"
+            "<link rel=\"icon\" href=\"/dorvale/assets/dorvale.svg\" type=\"image/svg+xml\">\n"
+            "</head>\n<body>\n<a class=\"skip\" href=\"#main\">Skip to the content</a>\n"
+            "<header class=\"site\">\n<div class=\"wrap\">\n"
+            "<a class=\"brand\" href=\"/dorvale/index.asp\"><img src=\"/dorvale/assets/dorvale.svg\" "
+            "alt=\"\" width=\"32\" height=\"32\"><span>Dorvale <small>File Library</small></span></a>\n"
+            "<nav aria-label=\"Site\">\n<ul>\n"
+            "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n"
+            "<li><a href=\"/dorvale/files/%7Etop/newest/page1-date.asp\">Newest</a></li>\n"
+            "<li><a href=\"/dorvale/files/%7Etop/popular/page1-downloads.asp\">Most popular</a></li>\n"
+            "</ul>\n</nav>\n</div>\n</header>\n<main id=\"main\" class=\"wrap\">\n<h1>";
+    if (!kicker.empty()) {
+        page += "<span class=\"kicker\">";
+        AppendHtmlEscaped(page, kicker);
+        page += "</span> ";
+    }
+    AppendHtmlEscaped(page, title);
+    page += "</h1>\n";
+    page += mainHtml;
+    page += "</main>\n<footer class=\"site\">\n<div class=\"wrap\">\n"
+            "<p>Dorvale File Library</p>\n</div>\n</footer>\n</body>\n</html>\n";
+    return page;
+}
+
+void RespondWithMessage(CWebResponse& response, int status, std::string_view title,
+                        const std::vector<std::string>& messages, std::string_view backHref) {
+    std::string html = "<div class=\"notice";
+    html += status >= 400 ? " notice-error\" role=\"alert\">\n" : "\">\n";
+    if (messages.size() == 1) {
+        html += "<p>";
+        AppendHtmlEscaped(html, messages.front());
+        html += "</p>\n";
+    } else if (!messages.empty()) {
+        html += "<ul>\n";
+        for (const std::string& message : messages) {
+            html += "<li>";
+            AppendHtmlEscaped(html, message);
+            html += "</li>\n";
+        }
+        html += "</ul>\n";
+    }
+    html += "</div>\n";
+    if (!backHref.empty()) {
+        html += "<p><a class=\"button secondary\" href=\"";
+        AppendHtmlEscaped(html, backHref);
+        html += status >= 400 ? "\">Go back and correct it</a></p>\n" : "\">Back to the file</a></p>\n";
+    }
+    response.status = status;
+    response.contentType = "text/html; charset=utf-8";
+    response.location.clear();
+    response.body = RenderSitePage(title, status >= 400 ? "Sorry" : "", html);
+}
+
+const char* StatusText(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 302:
+        return "Found";
+    case 303:
+        return "See Other";
+    case 400:
+        return "Bad Request";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 409:
+        return "Conflict";
+    case 411:
+        return "Length Required";
+    case 413:
+        return "Content Too Large";
+    case 415:
+        return "Unsupported Media Type";
+    case 422:
+        return "Unprocessable Content";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    case 507:
+        return "Insufficient Storage";
+    default:
+        return "Unknown";
+    }
+}

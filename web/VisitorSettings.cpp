@@ -1,0 +1,51 @@
+#include "VisitorSettings.h"
+
+#include "FormData.h"
+#include "Settings.h"
+
+namespace {
+
+std::string WithoutSlash(std::string directory) {
+    while (directory.size() > 1 && directory.back() == '/') {
+        directory.pop_back();
+    }
+    return directory;
+}
+
+} // namespace
+
+bool ReadVisitorSettings(CVisitorSettings& settings, std::string& error) {
+    settings = CVisitorSettings();
+    const char* key = settings::SettingsKey;
+    std::string text;
+    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpPath, text);
+    settings.httpPath = WithoutSlash(text);
+    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpServer, text);
+    settings.httpServer = HttpServerBase(text);
+    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::AdminEmail, text);
+    settings.adminEmail = text;
+    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::DatabasePath, text);
+    settings.databasePath = WithoutSlash(text);
+    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::BadPath, text);
+    settings.badPath = WithoutSlash(Trim(text));
+    DWORD number = 0;
+    if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::AllowUploads, number)) {
+        settings.allowUploads = number;
+    }
+    number = 0;
+    if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::Overwrite, number)) {
+        settings.overwrite = number;
+    }
+    if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::FreeSpaceThreshold, number)) {
+        settings.freeSpaceThreshold = number;
+    }
+    if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, UPLOAD_LIMIT_VALUE, number) && number > 0) {
+        settings.uploadLimit = std::uint64_t(number) << 20;
+    }
+    if (settings.httpPath.empty()) {
+        error = "the setting HttpPath (where the site and its reviews live) is not set";
+        return false;
+    }
+    return true;
+}
+
