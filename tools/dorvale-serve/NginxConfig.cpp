@@ -1,5 +1,6 @@
 #include "NginxConfig.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -36,6 +37,36 @@ std::string AliasLocation(const CServedAlias& alias) {
     conf += "            disable_symlinks on " + Quote("from=" + path) + ";\n";
     conf += "            location ~* \"(^|/)\\.|\\.desc$\" {\n                return 404;\n"
             "            }\n";
+    conf += "            add_header X-Content-Type-Options nosniff always;\n";
+    conf += "        }\n";
+    return conf;
+}
+
+// The service's connections. nginx keeps at most half as many idle as the service has
+// threads: a thread waits on its kept connection for the next request, and the other half
+// must stay free for new connections, or requests could queue behind idle ones.
+std::string VisitorServiceUpstream(const CNginxSite& site) {
+    return "    upstream dorvale_web {\n        server " + Quote("unix:" + site.webSocket) +
+           ";\n        keepalive " + std::to_string(std::max(1, site.webThreads / 2)) +
+           ";\n    }\n";
+}
+
+std::string VisitorServiceLocation(const CNginxSite& site) {
+    std::string conf = "        location " + std::string(SERVICE_LOCATION) + " {\n";
+    conf += "            fastcgi_pass dorvale_web;\n";
+    conf += "            fastcgi_keep_conn on;\n";
+    for (const char* param : {"REQUEST_METHOD $request_method", "QUERY_STRING $query_string",
+                              "CONTENT_TYPE $content_type", "CONTENT_LENGTH $content_length",
+                              "DOCUMENT_URI $document_uri", "REQUEST_URI $request_uri",
+                              "SERVER_PROTOCOL $server_protocol", "REMOTE_ADDR $remote_addr"}) {
+        conf += std::string("            fastcgi_param ") + param + ";\n";
+    }
+    // Uploads: nginx takes the whole body into a temporary file first, then hands it on.
+    conf += "            client_max_body_size " + std::to_string(site.webBodyLimit) + ";\n";
+    conf += "            client_body_timeout 60s;\n";
+    conf += "            add_header Content-Security-Policy \"default-src 'self'; script-src "
+            "'none'; object-src 'none'; base-uri 'none'; frame-ancestors 'none'; form-action "
+            "'self'\" always;\n";
     conf += "            add_header X-Content-Type-Options nosniff always;\n";
     conf += "        }\n";
     return conf;
@@ -125,6 +156,9 @@ std::string BuildNginxConfig(const CNginxSite& site) {
             "    charset_types text/css text/plain; # text/html always\n"
             "    sendfile on;\n"
             "    server_tokens off;\n";
+    if (!site.webSocket.empty()) {
+        conf += VisitorServiceUpstream(site);
+    }
     conf += "    server {\n";
     conf += "        listen " + site.address + ":" + std::to_string(site.port) + ";\n";
     conf += "        server_name localhost;\n";
@@ -142,6 +176,9 @@ std::string BuildNginxConfig(const CNginxSite& site) {
             "'none'; object-src 'none'; base-uri 'none'; frame-ancestors 'none'\" always;\n";
     conf += "            add_header X-Content-Type-Options nosniff always;\n";
     conf += "        }\n";
+    if (!site.webSocket.empty()) {
+        conf += VisitorServiceLocation(site);
+    }
     for (const CServedAlias& alias : site.aliases) {
         conf += AliasLocation(alias);
     }

@@ -30,7 +30,15 @@ struct CNginxSite {
     // Workers run as this user when nginx starts as root (nginx's own default otherwise).
     std::string workerUser;
     std::string workerGroup;
+    // The visitors' service (dorvale-web) under SERVICE_PREFIX: its Unix socket, the threads
+    // it serves with, and the largest request body it takes. No service when empty.
+    std::string webSocket;
+    int webThreads = 16;
+    long long webBodyLimit = 0;
 };
+
+// Where the visitors' service answers.
+inline constexpr char SERVICE_LOCATION[] = "/dorvale/do/";
 
 // The virtual directory the pages are published under.
 inline constexpr char SITE_PREFIX[] = "/dorvale";

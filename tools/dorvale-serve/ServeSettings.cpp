@@ -28,6 +28,10 @@ bool ReadServeSettings(CServeSettings& result, std::string& error) {
     text.clear();
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::DatabasePath, text);
     const std::string databasePath = WithoutSlash(text);
+    DWORD uploadLimit = 0;
+    if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, "UploadLimit", uploadLimit) && uploadLimit > 0) {
+        result.uploadLimitMiB = uploadLimit;
+    }
     if (result.httpPath.empty()) {
         error = "the setting HttpPath (where the site is generated) is not set";
         return false;

@@ -13,6 +13,7 @@ struct CServeSettings {
     std::string installDir; // InstallDir, without a trailing '/'
     std::vector<CServedAlias> aliases;
     std::vector<std::string> warnings; // areas that cannot be published, and why
+    unsigned uploadLimitMiB = 64;      // UploadLimit: the largest HTTP upload dorvale-web takes
 };
 
 // Reads HttpPath, InstallDir and the locally hosted areas with an HTTP alias from the
@@ -45,3 +46,25 @@ bool IsProcessAlive(long pid);
 
 // Whether something accepts TCP connections at the IPv4 address and port.
 bool AcceptsConnections(const std::string& address, int port);
+
+// ---- the visitors' service (dorvale-web) ----
+
+// The dorvale-web program: `preferred` when given, else the one beside this program, else
+// "dorvale-web" on PATH; empty when there is none.
+std::string FindVisitorService(const std::string& preferred);
+
+// The pid of the dorvale-web serving from `runDir`, or 0 when none runs.
+long RunningVisitorService(const std::string& runDir);
+
+// Starts dorvale-web in the background on runDir/dorvale-web.sock (a copy already running
+// from runDir is stopped first, writing its counts) and waits until it listens. Its output
+// goes to runDir/dorvale-web.log.
+bool StartVisitorService(const std::string& program, const std::string& runDir, int threads,
+                         std::string& error);
+
+// Stops the dorvale-web serving from runDir and waits until it has written its download
+// counts and gone; true also when none ran.
+bool StopVisitorService(const std::string& runDir, std::string& error);
+
+// The service's socket in runDir.
+std::string VisitorServiceSocket(const std::string& runDir);

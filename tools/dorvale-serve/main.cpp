@@ -23,7 +23,7 @@ namespace {
 const char USAGE[] =
     "Usage: dorvale-serve install [--templates DIR]\n"
     "       dorvale-serve config|start|reload [--dir DIR] [--service web|ftp|all] [--port N]\n"
-    "                     [--address ADDR] [--ftp-port N] [--nginx PROGRAM]\n"
+    "                     [--address ADDR] [--ftp-port N] [--nginx PROGRAM] [--web PROGRAM]\n"
     "       dorvale-serve stop|status [--dir DIR] [--service web|ftp|all]\n"
     "\n"
     "Puts the site's templates in place and serves the generated Dorvale site with nginx,\n"
@@ -34,18 +34,21 @@ const char USAGE[] =
     "  install   copy the templates (*.tmpl) into InstallDir/templates and the assets\n"
     "            (stylesheet, icon) into HttpPath/assets, where the pages find them\n"
     "  config    write DIR/nginx.conf from the settings and print it\n"
-    "  start     write the configuration, start nginx and print the site's address; an\n"
-    "            nginx already serving from DIR is restarted (so areas added since are\n"
-    "            published)\n"
+    "  start     write the configuration, start the servers and print the site's address;\n"
+    "            what already serves from DIR is restarted (so areas and settings changed\n"
+    "            since take effect)\n"
     "  reload    have the running servers take the virtual roots as they are now; a\n"
     "            configuration the server refuses is reported and the old one keeps serving\n"
-    "  stop      stop the servers serving from DIR\n"
+    "  stop      stop the servers serving from DIR (dorvale-web writes its download\n"
+    "            counts first)\n"
     "  status    tell whether they serve from DIR, and where\n"
     "\n"
     "What is served: the web service W3SVC is nginx: HttpPath under /dorvale/\n"
-    "(server-side includes on, .asp files as HTML), and every virtual root with read\n"
-    "permission under its alias. The FTP service MSFTPSVC is ProFTPD: every virtual root\n"
-    "under its alias, downloads where it has read and uploads where it has write permission.\n"
+    "(server-side includes on, .asp files as HTML), the visitors' service dorvale-web\n"
+    "(reviews, uploads, file submissions, counted downloads) under /dorvale/do/ through\n"
+    "its socket DIR/dorvale-web.sock, and every virtual root with read permission under\n"
+    "its alias. The FTP service MSFTPSVC is ProFTPD: every virtual root under its alias,\n"
+    "downloads where it has read and uploads where it has write permission.\n"
     "The virtual roots are those of the metabase (when Dorvale.Metabase is registered: one\n"
     "server per instance, changes take effect at once) or of the services' Virtual Roots\n"
     "registry keys (taken at start). Dotfiles, *.desc files and symbolic links are never\n"
@@ -62,6 +65,8 @@ const char USAGE[] =
     "                   metabase; every time with the registry keys)\n"
     "  --address ADDR   the IPv4 address to listen on (default 127.0.0.1)\n"
     "  --nginx PROGRAM  the nginx program (default: nginx on PATH, or /usr/sbin/nginx)\n"
+    "  --web PROGRAM    the dorvale-web program (default: the one beside dorvale-serve,\n"
+    "                   or dorvale-web on PATH)\n"
     "  --templates DIR  for install: the templates to copy (default: the ones that come\n"
     "                   with Dorvale)\n"
     "  --help           show this text\n"
@@ -78,6 +83,7 @@ struct COptions {
     std::string dir;
     std::string templates;
     std::string nginx;
+    std::string web;
     std::string address = "127.0.0.1";
     int port = 8080;
 };
@@ -168,6 +174,10 @@ int Parse(int argc, char** argv, COptions& options) {
             if (!value(options.nginx)) {
                 return Usage("--nginx needs a program");
             }
+        } else if (arg == "--web" && serving) {
+            if (!value(options.web)) {
+                return Usage("--web needs a program");
+            }
         } else if (arg == "--templates" && command == "install") {
             if (!value(options.templates)) {
                 return Usage("--templates needs a directory");
@@ -232,6 +242,25 @@ std::string ListenAddress(const std::string& runDir) {
     return {};
 }
 
+// The visitors' service under /dorvale/do/, on its socket in nginx's directory.
+void AddVisitorService(CNginxSite& site, const CServeSettings& settings) {
+    site.webSocket = VisitorServiceSocket(site.runDir);
+    // Room for the form's fields and boundaries around the largest file.
+    site.webBodyLimit = (static_cast<long long>(settings.uploadLimitMiB) + 1) << 20;
+}
+
+int StopService(const std::string& runDir) {
+    const long pid = RunningVisitorService(runDir);
+    std::string error;
+    if (!StopVisitorService(runDir, error)) {
+        return Fail(error);
+    }
+    if (pid != 0) {
+        std::printf("Stopped dorvale-web %ld\n", pid);
+    }
+    return 0;
+}
+
 int Install(const COptions& options) {
     CServeSettings settings;
     std::string error;
@@ -283,6 +312,9 @@ std::string ServiceCommandLine(const COptions& options, const std::string& runDi
     }
     if (!options.nginx.empty()) {
         words.insert(words.end(), {"--nginx", options.nginx});
+    }
+    if (!options.web.empty()) {
+        words.insert(words.end(), {"--web", options.web});
     }
     std::string line;
     for (const std::string& word : words) {
@@ -393,6 +425,7 @@ int ServeWeb(const COptions& options, const CServeSettings& settings, const std:
     if (!PrepareWeb(options, settings, site, error)) {
         return Fail(error);
     }
+    AddVisitorService(site, settings);
     if (options.command == "config") {
         std::filesystem::create_directories(site.runDir);
         std::ofstream conf(site.runDir + "/nginx.conf", std::ios::binary | std::ios::trunc);
@@ -421,7 +454,17 @@ int ServeWeb(const COptions& options, const CServeSettings& settings, const std:
                      "--console to generate the site\n",
                      site.httpPath.c_str());
     }
+    const std::string web = FindVisitorService(options.web);
+    if (web.empty()) {
+        return Fail(options.web.empty() ? "dorvale-web was not found (build it, or give --web)"
+                                        : "cannot run " + options.web);
+    }
+    if (!StartVisitorService(web, site.runDir, site.webThreads, error)) {
+        return Fail(error);
+    }
     if (!StartNginx(nginx, site, error)) {
+        std::string ignored;
+        StopVisitorService(site.runDir, ignored);
         return Fail(error);
     }
     services::CServiceConfig service;
@@ -546,7 +589,7 @@ int StopOrStatus(const COptions& options) {
     if (proftpd != 0) {
         std::printf("Stopped proftpd %ld\n", proftpd);
     }
-    return 0;
+    return WantsWeb(options) ? StopService(runDir) : 0;
 }
 
 } // namespace

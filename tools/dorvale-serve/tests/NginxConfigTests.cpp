@@ -90,4 +90,17 @@ TEST(NginxConfig, PagesWithIncludesAreasAndPrivatePaths) {
     EXPECT_THAT(asRoot, HasSubstr("    # Second \"Site\" \n    server {\n        listen "
                                   "127.0.0.2:18081;\n        server_name localhost;\n"
                                   "        # Pub\n        location /pub/ {\n"));
+    EXPECT_THAT(asRoot, Not(HasSubstr("fastcgi_pass")));
+
+    // The visitors' service: its own location, kept connections fewer than its threads.
+    site.webSocket = "/run/dv/dorvale-web.sock";
+    site.webThreads = 16;
+    site.webBodyLimit = 65 << 20;
+    const std::string withService = BuildNginxConfig(site);
+    EXPECT_THAT(withService, HasSubstr("upstream dorvale_web {\n        server "
+                                       "\"unix:/run/dv/dorvale-web.sock\";\n        keepalive 8;"));
+    EXPECT_THAT(withService, HasSubstr("location /dorvale/do/ {\n            fastcgi_pass "
+                                       "dorvale_web;\n            fastcgi_keep_conn on;\n"));
+    EXPECT_THAT(withService, HasSubstr("fastcgi_param DOCUMENT_URI $document_uri;"));
+    EXPECT_THAT(withService, HasSubstr("client_max_body_size 68157440;"));
 }
