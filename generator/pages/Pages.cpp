@@ -212,7 +212,7 @@ void CFileDetailPage::SetFile(const CFileDetail& file) {
 
 CFileDownloadPage::CFileDownloadPage()
     : m_slotColorEven(GetSlot("coloreven")), m_slotUrl(GetSlot("url")),
-      m_slotSiteName(GetSlot("sitename")), m_slotHttpUrl(GetSlot("httpurl")),
+      m_slotUrlUrl(GetSlot("urlurl")), m_slotSiteName(GetSlot("sitename")), m_slotHttpUrl(GetSlot("httpurl")),
       m_slotFtpUrl(GetSlot("ftpurl")) {}
 
 void CFileDownloadPage::SetPublishing(std::string_view httpServer, std::string_view ftpServer,
@@ -264,6 +264,9 @@ bool CFileDownloadPage::LoopNext() {
     // Here the second, fourth, ... location is highlighted.
     SetSlot(m_slotColorEven, m_rowCount % 2 == 1 ? ROW_HIGHLIGHT : std::string_view());
     SetEscaped(m_slotUrl, m_url);
+    std::string& urlUrl = EditSlot(m_slotUrlUrl);
+    urlUrl.clear();
+    AppendUrlEscaped(urlUrl, m_url);
     SetEscaped(m_slotSiteName, GetSiteName(m_url));
     long long areaId = 0;
     std::string_view name;

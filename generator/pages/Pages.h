@@ -141,10 +141,11 @@ public:
     void SetFile(const CFileDetail& file);
 };
 
-// "filedownload.tmpl": `title`, `fileid`, `filesize`, `shortdesc`; per row `coloreven`, `url`, `sitename`
-// of every download location of the file, and `httpurl`, `ftpurl`: where a static page can
-// reach a local location through the web and FTP servers (the location itself for a URL;
-// empty when the area is unknown or has no such alias).
+// "filedownload.tmpl": `title`, `fileid`, `filesize`, `shortdesc`; per row `coloreven`, `url`,
+// `sitename` of every download location of the file, `urlurl` (the location URL-escaped, for a
+// link that names it), and `httpurl`, `ftpurl`: where a static page can reach a local location
+// through the web and FTP servers (the location itself for a URL; empty when the area is
+// unknown or has no such alias).
 class CFileDownloadPage : public CSourcePage {
 public:
     CFileDownloadPage();
@@ -171,5 +172,5 @@ private:
     std::string m_ftpServer;
     const IAreaAliasSource* m_aliases = nullptr;
     CAreaAliases m_areaAliases;
-    int m_slotColorEven, m_slotUrl, m_slotSiteName, m_slotHttpUrl, m_slotFtpUrl;
+    int m_slotColorEven, m_slotUrl, m_slotUrlUrl, m_slotSiteName, m_slotHttpUrl, m_slotFtpUrl;
 };

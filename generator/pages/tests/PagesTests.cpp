@@ -332,6 +332,11 @@ TEST(FileDownloadPage, LocalLocationsArePublishedThroughTheAreasAliases) {
     downloads.locations[8] = {"local://3/a.zip"};
     EXPECT_EQ(Render(page), "[|]\n");
 
+    // The location itself, escaped for a link that names it (the counted download link).
+    downloads.locations[8] = {"local://3/My File.zip", "http://mirror.example.com/a.zip"};
+    EXPECT_EQ(Render(page, "@loop@[@urlurl@]@endloop@"),
+              "[local%3A%2F%2F3%2FMy%20File%2Ezip][http%3A%2F%2Fmirror%2Eexample%2Ecom%2Fa%2Ezip]");
+
     long long id = 0;
     std::string_view name;
     EXPECT_TRUE(SplitLocalLocation("Local://12/a/b", id, name));
