@@ -19,7 +19,12 @@ std::string RenderSitePage(std::string_view title, std::string_view kicker,
             "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n"
             "<li><a href=\"/dorvale/files/%7Etop/newest/page1-date.asp\">Newest</a></li>\n"
             "<li><a href=\"/dorvale/files/%7Etop/popular/page1-downloads.asp\">Most popular</a></li>\n"
-            "</ul>\n</nav>\n</div>\n</header>\n<main id=\"main\" class=\"wrap\">\n<h1>";
+            "<li><a href=\"/dorvale/do/submit\">Submit a file</a></li>\n"
+            "</ul>\n</nav>\n</div>\n</header>\n<main id=\"main\" class=\"wrap\">\n"
+            "<nav class=\"crumbs\" aria-label=\"Breadcrumb\">\n<ol>\n"
+            "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n<li><a aria-current=\"page\">";
+    AppendHtmlEscaped(page, title);
+    page += "</a></li>\n</ol>\n</nav>\n<h1>";
     if (!kicker.empty()) {
         page += "<span class=\"kicker\">";
         AppendHtmlEscaped(page, kicker);

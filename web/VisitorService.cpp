@@ -7,6 +7,7 @@
 #include "Reviews.h"
 #include "SitePage.h"
 #include "SubmissionForm.h"
+#include "Text.h"
 
 #include <cstring>
 #include <ctime>
@@ -103,27 +104,11 @@ std::string Today() {
     return text;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // An address a browser may be sent to: http, https or ftp with a host, nothing else (a
 // javascript: or data: location must never become a redirect).
 bool IsWebAddress(std::string_view url) {
     for (const std::string_view scheme : {"http://", "https://", "ftp://"}) {
-        if (StartsWithNoCase(url, scheme)) {
+        if (base::StartsWithNoCase(url, scheme)) {
             const std::string_view rest = url.substr(scheme.size());
             return !rest.empty() && rest.front() != '/' && rest.front() != '\\';
         }
@@ -238,7 +223,7 @@ void CVisitorService::Handle(const CWebRequest& request, CWebResponse& response,
 bool ReadFormBody(const CWebRequest& request, std::size_t limit, std::string& body,
                   CWebResponse& response) {
     const std::string_view type = std::string_view(request.contentType).substr(0, 33);
-    if (!StartsWithNoCase(type, "application/x-www-form-urlencoded")) {
+    if (!base::StartsWithNoCase(type, "application/x-www-form-urlencoded")) {
         RespondWithMessage(response, 415, "Not a form",
                            {"The request does not carry a form's fields."});
         return false;
@@ -449,7 +434,8 @@ void CVisitorService::Download(const CWebRequest& request, CWebResponse& respons
 
 void CVisitorService::ShowSubmitForm(CWebResponse& response) {
     if (m_settings.adminEmail.empty()) {
-        RespondWithMessage(response, 503, "Submissions are closed",
+        // Every page links here; the page says so rather than failing.
+        RespondWithMessage(response, 200, "Submissions are closed",
                            {"This site does not take file submissions."});
         return;
     }

@@ -458,7 +458,9 @@ TEST_F(VisitorServiceTest, SubmissionsAreMailedAsTheAddFileWizardReadsThem) {
          server});
     ASSERT_EQ(set.exitCode, 0) << set.err;
 
-    EXPECT_EQ(Do("GET", "submit", "").status, 503); // no AdminEmail: closed
+    // No AdminEmail: closed, said on the page every page links to, refused when posted.
+    EXPECT_NE(Do("GET", "submit", "").body.find("does not take file submissions"), std::string::npos);
+    EXPECT_EQ(PostForm("submit", "title=A").status, 503);
     m_settings.adminEmail = "admin-" + std::to_string(::getpid()) + "@example.org";
     Restart();
     EXPECT_NE(Do("GET", "submit", "").body.find("name=\"siteurl1\""), std::string::npos);
