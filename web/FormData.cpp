@@ -1,37 +1,7 @@
 #include "FormData.h"
 
-namespace {
+#include "Text.h"
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (AsciiLower(text[i]) != AsciiLower(prefix[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-} // namespace
 
 bool UrlDecode(std::string_view text, std::string& out, bool plusIsSpace) {
     std::string decoded;
@@ -42,8 +12,8 @@ bool UrlDecode(std::string_view text, std::string& out, bool plusIsSpace) {
             if (i + 2 >= text.size()) {
                 return false;
             }
-            const int high = HexValue(text[i + 1]);
-            const int low = HexValue(text[i + 2]);
+            const int high = base::HexDigitValue(text[i + 1]);
+            const int low = base::HexDigitValue(text[i + 2]);
             if (high < 0 || low < 0) {
                 return false;
             }
@@ -96,7 +66,7 @@ bool ParseUrlEncoded(std::string_view text, CFormFields& fields, std::size_t max
 }
 
 bool MultipartBoundary(std::string_view contentType, std::string& boundary) {
-    if (!StartsWithNoCase(contentType, "multipart/form-data")) {
+    if (!base::StartsWithNoCase(contentType, "multipart/form-data")) {
         return false;
     }
     std::string_view rest = contentType.substr(19);
@@ -107,7 +77,7 @@ bool MultipartBoundary(std::string_view contentType, std::string& boundary) {
         while (!param.empty() && (param.front() == ' ' || param.front() == '\t')) {
             param.remove_prefix(1);
         }
-        if (!StartsWithNoCase(param, "boundary=")) {
+        if (!base::StartsWithNoCase(param, "boundary=")) {
             continue;
         }
         std::string_view value = param.substr(9);

@@ -8,10 +8,12 @@
 // removed at the service's next start.
 
 #include "DescriptionFile.h"
+#include "Fd.h"
 #include "FormData.h"
 #include "Formatting.h"
 #include "Multipart.h"
 #include "SitePage.h"
+#include "Text.h"
 #include "VisitorService.h"
 
 #include <cerrno>
@@ -36,52 +38,9 @@ constexpr std::size_t MAX_VERSION = DESC_MAX_VERSION;
 constexpr std::size_t MAX_SHORT_DESC = DESC_MAX_SHORTDESC;
 constexpr std::size_t MAX_COMPANY = DESC_MAX_COMPANY;
 
-class CFd {
-public:
-    explicit CFd(int fd = -1) : m_fd(fd) {}
-    ~CFd() { Reset(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    int Get() const { return m_fd; }
-    void Reset(int fd = -1) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
-    if (text.size() < suffix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char c = text[text.size() - suffix.size() + i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != suffix[i]) {
-            return false;
-        }
-    }
-    return true;
+    return text.size() >= suffix.size() &&
+           base::EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 bool IsUploadArea(const AreaRecord& area) {
@@ -174,8 +133,8 @@ private:
     }
 
     std::string m_directory;
-    CFd m_dir;
-    CFd m_fd;
+    base::CFd m_dir;
+    base::CFd m_fd;
     std::string m_tempName;
 };
 
@@ -216,7 +175,7 @@ public:
                                    std::to_string(m_settings.uploadLimit >> 20) + " MB).",
                           error);
         }
-        if (!WriteAll(m_file.Fd(), data)) {
+        if (!base::WriteAll(m_file.Fd(), data)) {
             if (errno == ENOSPC || errno == EDQUOT) {
                 return Refuse(507, "There is not enough free space to take this file.", error);
             }
@@ -387,7 +346,7 @@ bool WriteDescription(const std::string& directory, const std::string& name,
     }
     CIncomingFile file;
     std::string error;
-    return file.Create(directory, error) && WriteAll(file.Fd(), text) && file.Name(name, true);
+    return file.Create(directory, error) && base::WriteAll(file.Fd(), text) && file.Name(name, true);
 }
 
 // Keeps a refused upload in BadPath with its description, for the administrator to look at.
@@ -397,7 +356,7 @@ bool KeepRefused(const CVisitorSettings& settings, CIncomingFile& file, const st
     if (settings.badPath.empty()) {
         return false;
     }
-    CFd dir(::open(settings.badPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    base::CFd dir(::open(settings.badPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.Get() < 0) {
         return false;
     }
@@ -407,7 +366,7 @@ bool KeepRefused(const CVisitorSettings& settings, CIncomingFile& file, const st
             return false;
         }
         // Another file system: copied.
-        CFd out(::openat(dir.Get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        base::CFd out(::openat(dir.Get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         if (out.Get() < 0) {
             return false;
         }
@@ -421,7 +380,7 @@ bool KeepRefused(const CVisitorSettings& settings, CIncomingFile& file, const st
             if (n <= 0) {
                 break;
             }
-            if (!WriteAll(out.Get(), std::string_view(buffer, static_cast<std::size_t>(n)))) {
+            if (!base::WriteAll(out.Get(), std::string_view(buffer, static_cast<std::size_t>(n)))) {
                 ::unlinkat(dir.Get(), name.c_str(), 0);
                 return false;
             }

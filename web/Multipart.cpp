@@ -1,20 +1,10 @@
 #include "Multipart.h"
 
-#include <algorithm>
+#include "Text.h"
 
 namespace {
 
 constexpr std::string_view CRLF = "\r\n";
-
-char AsciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), AsciiLower);
-    return out;
-}
 
 std::string_view TrimSpace(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
@@ -39,7 +29,7 @@ template <class F> bool ForEachParameter(std::string_view value, F take) {
         if (equals == std::string_view::npos) {
             return TrimSpace(value.substr(i)).empty();
         }
-        const std::string name = Lower(TrimSpace(value.substr(i, equals - i)));
+        const std::string name = base::LowerAscii(TrimSpace(value.substr(i, equals - i)));
         std::string text;
         i = equals + 1;
         if (i < value.size() && value[i] == '"') {
@@ -233,10 +223,10 @@ bool CMultipartParser::ParseHeaders(std::string_view block, CMultipartPart& part
         if (colon == std::string_view::npos) {
             return false;
         }
-        const std::string name = Lower(TrimSpace(line.substr(0, colon)));
+        const std::string name = base::LowerAscii(TrimSpace(line.substr(0, colon)));
         const std::string_view value = TrimSpace(line.substr(colon + 1));
         if (name == "content-disposition") {
-            if (Lower(value.substr(0, value.find(';'))) != "form-data") {
+            if (base::LowerAscii(value.substr(0, value.find(';'))) != "form-data") {
                 return false;
             }
             disposition = true;

@@ -1,5 +1,6 @@
 #include "Reviews.h"
 
+#include "Fd.h"
 #include "Selection.h"
 #include "Text.h"
 
@@ -241,22 +242,10 @@ bool AppendSubmission(const std::string& path, const SubmissionEntry& submission
         return false;
     }
     // One write at the end, so that even a reader without the lock sees whole records.
-    const std::string bytes = FormatSubmission(submission);
-    if (::lseek(lock.Fd(), 0, SEEK_END) < 0) {
+    if (::lseek(lock.Fd(), 0, SEEK_END) < 0 ||
+        !base::WriteAll(lock.Fd(), FormatSubmission(submission))) {
         error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
-    }
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(lock.Fd(), bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            error = "cannot write " + path + ": " + std::strerror(errno);
-            return false;
-        }
-        written += static_cast<std::size_t>(n);
     }
     return true;
 }
