@@ -9,36 +9,21 @@
 
 #include "DorvaleDatabaseManager.h"
 #include "FileRecord.h"
+#include "HttpClient.h"
 #include "OdbcTestSupport.h"
 #include "Reviews.h"
 #include "TestSupport.h"
 
-#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <netinet/in.h>
 #include <regex>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-int FreePort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    socklen_t size = sizeof at;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
-    close(fd);
-    return ntohs(at.sin_port);
-}
 
 [[noreturn]] void Die(const std::string& message) {
     std::fprintf(stderr, "web_bench: %s\n", message.c_str());
@@ -120,7 +105,7 @@ int main(int argc, char** argv) {
     if (set.exitCode != 0) {
         Die("cannot write the settings: " + set.err);
     }
-    const int port = FreePort();
+    const int port = testsupport::FreeLoopbackPort();
     const std::string run = (dir.Path() / "run").string();
     const auto started = testsupport::RunProgram(
         {testsupport::BuiltProgram("dorvale-serve"), "start", "--dir", run, "--port",

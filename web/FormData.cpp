@@ -2,7 +2,6 @@
 
 #include "Text.h"
 
-
 bool UrlDecode(std::string_view text, std::string& out, bool plusIsSpace) {
     std::string decoded;
     decoded.reserve(text.size());
@@ -177,12 +176,63 @@ ETextCheck CheckMultiLine(std::string& text, std::size_t maxBytes) {
     return ETextCheck::Good;
 }
 
-std::string Trim(std::string_view text) {
+std::string_view TrimBlanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
         text.remove_prefix(1);
     }
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
         text.remove_suffix(1);
     }
-    return std::string(text);
+    return text;
+}
+
+std::string FieldValue(const CFormFields& fields, std::string_view name) {
+    const auto found = fields.find(name);
+    return found == fields.end() ? std::string() : found->second;
+}
+
+bool CheckFormField(std::string& value, std::string_view label, std::size_t maxBytes,
+                    EFieldKind kind, bool required, std::vector<std::string>& problems) {
+    const bool multiLine = kind == EFieldKind::MultiLine;
+    if (!multiLine) {
+        value = std::string(TrimBlanks(value));
+    }
+    const ETextCheck check = multiLine ? CheckMultiLine(value, maxBytes) : CheckOneLine(value, maxBytes);
+    const std::string field = "The field \"" + std::string(label) + "\" ";
+    switch (check) {
+    case ETextCheck::NotUtf8:
+        problems.push_back(field + "is not valid UTF-8 text.");
+        return false;
+    case ETextCheck::ControlCharacter:
+        problems.push_back(field + (multiLine ? "holds a control character."
+                                              : "holds a control character or a line break."));
+        return false;
+    case ETextCheck::TooLong:
+        problems.push_back(field + "is too long (at most " + std::to_string(maxBytes) + " bytes).");
+        return false;
+    case ETextCheck::Good:
+        break;
+    }
+    if (multiLine) {
+        const std::size_t first = value.find_first_not_of(" \t\n");
+        const std::size_t last = value.find_last_not_of(" \t\n");
+        value = first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+    }
+    if (required && value.empty()) {
+        problems.push_back(std::string(label) + " field is required.");
+        return false;
+    }
+    return true;
+}
+
+std::string WithCrLf(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 32);
+    for (const char c : text) {
+        if (c == '\n') {
+            out += '\r';
+        }
+        out += c;
+    }
+    return out;
 }

@@ -6,9 +6,13 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A form's fields by name. A name sent twice keeps its first value.
 using CFormFields = std::map<std::string, std::string, std::less<>>;
+
+// The value of a field; empty when the form does not have it.
+std::string FieldValue(const CFormFields& fields, std::string_view name);
 
 // Decodes %XX escapes, and '+' as a space when `plusIsSpace` (form bodies and query strings).
 // False for a '%' not followed by two hexadecimal digits.
@@ -35,4 +39,15 @@ ETextCheck CheckOneLine(std::string_view text, std::size_t maxBytes);
 ETextCheck CheckMultiLine(std::string& text, std::size_t maxBytes);
 
 // Leading and trailing spaces and tabs removed.
-std::string Trim(std::string_view text);
+std::string_view TrimBlanks(std::string_view text);
+
+// Checks one field a visitor filled in, adding what is wrong to `problems` (each a sentence
+// that names the field by `label`); true when it is good. One-line text is trimmed; multi-line
+// text has its line ends made LF and its blank lines and blanks around it removed. A required
+// field left empty is "<label> field is required.", as the administration's dialogs say it.
+enum class EFieldKind { OneLine, MultiLine };
+bool CheckFormField(std::string& value, std::string_view label, std::size_t maxBytes,
+                    EFieldKind kind, bool required, std::vector<std::string>& problems);
+
+// LF line ends made CR LF, as the description file and the mailed submission write them.
+std::string WithCrLf(std::string_view text);

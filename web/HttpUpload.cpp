@@ -33,11 +33,6 @@ constexpr std::size_t MAX_TEXT_FIELDS_BYTES = 128 * 1024;
 // What the form's own fields and boundaries may add to the file's size.
 constexpr long long FORM_OVERHEAD = 1 << 20;
 
-constexpr std::size_t MAX_TITLE = DESC_MAX_TITLE;
-constexpr std::size_t MAX_VERSION = DESC_MAX_VERSION;
-constexpr std::size_t MAX_SHORT_DESC = DESC_MAX_SHORTDESC;
-constexpr std::size_t MAX_COMPANY = DESC_MAX_COMPANY;
-
 bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() &&
            base::EqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
@@ -391,11 +386,6 @@ bool KeepRefused(const CVisitorSettings& settings, CIncomingFile& file, const st
     return WriteDescription(settings.badPath, DescriptionFileName(name), description);
 }
 
-void FieldText(const CFormFields& fields, const char* name, std::string& value) {
-    const auto found = fields.find(name);
-    value = found == fields.end() ? std::string() : found->second;
-}
-
 // The description fields of the form; false with what is wrong in `problems`.
 bool ReadDescriptionFields(const CFormFields& fields, CUploadDescription& description,
                            std::vector<std::string>& problems) {
@@ -407,51 +397,24 @@ bool ReadDescriptionFields(const CFormFields& fields, CUploadDescription& descri
         bool required;
     };
     const COneLine oneLine[] = {
-        {"title", "Title", &description.strTitle, MAX_TITLE, true},
-        {"version", "Version", &description.strVersion, MAX_VERSION, false},
-        {"shortdesc", "Brief description", &description.strShortDesc, MAX_SHORT_DESC, false},
-        {"company", "Author's name", &description.strCompany, MAX_COMPANY, false},
-        {"email", "Email address", &description.strEmail, MAX_EMAIL, true},
+        {"title", "Title", &description.strTitle, DESC_MAX_TITLE, true},
+        {"version", "Version", &description.strVersion, DESC_MAX_VERSION, false},
+        {"shortdesc", "Brief description", &description.strShortDesc, DESC_MAX_SHORTDESC, false},
+        {"company", "Author's name", &description.strCompany, DESC_MAX_COMPANY, false},
     };
     for (const COneLine& field : oneLine) {
-        FieldText(fields, field.field, *field.value);
-        *field.value = Trim(*field.value);
-        const ETextCheck check = CheckOneLine(*field.value, field.max);
-        if (check == ETextCheck::TooLong) {
-            problems.push_back(std::string("The field \"") + field.label +
-                               "\" is too long (at most " + std::to_string(field.max) + " bytes).");
-        } else if (check != ETextCheck::Good) {
-            problems.push_back(std::string("The field \"") + field.label +
-                               "\" holds characters that are not one line of text.");
-        } else if (field.required && field.value->empty()) {
-            problems.push_back(std::string("The field \"") + field.label + "\" is required.");
-        }
+        *field.value = FieldValue(fields, field.field);
+        CheckFormField(*field.value, field.label, field.max, EFieldKind::OneLine, field.required,
+                       problems);
     }
-    if (const char* problem = EmailProblem(description.strEmail)) {
-        problems.push_back(problem);
+    description.strEmail = FieldValue(fields, "email");
+    CheckEmailField(description.strEmail, "Email address", true, problems);
+    std::string text = FieldValue(fields, "longdesc");
+    if (CheckFormField(text, "Detailed description", MAX_LONG_TEXT, EFieldKind::MultiLine, false,
+                       problems)) {
+        description.strLongDesc = WithCrLf(text);
     }
-    std::string text;
-    FieldText(fields, "longdesc", text);
-    switch (CheckMultiLine(text, MAX_LONG_TEXT)) {
-    case ETextCheck::Good:
-        // The description file's own line ends.
-        description.strLongDesc.clear();
-        for (const char c : text) {
-            if (c == '\n') {
-                description.strLongDesc += '\r';
-            }
-            description.strLongDesc += c;
-        }
-        break;
-    case ETextCheck::TooLong:
-        problems.push_back("The detailed description is too long.");
-        break;
-    default:
-        problems.push_back("The detailed description holds characters that are not text.");
-        break;
-    }
-    const auto reqForm = fields.find("reqform");
-    description.bReqForm = reqForm != fields.end() && !reqForm->second.empty();
+    description.bReqForm = !FieldValue(fields, "reqform").empty();
     return problems.empty();
 }
 
@@ -487,24 +450,13 @@ void CVisitorService::ShowUploadForm(CWebResponse& response) {
         RespondWithMessage(response, 403, "Uploads are closed", {"No file area takes uploads."});
         return;
     }
-    auto input = [&html](const char* name, const char* label, const char* type, std::size_t max,
-                         bool required) {
-        html += std::string("<div class=\"field\"><label for=\"") + name + "\">" + label +
-                (required ? " <span class=\"required\">(required)</span>" : "") +
-                "</label><input id=\"" + name + "\" name=\"" + name + "\" type=\"" + type +
-                "\" maxlength=\"" + std::to_string(max) + "\"" + (required ? " required" : "") +
-                "></div>\n";
-    };
-    input("title", "Title", "text", MAX_TITLE, true);
-    input("version", "Version", "text", MAX_VERSION, false);
-    input("shortdesc", "Brief description", "text", MAX_SHORT_DESC, false);
-    html += "<div class=\"field\"><label for=\"longdesc\">Detailed description</label>"
-            "<textarea id=\"longdesc\" name=\"longdesc\" rows=\"5\"></textarea></div>\n";
-    input("company", "Author's name", "text", MAX_COMPANY, false);
-    input("email", "Email address", "email", MAX_EMAIL, true);
-    html += "<div class=\"field check\"><input id=\"reqform\" name=\"reqform\" type=\"checkbox\" "
-            "value=\"yes\"><label for=\"reqform\">Users must fill in a form before "
-            "downloading</label></div>\n";
+    AppendFormInput(html, "title", "Title", "text", DESC_MAX_TITLE, true);
+    AppendFormInput(html, "version", "Version", "text", DESC_MAX_VERSION, false);
+    AppendFormInput(html, "shortdesc", "Brief description", "text", DESC_MAX_SHORTDESC, false);
+    AppendFormTextArea(html, "longdesc", "Detailed description", 5, MAX_LONG_TEXT);
+    AppendFormInput(html, "company", "Author's name", "text", DESC_MAX_COMPANY, false);
+    AppendFormInput(html, "email", "Email address", "email", MAX_EMAIL, true);
+    AppendFormCheckbox(html, "reqform", "Users must fill in a form before downloading");
     // The file comes last, so the fields above have arrived when it starts.
     html += "<div class=\"field\"><label for=\"file\">File <span class=\"required\">(required, "
             "at most " +

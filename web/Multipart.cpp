@@ -1,20 +1,11 @@
 #include "Multipart.h"
 
+#include "FormData.h"
 #include "Text.h"
 
 namespace {
 
 constexpr std::string_view CRLF = "\r\n";
-
-std::string_view TrimSpace(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // Splits the parameters of a Content-Disposition value ("form-data; name="a"; filename="b"")
 // and hands each name (lower case) and value (unquoted) to `take`.
@@ -27,9 +18,9 @@ template <class F> bool ForEachParameter(std::string_view value, F take) {
         }
         const std::size_t equals = value.find('=', i);
         if (equals == std::string_view::npos) {
-            return TrimSpace(value.substr(i)).empty();
+            return TrimBlanks(value.substr(i)).empty();
         }
-        const std::string name = base::LowerAscii(TrimSpace(value.substr(i, equals - i)));
+        const std::string name = base::LowerAscii(TrimBlanks(value.substr(i, equals - i)));
         std::string text;
         i = equals + 1;
         if (i < value.size() && value[i] == '"') {
@@ -52,7 +43,7 @@ template <class F> bool ForEachParameter(std::string_view value, F take) {
             i = value.find(';', i);
         } else {
             const std::size_t end = value.find(';', i);
-            text.assign(TrimSpace(value.substr(i, end - i)));
+            text.assign(TrimBlanks(value.substr(i, end - i)));
             i = end;
         }
         take(name, std::move(text));
@@ -223,8 +214,8 @@ bool CMultipartParser::ParseHeaders(std::string_view block, CMultipartPart& part
         if (colon == std::string_view::npos) {
             return false;
         }
-        const std::string name = base::LowerAscii(TrimSpace(line.substr(0, colon)));
-        const std::string_view value = TrimSpace(line.substr(colon + 1));
+        const std::string name = base::LowerAscii(TrimBlanks(line.substr(0, colon)));
+        const std::string_view value = TrimBlanks(line.substr(colon + 1));
         if (name == "content-disposition") {
             if (base::LowerAscii(value.substr(0, value.find(';'))) != "form-data") {
                 return false;

@@ -38,6 +38,64 @@ std::string RenderSitePage(std::string_view title, std::string_view kicker,
     return page;
 }
 
+void AppendFormInput(std::string& html, std::string_view name, std::string_view label,
+                     std::string_view type, std::size_t maxLength, bool required,
+                     std::string_view hint) {
+    html += "<div class=\"field\"><label for=\"";
+    AppendHtmlEscaped(html, name);
+    html += "\">";
+    AppendHtmlEscaped(html, label);
+    if (required) {
+        html += " <span class=\"required\">(required)</span>";
+    }
+    html += "</label><input id=\"";
+    AppendHtmlEscaped(html, name);
+    html += "\" name=\"";
+    AppendHtmlEscaped(html, name);
+    html += "\" type=\"";
+    AppendHtmlEscaped(html, type);
+    html += "\"";
+    if (maxLength > 0) {
+        html += " maxlength=\"" + std::to_string(maxLength) + "\"";
+    }
+    if (required) {
+        html += " required";
+    }
+    html += ">";
+    if (!hint.empty()) {
+        html += "<small class=\"muted\">";
+        AppendHtmlEscaped(html, hint);
+        html += "</small>";
+    }
+    html += "</div>\n";
+}
+
+void AppendFormTextArea(std::string& html, std::string_view name, std::string_view label, int rows,
+                        std::size_t maxLength) {
+    html += "<div class=\"field\"><label for=\"";
+    AppendHtmlEscaped(html, name);
+    html += "\">";
+    AppendHtmlEscaped(html, label);
+    html += "</label><textarea id=\"";
+    AppendHtmlEscaped(html, name);
+    html += "\" name=\"";
+    AppendHtmlEscaped(html, name);
+    html += "\" rows=\"" + std::to_string(rows) + "\" maxlength=\"" + std::to_string(maxLength) +
+            "\"></textarea></div>\n";
+}
+
+void AppendFormCheckbox(std::string& html, std::string_view name, std::string_view label) {
+    html += "<div class=\"field check\"><input id=\"";
+    AppendHtmlEscaped(html, name);
+    html += "\" name=\"";
+    AppendHtmlEscaped(html, name);
+    html += "\" type=\"checkbox\" value=\"yes\"><label for=\"";
+    AppendHtmlEscaped(html, name);
+    html += "\">";
+    AppendHtmlEscaped(html, label);
+    html += "</label></div>\n";
+}
+
 void RespondWithMessage(CWebResponse& response, int status, std::string_view title,
                         const std::vector<std::string>& messages, std::string_view backHref) {
     std::string html = "<div class=\"notice";

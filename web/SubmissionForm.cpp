@@ -1,59 +1,19 @@
 #include "SubmissionForm.h"
 
+#include "AddFile.h"
+#include "DescriptionFile.h"
+#include "SitePage.h"
 #include "VisitorService.h"
 
 #include <cstdio>
 
 namespace {
 
-constexpr std::size_t MAX_TITLE = 30;
-constexpr std::size_t MAX_VERSION = 15;
-constexpr std::size_t MAX_SHORT_DESC = 60;
-constexpr std::size_t MAX_COMPANY = 254;
 constexpr std::size_t MAX_SITE_NAME = 60;
-constexpr std::size_t MAX_URL = 254;
-constexpr std::size_t MAX_DESCRIPTION = 32768;
-
-std::string Field(const CFormFields& fields, const std::string& name) {
-    const auto found = fields.find(name);
-    return found == fields.end() ? std::string() : found->second;
-}
 
 bool OneLine(std::string& value, const char* label, std::size_t max, bool required,
              std::vector<std::string>& problems) {
-    value = Trim(value);
-    switch (CheckOneLine(value, max)) {
-    case ETextCheck::Good:
-        break;
-    case ETextCheck::NotUtf8:
-        problems.push_back(std::string("The field \"") + label + "\" is not valid UTF-8 text.");
-        return false;
-    case ETextCheck::ControlCharacter:
-        problems.push_back(std::string("The field \"") + label +
-                           "\" holds a control character or a line break.");
-        return false;
-    case ETextCheck::TooLong:
-        problems.push_back(std::string("The field \"") + label + "\" is too long (at most " +
-                           std::to_string(max) + " bytes).");
-        return false;
-    }
-    if (required && value.empty()) {
-        problems.push_back(std::string("The field \"") + label + "\" is required.");
-        return false;
-    }
-    return true;
-}
-
-// http, https or ftp, a host, and no space.
-bool IsSiteAddress(const std::string& url) {
-    for (const char* scheme : {"http://", "https://", "ftp://"}) {
-        const std::string prefix(scheme);
-        if (url.size() > prefix.size() && url.compare(0, prefix.size(), prefix) == 0) {
-            const char first = url[prefix.size()];
-            return first != '/' && first != '.' && url.find(' ') == std::string::npos;
-        }
-    }
-    return false;
+    return CheckFormField(value, label, max, EFieldKind::OneLine, required, problems);
 }
 
 // "yyyy-mm-dd" as a date input sends it.
@@ -76,37 +36,6 @@ bool ParseDate(const std::string& text, CFileSubmission& submission) {
     submission.month = month;
     submission.day = day;
     return true;
-}
-
-void Input(std::string& html, const char* name, const char* label, const char* type,
-           std::size_t max, bool required, const char* hint = nullptr) {
-    html += "<div class=\"field\"><label for=\"";
-    html += name;
-    html += "\">";
-    html += label;
-    if (required) {
-        html += " <span class=\"required\">(required)</span>";
-    }
-    html += "</label><input id=\"";
-    html += name;
-    html += "\" name=\"";
-    html += name;
-    html += "\" type=\"";
-    html += type;
-    html += "\"";
-    if (max > 0) {
-        html += " maxlength=\"" + std::to_string(max) + "\"";
-    }
-    if (required) {
-        html += " required";
-    }
-    html += ">";
-    if (hint) {
-        html += "<small class=\"muted\">";
-        html += hint;
-        html += "</small>";
-    }
-    html += "</div>\n";
 }
 
 bool IsOneLineValue(std::string_view value) {
@@ -171,30 +100,24 @@ std::string RenderSubmissionForm() {
         "administrator will add it.</p>\n"
         "<form class=\"site-form\" method=\"post\" action=\"/dorvale/do/submit\" "
         "accept-charset=\"utf-8\">\n<fieldset><legend>The file</legend>\n";
-    Input(html, "title", "Title", "text", MAX_TITLE, true);
-    Input(html, "version", "Version", "text", MAX_VERSION, false);
-    Input(html, "date", "Date of the file", "date", 0, false, "Between 1950 and 2049.");
-    Input(html, "size", "Size in bytes", "number", 20, false);
-    Input(html, "shortdesc", "Brief description", "text", MAX_SHORT_DESC, false);
-    html += "<div class=\"field\"><label for=\"description\">Detailed description</label>"
-            "<textarea id=\"description\" name=\"description\" rows=\"6\" maxlength=\"" +
-            std::to_string(MAX_DESCRIPTION) + "\"></textarea></div>\n";
-    html += "<div class=\"field check\"><input id=\"reqform\" name=\"reqform\" type=\"checkbox\" "
-            "value=\"yes\"><label for=\"reqform\">Users must fill in a form before "
-            "downloading</label></div>\n</fieldset>\n<fieldset><legend>Where to get it</legend>\n";
+    AppendFormInput(html, "title", "Title", "text", DESC_MAX_TITLE, true);
+    AppendFormInput(html, "version", "Version", "text", DESC_MAX_VERSION, false);
+    AppendFormInput(html, "date", "Date of the file", "date", 0, false, "Between 1950 and 2049.");
+    AppendFormInput(html, "size", "Size in bytes", "number", 20, false);
+    AppendFormInput(html, "shortdesc", "Brief description", "text", DESC_MAX_SHORTDESC, false);
+    AppendFormTextArea(html, "description", "Detailed description", 6, MAX_LONG_TEXT);
+    AppendFormCheckbox(html, "reqform", "Users must fill in a form before downloading");
+    html += "</fieldset>\n<fieldset><legend>Where to get it</legend>\n";
     for (int n = 1; n <= SUBMISSION_SITES; ++n) {
         const std::string site = std::to_string(n);
-        const std::string nameField = "sitename" + site;
-        const std::string urlField = "siteurl" + site;
-        const std::string nameLabel = "Site " + site + " name";
-        const std::string urlLabel = "Site " + site + " address";
-        Input(html, nameField.c_str(), nameLabel.c_str(), "text", MAX_SITE_NAME, false);
-        Input(html, urlField.c_str(), urlLabel.c_str(), "url", MAX_URL, n == 1,
-              n == 1 ? "Starting with http://, https:// or ftp://." : nullptr);
+        AppendFormInput(html, "sitename" + site, "Site " + site + " name", "text", MAX_SITE_NAME,
+                        false);
+        AppendFormInput(html, "siteurl" + site, "Site " + site + " address", "url", MAX_LOCATION,
+                        n == 1, n == 1 ? "Starting with http://, https:// or ftp://." : "");
     }
     html += "</fieldset>\n<fieldset><legend>About you</legend>\n";
-    Input(html, "company", "Author's name", "text", MAX_COMPANY, false);
-    Input(html, "email", "Email address", "email", MAX_COMPANY, true);
+    AppendFormInput(html, "company", "Author's name", "text", DESC_MAX_COMPANY, false);
+    AppendFormInput(html, "email", "Email address", "email", MAX_EMAIL, true);
     html += "</fieldset>\n<p><button class=\"button\" type=\"submit\">Send the submission"
             "</button></p>\n</form>\n";
     return html;
@@ -203,11 +126,11 @@ std::string RenderSubmissionForm() {
 bool ReadSubmissionForm(const CFormFields& fields, CFileSubmission& submission,
                         std::vector<std::string>& problems) {
     submission = CFileSubmission();
-    submission.title = Field(fields, "title");
-    OneLine(submission.title, "Title", MAX_TITLE, true, problems);
-    submission.version = Field(fields, "version");
-    OneLine(submission.version, "Version", MAX_VERSION, false, problems);
-    std::string date = Field(fields, "date");
+    submission.title = FieldValue(fields, "title");
+    OneLine(submission.title, "Title", DESC_MAX_TITLE, true, problems);
+    submission.version = FieldValue(fields, "version");
+    OneLine(submission.version, "Version", DESC_MAX_VERSION, false, problems);
+    std::string date = FieldValue(fields, "date");
     if (OneLine(date, "Date of the file", 10, false, problems) && !date.empty()) {
         if (!ParseDate(date, submission)) {
             problems.push_back("The date of the file is not a date (yyyy-mm-dd).");
@@ -215,7 +138,7 @@ bool ReadSubmissionForm(const CFormFields& fields, CFileSubmission& submission,
             problems.push_back("The date of the file must lie between 1950 and 2049.");
         }
     }
-    std::string size = Field(fields, "size");
+    std::string size = FieldValue(fields, "size");
     if (OneLine(size, "Size in bytes", 19, false, problems) && !size.empty()) {
         if (size.find_first_not_of("0123456789") != std::string::npos) {
             problems.push_back("The size is a number of bytes, in digits only.");
@@ -223,28 +146,25 @@ bool ReadSubmissionForm(const CFormFields& fields, CFileSubmission& submission,
             submission.size = std::stoull(size);
         }
     }
-    submission.shortDescription = Field(fields, "shortdesc");
-    OneLine(submission.shortDescription, "Brief description", MAX_SHORT_DESC, false, problems);
-    submission.reqForm = !Field(fields, "reqform").empty();
-    submission.company = Field(fields, "company");
-    OneLine(submission.company, "Author's name", MAX_COMPANY, false, problems);
-    submission.email = Field(fields, "email");
-    if (OneLine(submission.email, "Email address", MAX_COMPANY, true, problems)) {
-        if (const char* problem = EmailProblem(submission.email)) {
-            problems.push_back(problem);
-        }
-    }
+    submission.shortDescription = FieldValue(fields, "shortdesc");
+    OneLine(submission.shortDescription, "Brief description", DESC_MAX_SHORTDESC, false, problems);
+    submission.reqForm = !FieldValue(fields, "reqform").empty();
+    submission.company = FieldValue(fields, "company");
+    OneLine(submission.company, "Author's name", DESC_MAX_COMPANY, false, problems);
+    submission.email = FieldValue(fields, "email");
+    CheckEmailField(submission.email, "Email address", true, problems);
     for (int n = 1; n <= SUBMISSION_SITES; ++n) {
         const std::string site = std::to_string(n);
-        std::string name = Field(fields, "sitename" + site);
-        std::string url = Field(fields, "siteurl" + site);
+        std::string name = FieldValue(fields, "sitename" + site);
+        std::string url = FieldValue(fields, "siteurl" + site);
         const bool nameOk = OneLine(name, ("Site " + site + " name").c_str(), MAX_SITE_NAME, false,
                                     problems);
-        if (!OneLine(url, ("Site " + site + " address").c_str(), MAX_URL, n == 1, problems) ||
+        if (!OneLine(url, ("Site " + site + " address").c_str(), MAX_LOCATION, n == 1, problems) ||
             !nameOk || url.empty()) {
             continue;
         }
-        if (!IsSiteAddress(url)) {
+        // What the add-file wizard takes as a download address.
+        if (!IsValidDownloadUrl(url)) {
             problems.push_back("Site " + site +
                                " address is not a web address (http://, https:// or ftp://).");
             continue;
@@ -258,24 +178,10 @@ bool ReadSubmissionForm(const CFormFields& fields, CFileSubmission& submission,
         submission.siteNames.push_back(name);
         submission.siteUrls.push_back(url);
     }
-    std::string description = Field(fields, "description");
-    switch (CheckMultiLine(description, MAX_DESCRIPTION)) {
-    case ETextCheck::Good:
-        submission.detailedDescription.clear();
-        for (const char c : description) {
-            if (c == '\n') {
-                submission.detailedDescription += '\r';
-            }
-            submission.detailedDescription += c;
-        }
-        break;
-    case ETextCheck::TooLong:
-        problems.push_back("The detailed description is too long (at most " +
-                           std::to_string(MAX_DESCRIPTION) + " bytes).");
-        break;
-    default:
-        problems.push_back("The detailed description holds characters that are not text.");
-        break;
+    std::string description = FieldValue(fields, "description");
+    if (CheckFormField(description, "Detailed description", MAX_LONG_TEXT, EFieldKind::MultiLine,
+                       false, problems)) {
+        submission.detailedDescription = WithCrLf(description);
     }
     return problems.empty();
 }

@@ -32,68 +32,6 @@ std::string DetailsHref(std::uint32_t fileId) {
     return "/dorvale/details/" + std::to_string(fileId) + ".asp";
 }
 
-const char* TextProblem(ETextCheck check) {
-    switch (check) {
-    case ETextCheck::NotUtf8:
-        return "is not valid UTF-8 text";
-    case ETextCheck::ControlCharacter:
-        return "holds a control character or a line break";
-    case ETextCheck::TooLong:
-        return "is too long";
-    case ETextCheck::Good:
-        break;
-    }
-    return "";
-}
-
-// Checks one form field and records what is wrong with it. The value is trimmed; a required
-// field that is empty gets `requiredMessage`.
-void CheckField(std::string& value, const char* label, std::size_t maxBytes, bool multiLine,
-                const char* requiredMessage, std::vector<std::string>& problems) {
-    if (!multiLine) {
-        value = Trim(value);
-    }
-    const ETextCheck check = multiLine ? CheckMultiLine(value, maxBytes) : CheckOneLine(value, maxBytes);
-    if (check != ETextCheck::Good) {
-        std::string message = std::string("The field \"") + label + "\" " + TextProblem(check);
-        if (check == ETextCheck::TooLong) {
-            message += " (at most " + std::to_string(maxBytes) + " bytes)";
-        }
-        problems.push_back(message + ".");
-        return;
-    }
-    if (multiLine) {
-        const std::size_t first = value.find_first_not_of(" \t\n");
-        value = first == std::string::npos ? std::string() : value.substr(first);
-        const std::size_t last = value.find_last_not_of(" \t\n");
-        value.resize(last == std::string::npos ? 0 : last + 1);
-    }
-    if (value.empty() && requiredMessage) {
-        problems.push_back(requiredMessage);
-    }
-}
-
-void CheckEmailField(std::string& value, bool required, std::vector<std::string>& problems) {
-    const std::size_t before = problems.size();
-    CheckField(value, "Email", MAX_EMAIL, false, required ? "Email field is required." : nullptr,
-               problems);
-    if (problems.size() == before) {
-        if (const char* problem = EmailProblem(value)) {
-            problems.push_back(problem);
-        }
-    }
-}
-
-std::string Field(const CFormFields& fields, const char* name) {
-    const auto found = fields.find(name);
-    return found == fields.end() ? std::string() : found->second;
-}
-
-bool IsChecked(const CFormFields& fields, const char* name) {
-    const auto found = fields.find(name);
-    return found != fields.end() && !found->second.empty();
-}
-
 // Today as the administrator sees dates in the review lists.
 std::string Today() {
     const std::time_t now = std::time(nullptr);
@@ -102,18 +40,6 @@ std::string Today() {
     char text[16];
     std::strftime(text, sizeof text, "%m/%d/%Y", &local);
     return text;
-}
-
-// An address a browser may be sent to: http, https or ftp with a host, nothing else (a
-// javascript: or data: location must never become a redirect).
-bool IsWebAddress(std::string_view url) {
-    for (const std::string_view scheme : {"http://", "https://", "ftp://"}) {
-        if (base::StartsWithNoCase(url, scheme)) {
-            const std::string_view rest = url.substr(scheme.size());
-            return !rest.empty() && rest.front() != '/' && rest.front() != '\\';
-        }
-    }
-    return false;
 }
 
 // Bytes that may not stand in a Location header (controls, spaces, non-ASCII) escaped.
@@ -139,6 +65,18 @@ std::string SiteDirectory(const std::string& httpPath) {
 }
 
 } // namespace
+
+bool CheckEmailField(std::string& value, std::string_view label, bool required,
+                     std::vector<std::string>& problems) {
+    if (!CheckFormField(value, label, MAX_EMAIL, EFieldKind::OneLine, required, problems)) {
+        return false;
+    }
+    if (const char* problem = EmailProblem(value)) {
+        problems.push_back(problem);
+        return false;
+    }
+    return true;
+}
 
 const char* EmailProblem(const std::string& address) {
     switch (CheckEmailAddress(address)) {
@@ -260,7 +198,7 @@ void CVisitorService::ShowReviews(const CWebRequest& request, CWebResponse& resp
     std::string error;
     std::uint32_t fileId = 0;
     if (!ParseUrlEncoded(request.query, query, 8, 64, error) ||
-        !ParseFileId(Field(query, "file"), fileId)) {
+        !ParseFileId(FieldValue(query, "file"), fileId)) {
         response.status = 400;
         response.body = "<p class=\"muted\">Reviews cannot be shown here.</p>\n";
         return;
@@ -315,21 +253,22 @@ void CVisitorService::PostReview(const CWebRequest& request, CWebResponse& respo
         return;
     }
     std::uint32_t fileId = 0;
-    if (!ParseFileId(Field(fields, "file"), fileId)) {
+    if (!ParseFileId(FieldValue(fields, "file"), fileId)) {
         RespondWithMessage(response, 400, "The review was not taken",
                            {"The review does not say which file it is about."});
         return;
     }
     SubmissionEntry entry;
     entry.fileId = fileId;
-    entry.name = Field(fields, "name");
-    entry.email = Field(fields, "email");
-    entry.text = Field(fields, "review");
-    entry.anonymous = IsChecked(fields, "anonymous");
+    entry.name = FieldValue(fields, "name");
+    entry.email = FieldValue(fields, "email");
+    entry.text = FieldValue(fields, "review");
+    entry.anonymous = !FieldValue(fields, "anonymous").empty();
     std::vector<std::string> problems;
-    CheckField(entry.name, "Name", MAX_NAME, false, "Name field is required.", problems);
-    CheckEmailField(entry.email, true, problems);
-    CheckField(entry.text, "Review", MAX_REVIEW_TEXT, true, "Review field is required.", problems);
+    // The "Edit Review" dialog's checks, and its messages for empty fields.
+    CheckFormField(entry.name, "Name", MAX_NAME, EFieldKind::OneLine, true, problems);
+    CheckEmailField(entry.email, "Email", true, problems);
+    CheckFormField(entry.text, "Review", MAX_REVIEW_TEXT, EFieldKind::MultiLine, true, problems);
     if (!problems.empty()) {
         RespondWithMessage(response, 400, "The review was not taken", problems,
                            DetailsHref(fileId) + "#write-review");
@@ -374,11 +313,11 @@ void CVisitorService::Download(const CWebRequest& request, CWebResponse& respons
     std::string error;
     std::uint32_t fileId = 0;
     if (!ParseUrlEncoded(request.query, query, 8, MAX_LOCATION, error) ||
-        !ParseFileId(Field(query, "file"), fileId)) {
+        !ParseFileId(FieldValue(query, "file"), fileId)) {
         RespondWithMessage(response, 400, "Not a download", {"This download link is damaged."});
         return;
     }
-    const std::string location = Field(query, "url");
+    const std::string location = FieldValue(query, "url");
     if (location.empty() || CheckOneLine(location, MAX_LOCATION) != ETextCheck::Good) {
         RespondWithMessage(response, 400, "Not a download", {"This download link is damaged."});
         return;
@@ -416,7 +355,9 @@ void CVisitorService::Download(const CWebRequest& request, CWebResponse& respons
                                {"This file is not published on the web."}, DetailsHref(fileId));
             return;
         }
-    } else if (IsWebAddress(location)) {
+    } else if (IsValidDownloadUrl(location)) {
+        // http, https or ftp with a host, as the add-file wizard takes them: never a
+        // javascript: or data: location.
         target = location;
     } else {
         RespondWithMessage(response, 404, "Not published",

@@ -86,6 +86,11 @@ private:
     CAreaSnapshot m_areas;
 };
 
+// An e-mail field: a one-line field of at most MAX_EMAIL bytes that passes the
+// administration's e-mail check; what is wrong goes to `problems`.
+bool CheckEmailField(std::string& value, std::string_view label, bool required,
+                     std::vector<std::string>& problems);
+
 // The administration's e-mail check: null for a good address, else the message that says why
 // not ("Illegal characters in e-mail address.", "Invalid e-mail address.").
 const char* EmailProblem(const std::string& address);

@@ -27,7 +27,7 @@ bool ReadVisitorSettings(CVisitorSettings& settings, std::string& error) {
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::DatabasePath, text);
     settings.databasePath = WithoutSlash(text);
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::BadPath, text);
-    settings.badPath = WithoutSlash(Trim(text));
+    settings.badPath = WithoutSlash(std::string(TrimBlanks(text)));
     DWORD number = 0;
     if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::AllowUploads, number)) {
         settings.allowUploads = number;

@@ -5,6 +5,7 @@
 #include "FileAreaStore.h"
 #include "DorvaleDatabaseManager.h"
 #include "FileRecord.h"
+#include "Formatting.h"
 #include "HttpClient.h"
 #include "OdbcTestSupport.h"
 #include "Reviews.h"
@@ -26,22 +27,6 @@ using testsupport::CHttpClient;
 using testsupport::ReadFile;
 
 namespace {
-
-std::string Escape(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (std::isalnum(c)) {
-            out += ch;
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
 
 std::string UploadBody(const std::string& fileName, const std::string& bytes) {
     std::string body;
@@ -188,7 +173,7 @@ TEST_F(ServiceThroughNginx, ConcurrentReviewsAndDownloadsAreExact) {
     std::atomic<int> redirected{0};
     const std::string target =
         "/dorvale/do/download?file=" + std::to_string(id) + "&url=" +
-        Escape("http://mirror.example.org/t.zip");
+        UrlEscape("http://mirror.example.org/t.zip");
     for (int t = 0; t < 20; ++t) {
         threads.emplace_back([&] {
             CHttpClient client(m_port);

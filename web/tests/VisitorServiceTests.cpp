@@ -3,6 +3,7 @@
 #include "AddFile.h"
 #include "DescriptionFile.h"
 #include "FileRecord.h"
+#include "Formatting.h"
 #include "OdbcTestSupport.h"
 #include "Reviews.h"
 #include "TestSupport.h"
@@ -12,9 +13,11 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 using testsupport::CTempDir;
 using testsupport::ReadFile;
 
@@ -34,22 +37,6 @@ private:
     std::string m_text;
     std::size_t m_pos = 0;
 };
-
-std::string Escape(const std::string& text) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (std::isalnum(c)) {
-            out += ch;
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
 
 struct CPart {
     std::string name;
@@ -174,7 +161,7 @@ TEST_F(VisitorServiceTest, ReviewsArePostedAsSubmissionsAndPublishedOnesShownEsc
     CWebResponse response =
         PostForm("review", "file=" + std::to_string(id) +
                                "&name=Ann+%3Cscript%3E&email=ann%40example.org&review=" +
-                               Escape("Great.\r\n\tIndented\r\nThird"));
+                               UrlEscape("Great.\r\n\tIndented\r\nThird"));
     ASSERT_EQ(response.status, 200) << response.body;
     EXPECT_NE(response.body.find("Tools &lt;b&gt;"), std::string::npos);
     const std::string path = SubmissionsFilePath(m_settings.httpPath + "/");
@@ -279,12 +266,12 @@ TEST_F(VisitorServiceTest, DownloadsRedirectAndAreCountedInBatches) {
                           "local://2/x.zip", "javascript:alert(1)"});
     CWebResponse response =
         Do("GET", "download", "file=" + std::to_string(id) + "&url=" +
-                                  Escape("http://mirror.example.org/a b.zip"));
+                                  UrlEscape("http://mirror.example.org/a b.zip"));
     ASSERT_EQ(response.status, 302) << response.body;
     EXPECT_EQ(response.location, "http://mirror.example.org/a%20b.zip");
     EXPECT_TRUE(response.noStore);
     response = Do("GET", "download",
-                  "file=" + std::to_string(id) + "&url=" + Escape("local://1/sub/t\xC3\xA9.zip"));
+                  "file=" + std::to_string(id) + "&url=" + UrlEscape("local://1/sub/t\xC3\xA9.zip"));
     ASSERT_EQ(response.status, 302);
     // Escaped as the generated download page escapes it.
     EXPECT_EQ(response.location, "http://files.example.org/files/up/sub/t%C3%A9%2Ezip");
@@ -293,16 +280,16 @@ TEST_F(VisitorServiceTest, DownloadsRedirectAndAreCountedInBatches) {
     // Not counted: an area without an HTTP alias, a location that is no web address, one the
     // file does not have, a damaged link.
     const std::string file = "file=" + std::to_string(id);
-    EXPECT_EQ(Do("GET", "download", file + "&url=" + Escape("local://2/x.zip")).status, 404);
-    EXPECT_EQ(Do("GET", "download", file + "&url=" + Escape("javascript:alert(1)")).status, 404);
-    EXPECT_EQ(Do("GET", "download", file + "&url=" + Escape("http://evil.example/")).status, 404);
+    EXPECT_EQ(Do("GET", "download", file + "&url=" + UrlEscape("local://2/x.zip")).status, 404);
+    EXPECT_EQ(Do("GET", "download", file + "&url=" + UrlEscape("javascript:alert(1)")).status, 404);
+    EXPECT_EQ(Do("GET", "download", file + "&url=" + UrlEscape("http://evil.example/")).status, 404);
     EXPECT_EQ(Do("GET", "download", file + "&url=a%0D%0ALocation:x").status, 400);
     EXPECT_EQ(Do("GET", "download", "file=-1&url=x").status, 400);
     EXPECT_EQ(Do("POST", "download", file).status, 405);
     EXPECT_EQ(m_service->Counter().Pending(), 2);
 
     // 2000 clicks from 8 threads at once move the count by exactly 2000.
-    const std::string query = file + "&url=" + Escape("http://mirror.example.org/a b.zip");
+    const std::string query = file + "&url=" + UrlEscape("http://mirror.example.org/a b.zip");
     std::vector<std::thread> threads;
     std::atomic<int> redirected{0};
     for (int t = 0; t < 8; ++t) {
@@ -395,14 +382,14 @@ TEST_F(VisitorServiceTest, RefusedUploadsLeaveNothingTheScanWouldPost) {
     auto areaFiles = [this] { return Names("uploads").size(); };
     // Names refused for what they are: set aside, never stored in the area.
     for (const std::string& name : std::vector<std::string>{"..", ".hidden", "notes.DESC", "a:b.zip", "trailing.",
-                                   "bad\x01name", "caf\xE9.zip", std::string(201, 'n')}) {
+                                   "bad\x01name", "nul\0.zip"s, "caf\xE9.zip", std::string(201, 'n')}) {
         const CWebResponse response = Upload(GoodUpload(name, "data"));
         EXPECT_EQ(response.status, 422) << name << response.body;
         EXPECT_NE(response.body.find("set aside"), std::string::npos);
     }
     EXPECT_EQ(Upload(GoodUpload("empty.zip", "")).status, 422);
     EXPECT_EQ(areaFiles(), 0u);
-    EXPECT_EQ(Names("bad").size(), 18u);
+    EXPECT_EQ(Names("bad").size(), 20u);
     for (const std::string& name : Names("bad")) {
         EXPECT_EQ(name.find_first_of(":\x01\xE9"), std::string::npos);
     }
@@ -419,8 +406,9 @@ TEST_F(VisitorServiceTest, RefusedUploadsLeaveNothingTheScanWouldPost) {
     parts[5].value = "a@b\r\n"; // an address with a line break
     CWebResponse response = Upload(parts);
     EXPECT_EQ(response.status, 400);
-    EXPECT_NE(response.body.find("Title&quot; is required"), std::string::npos);
-    EXPECT_NE(response.body.find("not one line of text"), std::string::npos);
+    EXPECT_NE(response.body.find("Title field is required."), std::string::npos);
+    EXPECT_NE(response.body.find("Email address&quot; holds a control character or a line break"),
+              std::string::npos);
     EXPECT_EQ(Upload(GoodUpload("a.zip", "data"), false).status, 400); // the body never ends
     EXPECT_EQ(Do("POST", "upload", "", "text/plain", "x").status, 415);
 
@@ -437,7 +425,68 @@ TEST_F(VisitorServiceTest, RefusedUploadsLeaveNothingTheScanWouldPost) {
         EXPECT_EQ(Do("GET", "upload", "").status, 403);
     }
     EXPECT_EQ(areaFiles(), 0u);
-    EXPECT_EQ(Names("bad").size(), 18u);
+    EXPECT_EQ(Names("bad").size(), 20u);
+}
+
+TEST_F(VisitorServiceTest, ALineBreakInAnyOneLineFieldIsRefusedWithItsName) {
+    const std::uint32_t id = AddFile("Tools", {});
+    m_settings.adminEmail = "admin@example.org"; // open, though nothing here reaches the mail
+    Restart();
+    const std::string injected = "A%0D%0ABcc%3A+evil%40example.org";
+    // Each form with good values; every one-line field in turn gets the line break.
+    const std::vector<std::pair<std::string, std::string>> review = {
+        {"file", std::to_string(id)}, {"name", "Ann"}, {"email", "ann%40example.org"},
+        {"review", "Fine"}};
+    const std::vector<std::pair<std::string, std::string>> submission = {
+        {"title", "Packer"},     {"version", "1.0"},
+        {"date", "2024-05-06"},  {"size", "12"},
+        {"shortdesc", "Packs"},  {"company", "Acme"},
+        {"email", "ann%40example.org"}, {"sitename1", "One"},
+        {"siteurl1", "http%3A%2F%2Fone.example.org%2Fp.zip"}};
+    auto encode = [](const auto& fields, const std::string& broken, const std::string& value) {
+        std::string body;
+        for (const auto& [name, good] : fields) {
+            body += (body.empty() ? "" : "&") + name + "=" + (name == broken ? value : good);
+        }
+        return body;
+    };
+    for (const auto& [form, fields, labels] :
+         {std::tuple{"review", review, std::vector<std::string>{"", "Name", "Email", ""}},
+          std::tuple{"submit", submission,
+                     std::vector<std::string>{"Title", "Version", "Date of the file",
+                                              "Size in bytes", "Brief description",
+                                              "Author's name", "Email address", "Site 1 name",
+                                              "Site 1 address"}}}) {
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (labels[i].empty()) {
+                continue; // the file number and the review text are checked otherwise
+            }
+            const CWebResponse response = PostForm(form, encode(fields, fields[i].first, injected));
+            EXPECT_EQ(response.status, 400) << form << " " << fields[i].first;
+            std::string label;
+            AppendHtmlEscaped(label, labels[i]);
+            EXPECT_NE(response.body.find(label + "&quot; holds a control character or a line break"),
+                      std::string::npos)
+                << form << " " << fields[i].first << "\n" << response.body;
+        }
+    }
+    EXPECT_FALSE(fs::exists(SubmissionsFilePath(m_settings.httpPath + "/")));
+
+    std::vector<CPart> upload = GoodUpload("a.zip", "data");
+    for (const char* field : {"title", "version", "shortdesc", "company", "email"}) {
+        std::vector<CPart> parts = upload;
+        for (CPart& part : parts) {
+            if (part.name == field) {
+                part.value = "A\r\nBcc: evil@example.org";
+            }
+        }
+        const CWebResponse response = Upload(parts);
+        EXPECT_EQ(response.status, 400) << field;
+        EXPECT_NE(response.body.find("holds a control character or a line break"),
+                  std::string::npos)
+            << field;
+    }
+    EXPECT_EQ(Names("uploads").size(), 0u);
 }
 
 TEST_F(VisitorServiceTest, SubmissionsAreMailedAsTheAddFileWizardReadsThem) {
@@ -468,9 +517,9 @@ TEST_F(VisitorServiceTest, SubmissionsAreMailedAsTheAddFileWizardReadsThem) {
         "submit",
         "title=Packer&version=2.1&date=2049-12-31&size=1234&shortdesc=Packs&reqform=yes"
         "&company=Acme&email=ann%40example.org&sitename1=&siteurl1=" +
-            Escape("http://one.example.org/p.zip") + "&sitename3=Three&siteurl3=" +
-            Escape("ftp://three.example.org/p.zip") + "&description=" +
-            Escape("First line\r\n.\r\nSubject: not a header"));
+            UrlEscape("http://one.example.org/p.zip") + "&sitename3=Three&siteurl3=" +
+            UrlEscape("ftp://three.example.org/p.zip") + "&description=" +
+            UrlEscape("First line\r\n.\r\nSubject: not a header"));
     ASSERT_EQ(response.status, 200) << response.body;
     const std::string mail = ReadFile(fs::path(spool) / (m_settings.adminEmail + ".data"));
     EXPECT_NE(mail.find("Subject: Dorvale file submission\r\n"), std::string::npos) << mail;
@@ -494,7 +543,7 @@ TEST_F(VisitorServiceTest, SubmissionsAreMailedAsTheAddFileWizardReadsThem) {
 
     // Refused: a header smuggled into the title, a date out of range, no address, a
     // javascript: address.
-    const std::string rest = "&email=a%40b&siteurl1=" + Escape("http://x.org/");
+    const std::string rest = "&email=a%40b&siteurl1=" + UrlEscape("http://x.org/");
     EXPECT_EQ(PostForm("submit", "title=A%0D%0ABcc%3A+e%40f" + rest).status, 400);
     EXPECT_EQ(PostForm("submit", "title=A&date=2050-01-01" + rest).status, 400);
     EXPECT_EQ(PostForm("submit", "title=A&email=a%40b").status, 400);
