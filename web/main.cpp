@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr long long MAX_THREADS = 64;
+
 const char USAGE[] =
     "Usage: dorvale-web --socket PATH|HOST:PORT [--threads N] [--flush-seconds N]\n"
     "                   [--pid-file FILE] [--data-source NAME] [--database-log FILE]\n"
@@ -27,7 +29,7 @@ const char USAGE[] =
     "Options:\n"
     "  --socket PATH|HOST:PORT  where nginx connects: a Unix socket, or a TCP address\n"
     "                           (\":9000\" listens on every address)\n"
-    "  --threads N              requests served at once (default 8)\n"
+    "  --threads N              requests served at once (1 to 64, default 8)\n"
     "  --flush-seconds N        download counts are written every N seconds and when\n"
     "                           the service stops (default 2); a crash loses at most\n"
     "                           the counts of that interval\n"
@@ -60,8 +62,12 @@ int main(int argc, char** argv) {
                 return tool.UsageError("--socket needs a path or an address");
             }
         } else if (args.Is("--threads")) {
-            if (!args.TakeNumber(number, 1, 256)) {
-                return tool.UsageError("--threads needs a number from 1 to 256");
+            // libfcgi waits on new connections with select(), which cannot watch a descriptor
+            // beyond 1023: each thread holds a few (its connection, the catalogue's, an
+            // upload's), so their number stays well below that.
+            if (!args.TakeNumber(number, 1, MAX_THREADS)) {
+                return tool.UsageError("--threads needs a number from 1 to " +
+                                       std::to_string(MAX_THREADS));
             }
             options.threads = static_cast<int>(number);
         } else if (args.Is("--flush-seconds")) {
