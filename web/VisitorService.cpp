@@ -9,6 +9,7 @@
 #include "SubmissionForm.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <sys/stat.h>
@@ -90,6 +91,26 @@ const char* EmailProblem(const std::string& address) {
     return nullptr;
 }
 
+bool CListedLocations::Contains(std::uint32_t fileId, const std::string& location) {
+    const auto now = std::chrono::steady_clock::now();
+    std::lock_guard lock(m_mutex);
+    const auto found = m_until.find(Key(fileId, location));
+    return found != m_until.end() && now < found->second;
+}
+
+void CListedLocations::Add(std::uint32_t fileId, const std::string& location) {
+    const auto until = std::chrono::steady_clock::now() + m_keep;
+    std::lock_guard lock(m_mutex);
+    if (m_until.size() >= MAX_ENTRIES) {
+        m_until.clear();
+    }
+    m_until[Key(fileId, location)] = until;
+}
+
+std::string CListedLocations::Key(std::uint32_t fileId, const std::string& location) {
+    return std::to_string(fileId) + '\n' + location;
+}
+
 std::shared_ptr<const std::vector<AreaRecord>> CAreaSnapshot::Current() {
     std::lock_guard lock(m_mutex);
     struct stat st {};
@@ -125,7 +146,8 @@ CDorvaleDatabaseManager* CVisitorSession::Catalogue() {
 }
 
 CVisitorService::CVisitorService(CVisitorSettings settings)
-    : m_settings(std::move(settings)), m_areas(m_settings.databasePath) {}
+    : m_settings(std::move(settings)), m_areas(m_settings.databasePath),
+      m_listed(m_settings.listedLocationKeep) {}
 
 void CVisitorService::Handle(const CWebRequest& request, CWebResponse& response,
                              CVisitorSession& session) {
@@ -322,23 +344,24 @@ void CVisitorService::Download(const CWebRequest& request, CWebResponse& respons
         RespondWithMessage(response, 400, "Not a download", {"This download link is damaged."});
         return;
     }
-    CDorvaleDatabaseManager* catalogue = session.Catalogue();
-    std::vector<std::string> locations;
-    if (!catalogue || !catalogue->GetDownloadURLs(fileId, locations)) {
-        session.Drop();
-        RespondWithMessage(response, 503, "Please try again later",
-                           {"The catalogue cannot be reached just now."});
-        return;
-    }
-    bool listed = false;
-    for (const std::string& known : locations) {
-        listed = listed || known == location;
-    }
-    if (!listed) {
-        RespondWithMessage(response, 404, "Not found",
-                           {"This download location is not listed for the file."},
-                           DetailsHref(fileId));
-        return;
+    // The catalogue is asked only when this location was not confirmed a moment ago: a
+    // download then costs no database round trip.
+    if (!m_listed.Contains(fileId, location)) {
+        CDorvaleDatabaseManager* catalogue = session.Catalogue();
+        std::vector<std::string> locations;
+        if (!catalogue || !catalogue->GetDownloadURLs(fileId, locations)) {
+            session.Drop();
+            RespondWithMessage(response, 503, "Please try again later",
+                               {"The catalogue cannot be reached just now."});
+            return;
+        }
+        if (std::find(locations.begin(), locations.end(), location) == locations.end()) {
+            RespondWithMessage(response, 404, "Not found",
+                               {"This download location is not listed for the file."},
+                               DetailsHref(fileId));
+            return;
+        }
+        m_listed.Add(fileId, location);
     }
     std::string target;
     long long areaId = 0;

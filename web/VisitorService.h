@@ -23,10 +23,12 @@
 #include "VisitorSettings.h"
 #include "WebRequest.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 inline constexpr char SERVICE_PREFIX[] = "/dorvale/do/";
@@ -44,6 +46,23 @@ private:
     std::shared_ptr<const std::vector<AreaRecord>> m_areas =
         std::make_shared<std::vector<AreaRecord>>();
     long long m_stamp = -1;
+};
+
+// Download locations the catalogue listed for a file a moment ago. A location removed from
+// the catalogue keeps redirecting for at most `keep`; the set is emptied when it grows large.
+class CListedLocations {
+public:
+    static constexpr std::size_t MAX_ENTRIES = 65536;
+    explicit CListedLocations(std::chrono::milliseconds keep) : m_keep(keep) {}
+    bool Contains(std::uint32_t fileId, const std::string& location);
+    void Add(std::uint32_t fileId, const std::string& location);
+
+private:
+    static std::string Key(std::uint32_t fileId, const std::string& location);
+
+    std::chrono::milliseconds m_keep;
+    std::mutex m_mutex;
+    std::unordered_map<std::string, std::chrono::steady_clock::time_point> m_until;
 };
 
 // What one worker thread holds: its own catalogue connection, opened when first needed and
@@ -84,6 +103,7 @@ private:
     CVisitorSettings m_settings;
     CDownloadCounter m_counter;
     CAreaSnapshot m_areas;
+    CListedLocations m_listed;
 };
 
 // An e-mail field: a one-line field of at most MAX_EMAIL bytes that passes the

@@ -2,6 +2,7 @@
 // What dorvale-web takes from the registry, and the bounds of what a visitor may send. Kept
 // apart from the catalogue's headers: the registry's and ODBC's Windows types collide.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,6 +32,9 @@ struct CVisitorSettings {
     std::uint64_t uploadLimit = std::uint64_t(DEFAULT_UPLOAD_LIMIT_MIB) << 20;
     std::string dataSourceName = "Dorvale";
     std::string databaseLog; // the catalogue's error log; empty for none
+    // How long a download location the catalogue listed is taken as listed without asking
+    // again (so a download costs no database round trip).
+    std::chrono::milliseconds listedLocationKeep{5000};
 };
 
 // Reads the settings from the registry; false when HttpPath is not set.

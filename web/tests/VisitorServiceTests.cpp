@@ -327,6 +327,16 @@ TEST_F(VisitorServiceTest, DownloadsRedirectAndAreCountedInBatches) {
     ASSERT_TRUE(m_catalogue.ExecuteSQL("alter table gone rename to files"));
     EXPECT_TRUE(m_service->Counter().Flush(m_catalogue));
     EXPECT_EQ(Downloads(id), 2007);
+
+    // A location the catalogue no longer lists stops redirecting once the service's memory of
+    // it has lapsed.
+    m_settings.listedLocationKeep = std::chrono::milliseconds(300);
+    Restart();
+    ASSERT_EQ(Do("GET", "download", query).status, 302);
+    ASSERT_TRUE(m_catalogue.ExecuteSQL("delete from download"));
+    EXPECT_EQ(Do("GET", "download", query).status, 302);
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_EQ(Do("GET", "download", query).status, 404);
 }
 
 TEST_F(VisitorServiceTest, UploadsLandWithTheirDescriptionWhereTheScanFindsThem) {
