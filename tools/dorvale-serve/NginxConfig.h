@@ -31,9 +31,11 @@ struct CNginxSite {
     std::string workerUser;
     std::string workerGroup;
     // The visitors' service (dorvale-web) under SERVICE_PREFIX: its Unix socket, the threads
-    // it serves with, and the largest request body it takes. No service when empty.
+    // it serves with (each kept connection from nginx holds one, so enough for nginx to keep
+    // many without opening new ones), and the largest request body it takes. No service when
+    // empty.
     std::string webSocket;
-    int webThreads = 16;
+    int webThreads = 64;
     long long webBodyLimit = 0;
 };
 
