@@ -5,7 +5,10 @@
 // The catalogue is SQLite through ODBC. At the end the service is stopped, and the download
 // count in the catalogue must equal the redirects wrk saw.
 //
-//   web_bench [--seconds N] [--connections N]
+// The two redirect loads alternate in rounds, so that other work on the machine weighs on
+// both alike; the figures are the sums over the rounds.
+//
+//   web_bench [--seconds N] [--rounds N] [--connections N]
 
 #include "DorvaleDatabaseManager.h"
 #include "FileRecord.h"
@@ -68,11 +71,14 @@ CLoad Wrk(const std::string& url, int seconds, int connections, const std::strin
 } // namespace
 
 int main(int argc, char** argv) {
-    int seconds = 5;
+    int seconds = 3;
+    int rounds = 3;
     int connections = 32;
     for (int i = 1; i + 1 < argc; i += 2) {
         if (std::string(argv[i]) == "--seconds") {
             seconds = std::atoi(argv[i + 1]);
+        } else if (std::string(argv[i]) == "--rounds") {
+            rounds = std::atoi(argv[i + 1]);
         } else if (std::string(argv[i]) == "--connections") {
             connections = std::atoi(argv[i + 1]);
         }
@@ -123,13 +129,25 @@ int main(int argc, char** argv) {
                         << id
                         << "&name=Bench&email=bench%40example.org&review=A+fine+file.%0D%0AWorks.\"\n";
 
-    std::printf("web_bench: %d s each, %d connections, 2 wrk threads, SQLite catalogue\n", seconds,
-                connections);
-    const CLoad nginx = Wrk(base + "/", seconds, connections);
-    const CLoad service =
-        Wrk(base + "/dorvale/do/download?file=" + id + "&url=http%3A%2F%2Fmirror.example.org%2Fbench.zip",
-            seconds, connections);
-    const CLoad reviews = Wrk(base + "/dorvale/do/review", seconds, connections, post);
+    std::printf("web_bench: %d rounds of %d s each, %d connections, 2 wrk threads, SQLite "
+                "catalogue\n",
+                rounds, seconds, connections);
+    const std::string countedUrl = base + "/dorvale/do/download?file=" + id +
+                                "&url=http%3A%2F%2Fmirror.example.org%2Fbench.zip";
+    CLoad nginx;
+    CLoad service;
+    for (int round = 1; round <= rounds; ++round) {
+        const CLoad own = Wrk(base + "/", seconds, connections);
+        const CLoad through = Wrk(countedUrl, seconds, connections);
+        std::printf("round %d: nginx %.0f/s, nginx + dorvale-web %.0f/s, ratio %.2f\n", round,
+                    own.perSecond, through.perSecond, through.perSecond / own.perSecond);
+        for (auto [sum, one] : {std::pair{&nginx, &own}, std::pair{&service, &through}}) {
+            sum->perSecond += one->perSecond / rounds;
+            sum->requests += one->requests;
+            sum->notOk += one->notOk;
+        }
+    }
+    const CLoad reviews = Wrk(base + "/dorvale/do/review", seconds * 2, connections, post);
 
     testsupport::RunProgram({testsupport::BuiltProgram("dorvale-serve"), "stop", "--dir", run}, env);
     CFileRecord counted(&catalogue);
@@ -150,10 +168,10 @@ int main(int argc, char** argv) {
                 counted.m_DOWNLOADS, service.requests - service.notOk);
     std::printf("%-44s %12zu (posts seen %lld)\n", "review records in submissions.txt:",
                 submissions.size(), reviews.requests - reviews.notOk);
-    // wrk counts only the answers it received whole; a request cut at the end of the run may
+    // wrk counts only the answers it received whole; a request cut at the end of a run may
     // still have been counted by the service.
     const bool countsAgree =
         counted.m_DOWNLOADS >= static_cast<double>(service.requests - service.notOk) &&
-        counted.m_DOWNLOADS <= static_cast<double>(service.requests - service.notOk + connections);
+        counted.m_DOWNLOADS <= static_cast<double>(service.requests - service.notOk + connections * rounds);
     return countsAgree ? 0 : 1;
 }
