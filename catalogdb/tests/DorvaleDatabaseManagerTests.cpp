@@ -5,6 +5,8 @@
 #include "DownloadRecord.h"
 
 #include <algorithm>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -236,6 +238,49 @@ TEST_P(CatalogManagerTest, DownloadCountsAreAddedInOneTransaction) {
     EXPECT_TRUE(m_manager->AddDownloads({{first, 1}})) << LogText();
     EXPECT_EQ(CountRows("files", "DOWNLOADS = 8"), 1);
     EXPECT_TRUE(m_manager->AddDownloads({}));
+}
+
+TEST_P(CatalogManagerTest, DownloadCountsFromSeveralProcessesAddUp) {
+    const double first = AddFile("First");
+    const double second = AddFile("Second");
+    // Each process with its own connection, as copies of the visitors' service on several
+    // machines; a batch the database refuses for the moment is tried again, as they do.
+    constexpr int PROCESSES = 4;
+    constexpr int BATCHES = 25;
+    std::vector<pid_t> children;
+    for (int p = 0; p < PROCESSES; ++p) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            CDorvaleDatabaseManager manager(false);
+            manager.SetDataSourceName(m_source->Name());
+            if (!manager.Open(nullptr, nullptr)) {
+                _exit(2);
+            }
+            for (int batch = 0; batch < BATCHES; ++batch) {
+                int tries = 0;
+                while (!manager.AddDownloads({{second, 2}, {first, 1}})) {
+                    if (++tries == 100) {
+                        _exit(1);
+                    }
+                    usleep(20000);
+                }
+            }
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << LogText();
+    }
+    EXPECT_EQ(CountRows("files", "DOWNLOADS = " + std::to_string(PROCESSES * BATCHES) +
+                                     " and FILE_ID = " + FormatWhole(first)),
+              1);
+    EXPECT_EQ(CountRows("files", "DOWNLOADS = " + std::to_string(2 * PROCESSES * BATCHES) +
+                                     " and FILE_ID = " + FormatWhole(second)),
+              1);
 }
 
 INSTANTIATE_FOR_CATALOG_ENGINES(CatalogManagerTest);
