@@ -130,6 +130,13 @@ std::string DirectoryWithSlash(std::string_view directory) {
     return result;
 }
 
+std::string DirectoryWithoutSlash(std::string_view directory) {
+    while (directory.size() > 1 && directory.back() == '/') {
+        directory.remove_suffix(1);
+    }
+    return std::string(directory);
+}
+
 std::string ReadDirectoryValue(HKEY root, const char* key, const char* name) {
     std::string directory;
     ReadRegistryText(root, key, name, directory);

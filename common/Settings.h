@@ -44,6 +44,9 @@ constexpr const char* Overwrite = "Overwrite";                   // REG_DWORD, O
 constexpr const char* FreeSpaceThreshold = "FreeSpaceThreshold"; // REG_DWORD, bytes
 constexpr const char* LastDateProcessed = "LastDateProcessed";   // REG_SZ, LastDateProcessedSize
 constexpr const char* LastFilesProcessed = "LastFilesProcessed"; // REG_DWORD
+// Ours, beside the product's: the largest upload the site's HTTP form takes, in MiB (REG_DWORD;
+// absent or 0: UploadLimitDefaultMiB).
+constexpr const char* UploadLimit = "UploadLimit";
 
 // The setup program's first start reads the database path under this spelling (the same value,
 // names being compared without regard to case).
@@ -98,6 +101,7 @@ constexpr DWORD LastDateProcessedSize = 64;
 // The settings page shows and edits the free-space threshold in MiB, within these bounds.
 constexpr DWORD FreeSpaceThresholdDefaultMiB = 5;
 constexpr DWORD FreeSpaceThresholdMaxMiB = 4095;
+constexpr DWORD UploadLimitDefaultMiB = 64;
 
 } // namespace settings
 
@@ -133,6 +137,8 @@ void SplitRegistryKey(const char* key, HKEY& root, const char*& path);
 // A directory value ready for a file name to be appended: "/" added when the text is not empty
 // and does not end in one. An empty directory stays empty (names relative to the current one).
 std::string DirectoryWithSlash(std::string_view directory);
+// A directory without trailing "/" (the root "/" stays), for joining with "/" + name.
+std::string DirectoryWithoutSlash(std::string_view directory);
 // A directory value read as text (TextSize) and given its slash; empty when absent.
 std::string ReadDirectoryValue(HKEY root, const char* key, const char* name);
 // The HttpServer base address with one trailing "/" removed.

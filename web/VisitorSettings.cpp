@@ -3,31 +3,22 @@
 #include "FormData.h"
 #include "Settings.h"
 
-namespace {
-
-std::string WithoutSlash(std::string directory) {
-    while (directory.size() > 1 && directory.back() == '/') {
-        directory.pop_back();
-    }
-    return directory;
-}
-
-} // namespace
+static_assert(DEFAULT_UPLOAD_LIMIT_MIB == settings::UploadLimitDefaultMiB);
 
 bool ReadVisitorSettings(CVisitorSettings& settings, std::string& error) {
     settings = CVisitorSettings();
     const char* key = settings::SettingsKey;
     std::string text;
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpPath, text);
-    settings.httpPath = WithoutSlash(text);
+    settings.httpPath = DirectoryWithoutSlash(text);
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpServer, text);
     settings.httpServer = HttpServerBase(text);
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::AdminEmail, text);
     settings.adminEmail = text;
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::DatabasePath, text);
-    settings.databasePath = WithoutSlash(text);
+    settings.databasePath = DirectoryWithoutSlash(text);
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::BadPath, text);
-    settings.badPath = WithoutSlash(std::string(TrimBlanks(text)));
+    settings.badPath = DirectoryWithoutSlash(std::string(TrimBlanks(text)));
     DWORD number = 0;
     if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::AllowUploads, number)) {
         settings.allowUploads = number;
@@ -39,7 +30,7 @@ bool ReadVisitorSettings(CVisitorSettings& settings, std::string& error) {
     if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::FreeSpaceThreshold, number)) {
         settings.freeSpaceThreshold = number;
     }
-    if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, UPLOAD_LIMIT_VALUE, number) && number > 0) {
+    if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::UploadLimit, number) && number > 0) {
         settings.uploadLimit = std::uint64_t(number) << 20;
     }
     if (settings.httpPath.empty()) {

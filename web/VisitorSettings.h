@@ -15,10 +15,9 @@ inline constexpr std::size_t MAX_REVIEW_TEXT = 8000;
 inline constexpr std::size_t MAX_LONG_TEXT = 32768;
 inline constexpr std::size_t MAX_LOCATION = 254;
 inline constexpr std::size_t MAX_UPLOAD_NAME = 200;
-// The upload size limit when UploadLimit is not set, in MiB.
+// The upload size limit when UploadLimit is not set, in MiB (settings::UploadLimitDefaultMiB,
+// which this header cannot include for the Windows types of the registry).
 inline constexpr std::uint32_t DEFAULT_UPLOAD_LIMIT_MIB = 64;
-// Our own setting beside the product's: the largest upload taken over HTTP, in MiB.
-inline constexpr char UPLOAD_LIMIT_VALUE[] = "UploadLimit";
 
 struct CVisitorSettings {
     std::string httpPath;     // where the site and reviews/ live

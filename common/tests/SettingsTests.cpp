@@ -205,6 +205,10 @@ TEST_F(SettingsTest, DirectoryValuesEndInOneSlashSoBothSpellingsNameTheSameStore
     EXPECT_EQ(DirectoryWithSlash("/srv/db/") + "filearea.dat", "/srv/db/filearea.dat");
     EXPECT_EQ(DirectoryWithSlash("") + "filearea.dat", "filearea.dat");
     EXPECT_EQ(DirectoryWithSlash("/"), "/");
+    EXPECT_EQ(DirectoryWithoutSlash("/srv/db//"), "/srv/db");
+    EXPECT_EQ(DirectoryWithoutSlash("/srv/db"), "/srv/db");
+    EXPECT_EQ(DirectoryWithoutSlash("//"), "/");
+    EXPECT_EQ(DirectoryWithoutSlash(""), "");
 
     ASSERT_TRUE(WriteRegistryText(HKEY_LOCAL_MACHINE, SettingsKey, DatabasePath, "/srv/db"));
     ASSERT_TRUE(WriteRegistryText(HKEY_LOCAL_MACHINE, SettingsKey, HttpPath, "/var/www/d/"));

@@ -27,33 +27,12 @@ std::string ReadText(const fs::path& path) {
     return text.str();
 }
 
-std::string Trimmed(std::string text) {
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
-}
-
 // Runs a program with its output going to `outputFile` (a daemon that keeps a pipe open
 // would make reading a pipe wait forever); the exit status, or -1 when it could not start.
 int RunTo(const std::vector<std::string>& argv, const fs::path& outputFile) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv) {
-        args.push_back(const_cast<char*>(arg.c_str()));
-    }
-    args.push_back(nullptr);
-    const pid_t pid = fork();
+    const pid_t pid = SpawnWithOutput(argv, outputFile.string(), false, false);
     if (pid < 0) {
         return -1;
-    }
-    if (pid == 0) {
-        const int out = open(outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-        if (out < 0 || in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
-            _exit(127);
-        }
-        execv(args[0], args.data());
-        _exit(127);
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0) {
@@ -69,6 +48,30 @@ std::vector<std::string> NginxArgs(const std::string& nginx, const std::string& 
 }
 
 } // namespace
+
+pid_t SpawnWithOutput(const std::vector<std::string>& argv, const std::string& outputFile,
+                      bool append, bool newSession) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv) {
+        args.push_back(const_cast<char*>(arg.c_str()));
+    }
+    args.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid != 0) {
+        return pid;
+    }
+    if (newSession) {
+        setsid();
+    }
+    const int out = open(outputFile.c_str(),
+                         O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0644);
+    const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (out < 0 || in < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
+        _exit(127);
+    }
+    execv(args[0], args.data());
+    _exit(127);
+}
 
 // Alive and not a zombie (a daemon's zombie lingers where no init reaps it).
 bool IsProcessAlive(long pid) {
@@ -94,6 +97,42 @@ bool AcceptsConnections(const std::string& address, int port) {
     return connected;
 }
 
+std::string ReadTrimmed(const std::string& path) {
+    std::string text = ReadText(path);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+long RunningProgram(const std::string& pidFile, const std::string& name) {
+    const std::string text = ReadTrimmed(pidFile);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
+        text.size() > 9) {
+        return 0;
+    }
+    const long pid = std::stol(text);
+    // A recycled pid belongs to another program.
+    return IsProcessAlive(pid) && ReadTrimmed("/proc/" + text + "/comm") == name ? pid : 0;
+}
+
+bool StopProgram(long pid, const std::string& name, int seconds, std::string& error) {
+    if (kill(static_cast<pid_t>(pid), SIGTERM) != 0) {
+        error = "cannot stop " + name + " (pid " + std::to_string(pid) + "): " + std::strerror(errno);
+        return false;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!IsProcessAlive(pid)) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    error = name + " (pid " + std::to_string(pid) + ") did not stop within " +
+            std::to_string(seconds) + " seconds";
+    return false;
+}
+
 std::string FindNginx(const std::string& preferred) {
     if (!preferred.empty()) {
         return preferred;
@@ -111,17 +150,7 @@ std::string FindNginx(const std::string& preferred) {
 }
 
 long RunningNginx(const std::string& runDir) {
-    const std::string text = Trimmed(ReadText(fs::path(runDir) / "nginx.pid"));
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 9) {
-        return 0;
-    }
-    const long pid = std::stol(text);
-    if (!IsProcessAlive(pid)) {
-        return 0;
-    }
-    // A recycled pid belongs to another program.
-    return Trimmed(ReadText("/proc/" + text + "/comm")) == "nginx" ? pid : 0;
+    return RunningProgram((fs::path(runDir) / "nginx.pid").string(), "nginx");
 }
 
 bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& error) {
@@ -151,12 +180,12 @@ bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& e
     if (status != 0) {
         error = status == 127 || status < 0
                     ? "cannot run " + nginx + " (install the Debian package nginx)"
-                    : "nginx rejects " + site.runDir + "/nginx.conf:\n" + Trimmed(ReadText(output));
+                    : "nginx rejects " + site.runDir + "/nginx.conf:\n" + ReadTrimmed(output);
         return false;
     }
     status = RunTo(NginxArgs(nginx, site.runDir), output);
     if (status != 0) {
-        error = "nginx did not start:\n" + Trimmed(ReadText(output));
+        error = "nginx did not start:\n" + ReadTrimmed(output);
         return false;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -179,18 +208,9 @@ bool StopNginx(const std::string& runDir, std::string& error) {
         return true;
     }
     // Fast shutdown: the master ends its workers and removes the pid file.
-    if (kill(static_cast<pid_t>(pid), SIGTERM) != 0) {
-        error = "cannot stop nginx (pid " + std::to_string(pid) + "): " + std::strerror(errno);
+    if (!StopProgram(pid, "nginx", 10, error)) {
         return false;
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!IsProcessAlive(pid)) {
-            fs::remove(fs::path(runDir) / "nginx.pid", ec);
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    error = "nginx (pid " + std::to_string(pid) + ") did not stop within 10 seconds";
-    return false;
+    fs::remove(fs::path(runDir) / "nginx.pid", ec);
+    return true;
 }

@@ -5,31 +5,21 @@
 #include <filesystem>
 #include <system_error>
 
-namespace {
-
-std::string WithoutSlash(std::string directory) {
-    while (directory.size() > 1 && directory.back() == '/') {
-        directory.pop_back();
-    }
-    return directory;
-}
-
-} // namespace
-
 bool ReadServeSettings(CServeSettings& result, std::string& error) {
     result = CServeSettings();
     const char* key = settings::SettingsKey;
     std::string text;
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpPath, text);
-    result.httpPath = WithoutSlash(text);
+    result.httpPath = DirectoryWithoutSlash(text);
     text.clear();
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::InstallDir, text);
-    result.installDir = WithoutSlash(text);
+    result.installDir = DirectoryWithoutSlash(text);
     text.clear();
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::DatabasePath, text);
-    const std::string databasePath = WithoutSlash(text);
+    const std::string databasePath = DirectoryWithoutSlash(text);
     DWORD uploadLimit = 0;
-    if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, "UploadLimit", uploadLimit) && uploadLimit > 0) {
+    if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::UploadLimit, uploadLimit) &&
+        uploadLimit > 0) {
         result.uploadLimitMiB = uploadLimit;
     }
     if (result.httpPath.empty()) {
@@ -77,7 +67,7 @@ bool ReadServeSettings(CServeSettings& result, std::string& error) {
                                       " is published for an earlier area already");
             continue;
         }
-        served.path = WithoutSlash(area.Path);
+        served.path = DirectoryWithoutSlash(area.Path);
         served.area = area.Name;
         result.aliases.push_back(served);
     }

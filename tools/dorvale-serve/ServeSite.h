@@ -4,8 +4,10 @@
 // read in ServeSettings.cpp.
 
 #include "NginxConfig.h"
+#include "Settings.h"
 
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 struct CServeSettings {
@@ -13,7 +15,7 @@ struct CServeSettings {
     std::string installDir; // InstallDir, without a trailing '/'
     std::vector<CServedAlias> aliases;
     std::vector<std::string> warnings; // areas that cannot be published, and why
-    unsigned uploadLimitMiB = 64;      // UploadLimit: the largest HTTP upload dorvale-web takes
+    unsigned uploadLimitMiB = settings::UploadLimitDefaultMiB; // the largest HTTP upload
 };
 
 // Reads HttpPath, InstallDir and the locally hosted areas with an HTTP alias from the
@@ -68,3 +70,18 @@ bool StopVisitorService(const std::string& runDir, std::string& error);
 
 // The service's socket in runDir.
 std::string VisitorServiceSocket(const std::string& runDir);
+
+// ---- daemons started from runDir ----
+
+// Starts argv[0] (a path) with standard input from /dev/null and its output and errors into
+// `outputFile` (appended to or replaced), in a session of its own when asked, so that it
+// outlives this program and a terminal's hang-up. The child's pid, or -1.
+pid_t SpawnWithOutput(const std::vector<std::string>& argv, const std::string& outputFile,
+                      bool append, bool newSession);
+
+// The pid in `pidFile` when that process runs and is the program `name`; 0 otherwise.
+long RunningProgram(const std::string& pidFile, const std::string& name);
+// Sends SIGTERM and waits up to `seconds` for the process to go.
+bool StopProgram(long pid, const std::string& name, int seconds, std::string& error);
+// A small text file without its trailing line ends and spaces; empty when unreadable.
+std::string ReadTrimmed(const std::string& path);
