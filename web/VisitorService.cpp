@@ -296,12 +296,8 @@ void CVisitorService::PostReview(const CWebRequest& request, CWebResponse& respo
                            DetailsHref(fileId) + "#write-review");
         return;
     }
-    // A TAB would start a line that closes the record when the administrator reads it.
-    for (char& c : entry.text) {
-        if (c == '\t') {
-            c = ' ';
-        }
-    }
+    // A TAB that starts a line of the text is written as a space by FormatSubmission, so the
+    // record stays whole for the administrator.
     CDorvaleDatabaseManager* catalogue = session.Catalogue();
     CFileRecord file(catalogue);
     if (!catalogue ||
