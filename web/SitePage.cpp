@@ -8,21 +8,22 @@ std::string RenderSitePage(std::string_view title, std::string_view kicker,
         "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
     AppendHtmlEscaped(page, title);
-    page += " · Dorvale File Library</title>\n"
-            "<link rel=\"stylesheet\" href=\"/dorvale/assets/dorvale.css\">\n"
-            "<link rel=\"icon\" href=\"/dorvale/assets/dorvale.svg\" type=\"image/svg+xml\">\n"
-            "</head>\n<body>\n<a class=\"skip\" href=\"#main\">Skip to the content</a>\n"
-            "<header class=\"site\">\n<div class=\"wrap\">\n"
-            "<a class=\"brand\" href=\"/dorvale/index.asp\"><img src=\"/dorvale/assets/dorvale.svg\" "
-            "alt=\"\" width=\"32\" height=\"32\"><span>Dorvale <small>File Library</small></span></a>\n"
-            "<nav aria-label=\"Site\">\n<ul>\n"
-            "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n"
-            "<li><a href=\"/dorvale/files/%7Etop/newest/page1-date.asp\">Newest</a></li>\n"
-            "<li><a href=\"/dorvale/files/%7Etop/popular/page1-downloads.asp\">Most popular</a></li>\n"
-            "<li><a href=\"/dorvale/do/submit\">Submit a file</a></li>\n"
-            "</ul>\n</nav>\n</div>\n</header>\n<main id=\"main\" class=\"wrap\">\n"
-            "<nav class=\"crumbs\" aria-label=\"Breadcrumb\">\n<ol>\n"
-            "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n<li><a aria-current=\"page\">";
+    page +=
+        " · Dorvale File Library</title>\n"
+        "<link rel=\"stylesheet\" href=\"/dorvale/assets/dorvale.css\">\n"
+        "<link rel=\"icon\" href=\"/dorvale/assets/dorvale.svg\" type=\"image/svg+xml\">\n"
+        "</head>\n<body>\n<a class=\"skip\" href=\"#main\">Skip to the content</a>\n"
+        "<header class=\"site\">\n<div class=\"wrap\">\n"
+        "<a class=\"brand\" href=\"/dorvale/index.asp\"><img src=\"/dorvale/assets/dorvale.svg\" "
+        "alt=\"\" width=\"32\" height=\"32\"><span>Dorvale <small>File Library</small></span></a>\n"
+        "<nav aria-label=\"Site\">\n<ul>\n"
+        "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n"
+        "<li><a href=\"/dorvale/files/%7Etop/newest/page1-date.asp\">Newest</a></li>\n"
+        "<li><a href=\"/dorvale/files/%7Etop/popular/page1-downloads.asp\">Most popular</a></li>\n"
+        "<li><a href=\"/dorvale/do/submit\">Submit a file</a></li>\n"
+        "</ul>\n</nav>\n</div>\n</header>\n<main id=\"main\" class=\"wrap\">\n"
+        "<nav class=\"crumbs\" aria-label=\"Breadcrumb\">\n<ol>\n"
+        "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n<li><a aria-current=\"page\">";
     AppendHtmlEscaped(page, title);
     page += "</a></li>\n</ol>\n</nav>\n<h1>";
     if (!kicker.empty()) {
@@ -38,62 +39,46 @@ std::string RenderSitePage(std::string_view title, std::string_view kicker,
     return page;
 }
 
+namespace {
+
+// `<label for="NAME">LABEL (required)</label>` and ` id="NAME" name="NAME"` of one control.
+std::string Label(std::string_view name, std::string_view label, bool required) {
+    return "<label for=\"" + HtmlEscape(name) + "\">" + HtmlEscape(label) +
+           (required ? " <span class=\"required\">(required)</span>" : "") + "</label>";
+}
+
+std::string IdAndName(std::string_view name) {
+    const std::string escaped = HtmlEscape(name);
+    return " id=\"" + escaped + "\" name=\"" + escaped + "\"";
+}
+
+} // namespace
+
 void AppendFormInput(std::string& html, std::string_view name, std::string_view label,
                      std::string_view type, std::size_t maxLength, bool required,
                      std::string_view hint) {
-    html += "<div class=\"field\"><label for=\"";
-    AppendHtmlEscaped(html, name);
-    html += "\">";
-    AppendHtmlEscaped(html, label);
-    if (required) {
-        html += " <span class=\"required\">(required)</span>";
-    }
-    html += "</label><input id=\"";
-    AppendHtmlEscaped(html, name);
-    html += "\" name=\"";
-    AppendHtmlEscaped(html, name);
-    html += "\" type=\"";
-    AppendHtmlEscaped(html, type);
-    html += "\"";
+    html += "<div class=\"field\">" + Label(name, label, required) + "<input" + IdAndName(name) +
+            " type=\"" + HtmlEscape(type) + "\"";
     if (maxLength > 0) {
         html += " maxlength=\"" + std::to_string(maxLength) + "\"";
     }
-    if (required) {
-        html += " required";
-    }
-    html += ">";
+    html += required ? " required>" : ">";
     if (!hint.empty()) {
-        html += "<small class=\"muted\">";
-        AppendHtmlEscaped(html, hint);
-        html += "</small>";
+        html += "<small class=\"muted\">" + HtmlEscape(hint) + "</small>";
     }
     html += "</div>\n";
 }
 
 void AppendFormTextArea(std::string& html, std::string_view name, std::string_view label, int rows,
                         std::size_t maxLength) {
-    html += "<div class=\"field\"><label for=\"";
-    AppendHtmlEscaped(html, name);
-    html += "\">";
-    AppendHtmlEscaped(html, label);
-    html += "</label><textarea id=\"";
-    AppendHtmlEscaped(html, name);
-    html += "\" name=\"";
-    AppendHtmlEscaped(html, name);
-    html += "\" rows=\"" + std::to_string(rows) + "\" maxlength=\"" + std::to_string(maxLength) +
+    html += "<div class=\"field\">" + Label(name, label, false) + "<textarea" + IdAndName(name) +
+            " rows=\"" + std::to_string(rows) + "\" maxlength=\"" + std::to_string(maxLength) +
             "\"></textarea></div>\n";
 }
 
 void AppendFormCheckbox(std::string& html, std::string_view name, std::string_view label) {
-    html += "<div class=\"field check\"><input id=\"";
-    AppendHtmlEscaped(html, name);
-    html += "\" name=\"";
-    AppendHtmlEscaped(html, name);
-    html += "\" type=\"checkbox\" value=\"yes\"><label for=\"";
-    AppendHtmlEscaped(html, name);
-    html += "\">";
-    AppendHtmlEscaped(html, label);
-    html += "</label></div>\n";
+    html += "<div class=\"field check\"><input" + IdAndName(name) +
+            " type=\"checkbox\" value=\"yes\">" + Label(name, label, false) + "</div>\n";
 }
 
 void RespondWithMessage(CWebResponse& response, int status, std::string_view title,
@@ -117,7 +102,8 @@ void RespondWithMessage(CWebResponse& response, int status, std::string_view tit
     if (!backHref.empty()) {
         html += "<p><a class=\"button secondary\" href=\"";
         AppendHtmlEscaped(html, backHref);
-        html += status >= 400 ? "\">Go back and correct it</a></p>\n" : "\">Back to the file</a></p>\n";
+        html +=
+            status >= 400 ? "\">Go back and correct it</a></p>\n" : "\">Back to the file</a></p>\n";
     }
     response.status = status;
     response.contentType = "text/html; charset=utf-8";
