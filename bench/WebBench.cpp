@@ -103,37 +103,36 @@ int main(int argc, char** argv) {
     if (!file.Add() || !file.AddDownloadURL("http://mirror.example.org/bench.zip")) {
         Die("cannot add the file");
     }
-    const auto set = testsupport::RunProgram(
-        {testsupport::BuiltProgram("dorvale-reg"), "set",
-         "HKLM\\Software\\Halvren Software\\Quenwick\\Dorvale", "HttpPath", "REG_SZ",
-         (dir.Path() / "site").string()},
-        env);
+    const auto set = testsupport::RunProgram({testsupport::BuiltProgram("dorvale-reg"), "set",
+                                              "HKLM\\Software\\Halvren Software\\Quenwick\\Dorvale",
+                                              "HttpPath", "REG_SZ", (dir.Path() / "site").string()},
+                                             env);
     if (set.exitCode != 0) {
         Die("cannot write the settings: " + set.err);
     }
     const int port = testsupport::FreeLoopbackPort();
     const std::string run = (dir.Path() / "run").string();
-    const auto started = testsupport::RunProgram(
-        {testsupport::BuiltProgram("dorvale-serve"), "start", "--dir", run, "--port",
-         std::to_string(port)},
-        env);
+    const auto started =
+        testsupport::RunProgram({testsupport::BuiltProgram("dorvale-serve"), "start", "--dir", run,
+                                 "--port", std::to_string(port)},
+                                env);
     if (started.exitCode != 0) {
         Die("dorvale-serve start failed: " + started.err);
     }
     const std::string base = "http://127.0.0.1:" + std::to_string(port);
     const std::string id = std::to_string(static_cast<long long>(file.m_FILE_ID));
     const std::string post = (dir.Path() / "post.lua").string();
-    std::ofstream(post) << "wrk.method = \"POST\"\n"
-                           "wrk.headers[\"Content-Type\"] = \"application/x-www-form-urlencoded\"\n"
-                           "wrk.body = \"file="
-                        << id
-                        << "&name=Bench&email=bench%40example.org&review=A+fine+file.%0D%0AWorks.\"\n";
+    std::ofstream(post)
+        << "wrk.method = \"POST\"\n"
+           "wrk.headers[\"Content-Type\"] = \"application/x-www-form-urlencoded\"\n"
+           "wrk.body = \"file="
+        << id << "&name=Bench&email=bench%40example.org&review=A+fine+file.%0D%0AWorks.\"\n";
 
     std::printf("web_bench: %d rounds of %d s each, %d connections, 2 wrk threads, SQLite "
                 "catalogue\n",
                 rounds, seconds, connections);
     const std::string countedUrl = base + "/dorvale/do/download?file=" + id +
-                                "&url=http%3A%2F%2Fmirror.example.org%2Fbench.zip";
+                                   "&url=http%3A%2F%2Fmirror.example.org%2Fbench.zip";
     CLoad nginx;
     CLoad service;
     for (int round = 1; round <= rounds; ++round) {
@@ -149,29 +148,34 @@ int main(int argc, char** argv) {
     }
     const CLoad reviews = Wrk(base + "/dorvale/do/review", seconds * 2, connections, post);
 
-    testsupport::RunProgram({testsupport::BuiltProgram("dorvale-serve"), "stop", "--dir", run}, env);
+    testsupport::RunProgram({testsupport::BuiltProgram("dorvale-serve"), "stop", "--dir", run},
+                            env);
     CFileRecord counted(&catalogue);
     counted.Get(static_cast<int32_t>(file.m_FILE_ID), false);
-    const auto submissions = ReadSubmissionsFile(SubmissionsFilePath((dir.Path() / "site/").string()));
+    const auto submissions =
+        ReadSubmissionsFile(SubmissionsFilePath((dir.Path() / "site/").string()));
 
-    std::printf("%-44s %12.0f requests/s (%lld requests)\n", "nginx alone, return 302:", nginx.perSecond,
-                nginx.requests);
+    std::printf("%-44s %12.0f requests/s (%lld requests)\n",
+                "nginx alone, return 302:", nginx.perSecond, nginx.requests);
     std::printf("%-44s %12.0f requests/s (%lld requests, %lld not 2xx/3xx)\n",
                 "nginx + dorvale-web, counted redirect:", service.perSecond, service.requests,
                 service.notOk);
-    std::printf("%-44s %12.2f (target at least 0.50)\n", "ratio dorvale-web / nginx:",
-                service.perSecond / nginx.perSecond);
+    std::printf("%-44s %12.2f (target at least 0.50)\n",
+                "ratio dorvale-web / nginx:", service.perSecond / nginx.perSecond);
     std::printf("%-44s %12.0f posts/s (%lld posts, %lld not 2xx/3xx)\n",
                 "review posts through nginx + dorvale-web:", reviews.perSecond, reviews.requests,
                 reviews.notOk);
-    std::printf("%-44s %12.0f (redirects seen %lld)\n", "downloads counted in the catalogue:",
-                counted.m_DOWNLOADS, service.requests - service.notOk);
-    std::printf("%-44s %12zu (posts seen %lld)\n", "review records in submissions.txt:",
-                submissions.size(), reviews.requests - reviews.notOk);
+    std::printf("%-44s %12.0f (redirects seen %lld)\n",
+                "downloads counted in the catalogue:", counted.m_DOWNLOADS,
+                service.requests - service.notOk);
+    std::printf("%-44s %12zu (posts seen %lld)\n",
+                "review records in submissions.txt:", submissions.size(),
+                reviews.requests - reviews.notOk);
     // wrk counts only the answers it received whole; a request cut at the end of a run may
     // still have been counted by the service.
     const bool countsAgree =
         counted.m_DOWNLOADS >= static_cast<double>(service.requests - service.notOk) &&
-        counted.m_DOWNLOADS <= static_cast<double>(service.requests - service.notOk + connections * rounds);
+        counted.m_DOWNLOADS <=
+            static_cast<double>(service.requests - service.notOk + connections * rounds);
     return countsAgree ? 0 : 1;
 }

@@ -112,7 +112,8 @@ bool CDorvaleDatabaseManager::PackAllTables() {
     return files && areafile && download;
 }
 
-bool CDorvaleDatabaseManager::AddDownloads(const std::vector<std::pair<double, long long>>& counts) {
+bool CDorvaleDatabaseManager::AddDownloads(
+    const std::vector<std::pair<double, long long>>& counts) {
     if (counts.empty()) {
         return true;
     }

@@ -92,7 +92,8 @@ CHttpResponse CHttpClient::Exchange(const std::string& request) {
             if (headEnd != std::string::npos && !chunked && raw.size() >= headEnd + 4 + length) {
                 break;
             }
-            if (chunked && raw.size() >= headEnd + 4 && DecodeChunked(raw.substr(headEnd + 4), response.body)) {
+            if (chunked && raw.size() >= headEnd + 4 &&
+                DecodeChunked(raw.substr(headEnd + 4), response.body)) {
                 length = raw.size() - headEnd - 4;
                 break;
             }
@@ -101,7 +102,8 @@ CHttpResponse CHttpClient::Exchange(const std::string& request) {
                 break;
             }
             raw.append(buffer, static_cast<std::size_t>(n));
-            if (headEnd == std::string::npos && (headEnd = raw.find("\r\n\r\n")) != std::string::npos) {
+            if (headEnd == std::string::npos &&
+                (headEnd = raw.find("\r\n\r\n")) != std::string::npos) {
                 response.headers.clear();
                 std::size_t line = raw.find("\r\n") + 2;
                 while (line < headEnd) {
@@ -112,7 +114,8 @@ CHttpResponse CHttpClient::Exchange(const std::string& request) {
                     for (char& c : name) {
                         c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
                     }
-                    response.headers[name] = colon + 2 <= header.size() ? header.substr(colon + 2) : "";
+                    response.headers[name] =
+                        colon + 2 <= header.size() ? header.substr(colon + 2) : "";
                     line = next + 2;
                 }
                 const auto found = response.headers.find("content-length");
@@ -148,9 +151,9 @@ CHttpResponse CHttpClient::Get(const std::string& target) {
 
 CHttpResponse CHttpClient::Post(const std::string& target, const std::string& contentType,
                                 const std::string& body) {
-    return Exchange("POST " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " +
-                    contentType + "\r\nContent-Length: " + std::to_string(body.size()) +
-                    "\r\n\r\n" + body);
+    return Exchange("POST " + target +
+                    " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: " + contentType +
+                    "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
 int FreeLoopbackPort() {

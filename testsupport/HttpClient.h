@@ -8,7 +8,7 @@
 namespace testsupport {
 
 struct CHttpResponse {
-    int status = 0; // 0 when nothing (or nothing whole) came back
+    int status = 0;                             // 0 when nothing (or nothing whole) came back
     std::map<std::string, std::string> headers; // names in lower case
     std::string body;
 };

@@ -35,7 +35,8 @@ class CDownloadFlusher {
 public:
     using CConnect = std::function<std::unique_ptr<CDorvaleDatabaseManager>()>;
 
-    CDownloadFlusher(CDownloadCounter& counter, CConnect connect, std::chrono::milliseconds interval);
+    CDownloadFlusher(CDownloadCounter& counter, CConnect connect,
+                     std::chrono::milliseconds interval);
     ~CDownloadFlusher();
     CDownloadFlusher(const CDownloadFlusher&) = delete;
     CDownloadFlusher& operator=(const CDownloadFlusher&) = delete;

@@ -20,7 +20,8 @@ class CFcgiBody : public IRequestBody {
 public:
     explicit CFcgiBody(FCGX_Stream* in) : m_in(in) {}
     std::ptrdiff_t Read(char* buffer, std::size_t size) override {
-        const int n = FCGX_GetStr(buffer, static_cast<int>(std::min<std::size_t>(size, 1 << 20)), m_in);
+        const int n =
+            FCGX_GetStr(buffer, static_cast<int>(std::min<std::size_t>(size, 1 << 20)), m_in);
         return n < 0 ? -1 : n;
     }
 
@@ -34,8 +35,8 @@ std::string Param(FCGX_Request& request, const char* name) {
 }
 
 void Send(FCGX_Request& request, const CWebRequest& asked, const CWebResponse& response) {
-    std::string head = "Status: " + std::to_string(response.status) + " " +
-                       StatusText(response.status) + "\r\n";
+    std::string head =
+        "Status: " + std::to_string(response.status) + " " + StatusText(response.status) + "\r\n";
     head += "Content-Type: " + response.contentType + "\r\n";
     if (!response.location.empty()) {
         head += "Location: " + response.location + "\r\n";
@@ -93,7 +94,8 @@ void Serve(CVisitorService& service, int socket) {
 
 } // namespace
 
-bool RunFastCgiServer(CVisitorService& service, const CFastCgiOptions& options, std::string& error) {
+bool RunFastCgiServer(CVisitorService& service, const CFastCgiOptions& options,
+                      std::string& error) {
     if (FCGX_Init() != 0) {
         error = "the FastCGI library cannot start";
         return false;

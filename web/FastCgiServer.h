@@ -10,7 +10,7 @@
 #include <string>
 
 struct CFastCgiOptions {
-    std::string socket;  // a Unix socket path, or ":PORT" / "HOST:PORT"
+    std::string socket; // a Unix socket path, or ":PORT" / "HOST:PORT"
     int threads = 8;
     std::chrono::milliseconds flushInterval{2000};
     std::string pidFile; // written once serving, removed at the end

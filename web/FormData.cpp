@@ -72,7 +72,8 @@ bool MultipartBoundary(std::string_view contentType, std::string& boundary) {
     while (!rest.empty()) {
         const std::size_t semicolon = rest.find(';');
         std::string_view param = rest.substr(0, semicolon);
-        rest = semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
+        rest =
+            semicolon == std::string_view::npos ? std::string_view() : rest.substr(semicolon + 1);
         while (!param.empty() && (param.front() == ' ' || param.front() == '\t')) {
             param.remove_prefix(1);
         }
@@ -197,7 +198,8 @@ bool CheckFormField(std::string& value, std::string_view label, std::size_t maxB
     if (!multiLine) {
         value = std::string(TrimBlanks(value));
     }
-    const ETextCheck check = multiLine ? CheckMultiLine(value, maxBytes) : CheckOneLine(value, maxBytes);
+    const ETextCheck check =
+        multiLine ? CheckMultiLine(value, maxBytes) : CheckOneLine(value, maxBytes);
     const std::string field = "The field \"" + std::string(label) + "\" ";
     switch (check) {
     case ETextCheck::NotUtf8:

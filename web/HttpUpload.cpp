@@ -166,8 +166,9 @@ public:
         }
         m_size += data.size();
         if (m_size > m_settings.uploadLimit) {
-            return Refuse(413, "The file is larger than this site takes (" +
-                                   std::to_string(m_settings.uploadLimit >> 20) + " MB).",
+            return Refuse(413,
+                          "The file is larger than this site takes (" +
+                              std::to_string(m_settings.uploadLimit >> 20) + " MB).",
                           error);
         }
         if (!base::WriteAll(m_file.Fd(), data)) {
@@ -341,7 +342,8 @@ bool WriteDescription(const std::string& directory, const std::string& name,
     }
     CIncomingFile file;
     std::string error;
-    return file.Create(directory, error) && base::WriteAll(file.Fd(), text) && file.Name(name, true);
+    return file.Create(directory, error) && base::WriteAll(file.Fd(), text) &&
+           file.Name(name, true);
 }
 
 // Keeps a refused upload in BadPath with its description, for the administrator to look at.
@@ -361,7 +363,8 @@ bool KeepRefused(const CVisitorSettings& settings, CIncomingFile& file, const st
             return false;
         }
         // Another file system: copied.
-        base::CFd out(::openat(dir.Get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        base::CFd out(
+            ::openat(dir.Get(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
         if (out.Get() < 0) {
             return false;
         }
@@ -517,7 +520,8 @@ void CVisitorService::PostUpload(const CWebRequest& request, CWebResponse& respo
     CUploadDescription description;
     std::vector<std::string> problems;
     if (!ReadDescriptionFields(sink.Fields(), description, problems)) {
-        RespondWithMessage(response, 400, "The upload was not taken", problems, "/dorvale/do/upload");
+        RespondWithMessage(response, 400, "The upload was not taken", problems,
+                           "/dorvale/do/upload");
         return;
     }
     const AreaRecord& area = sink.Area();
@@ -571,8 +575,8 @@ void CVisitorService::PostUpload(const CWebRequest& request, CWebResponse& respo
                                          area.Name +
                                          "\". It is listed once the administrator has checked it."};
     if (stored != name) {
-        messages.push_back("A file named \"" + name + "\" was there already, so yours is kept as \"" +
-                           stored + "\".");
+        messages.push_back("A file named \"" + name +
+                           "\" was there already, so yours is kept as \"" + stored + "\".");
     }
     Thanks(response, messages);
 }

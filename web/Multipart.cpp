@@ -221,14 +221,15 @@ bool CMultipartParser::ParseHeaders(std::string_view block, CMultipartPart& part
                 return false;
             }
             disposition = true;
-            const bool ok = ForEachParameter(value, [&part](const std::string& key, std::string text) {
-                if (key == "name") {
-                    part.name = std::move(text);
-                } else if (key == "filename") {
-                    part.fileName = std::move(text);
-                    part.hasFileName = true;
-                }
-            });
+            const bool ok =
+                ForEachParameter(value, [&part](const std::string& key, std::string text) {
+                    if (key == "name") {
+                        part.name = std::move(text);
+                    } else if (key == "filename") {
+                        part.fileName = std::move(text);
+                        part.hasFileName = true;
+                    }
+                });
             if (!ok) {
                 return false;
             }

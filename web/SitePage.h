@@ -24,8 +24,7 @@ void AppendFormCheckbox(std::string& html, std::string_view name, std::string_vi
 
 // Sets `response` to a page that says what went wrong, with the status that fits.
 void RespondWithMessage(CWebResponse& response, int status, std::string_view title,
-                        const std::vector<std::string>& messages,
-                        std::string_view backHref = {});
+                        const std::vector<std::string>& messages, std::string_view backHref = {});
 
 // The reason phrase of a status ("Not Found").
 const char* StatusText(int status);

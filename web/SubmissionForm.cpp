@@ -157,8 +157,8 @@ bool ReadSubmissionForm(const CFormFields& fields, CFileSubmission& submission,
         const std::string site = std::to_string(n);
         std::string name = FieldValue(fields, "sitename" + site);
         std::string url = FieldValue(fields, "siteurl" + site);
-        const bool nameOk = OneLine(name, ("Site " + site + " name").c_str(), MAX_SITE_NAME, false,
-                                    problems);
+        const bool nameOk =
+            OneLine(name, ("Site " + site + " name").c_str(), MAX_SITE_NAME, false, problems);
         if (!OneLine(url, ("Site " + site + " address").c_str(), MAX_LOCATION, n == 1, problems) ||
             !nameOk || url.empty()) {
             continue;

@@ -6,7 +6,8 @@
 #include "ComPtr.h"
 #include "QTRWeb.h"
 
-bool SendSubmissionMail(const std::string& adminEmail, const std::string& text, std::string& error) {
+bool SendSubmissionMail(const std::string& adminEmail, const std::string& text,
+                        std::string& error) {
     const bool initialised = SUCCEEDED(CoInitialize(nullptr));
     bool sent = false;
     {

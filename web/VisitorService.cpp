@@ -172,10 +172,14 @@ void CVisitorService::Handle(const CWebRequest& request, CWebResponse& response,
         return get ? Download(request, response, session) : wrongMethod();
     }
     if (action == "submit") {
-        return get ? ShowSubmitForm(response) : post ? PostSubmission(request, response) : wrongMethod();
+        return get    ? ShowSubmitForm(response)
+               : post ? PostSubmission(request, response)
+                      : wrongMethod();
     }
     if (action == "upload") {
-        return get ? ShowUploadForm(response) : post ? PostUpload(request, response) : wrongMethod();
+        return get    ? ShowUploadForm(response)
+               : post ? PostUpload(request, response)
+                      : wrongMethod();
     }
     RespondWithMessage(response, 404, "Not found", {"There is no such page on this site."});
 }
@@ -236,7 +240,8 @@ void CVisitorService::ShowReviews(const CWebRequest& request, CWebResponse& resp
     html = "<ol class=\"review-list\">\n";
     for (const ReviewEntry& review : reviews) {
         html += "<li class=\"review\"><p class=\"review-by\"><strong>";
-        AppendHtmlEscaped(html, review.anonymous || review.name.empty() ? "Anonymous" : review.name);
+        AppendHtmlEscaped(html,
+                          review.anonymous || review.name.empty() ? "Anonymous" : review.name);
         html += "</strong>";
         if (!review.date.empty()) {
             html += " <span class=\"muted\">";
@@ -437,7 +442,7 @@ void CVisitorService::PostSubmission(const CWebRequest& request, CWebResponse& r
                            {"The mail to the site's administrator could not be sent: " + error});
         return;
     }
-    RespondWithMessage(response, 200, "Thank you for your submission",
-                       {"Your description of \"" + submission.title +
-                        "\" was sent to the site's administrator."});
+    RespondWithMessage(
+        response, 200, "Thank you for your submission",
+        {"Your description of \"" + submission.title + "\" was sent to the site's administrator."});
 }

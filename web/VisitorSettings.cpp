@@ -39,4 +39,3 @@ bool ReadVisitorSettings(CVisitorSettings& settings, std::string& error) {
     }
     return true;
 }
-

@@ -38,4 +38,3 @@ struct CVisitorSettings {
 
 // Reads the settings from the registry; false when HttpPath is not set.
 bool ReadVisitorSettings(CVisitorSettings& settings, std::string& error);
-

@@ -15,10 +15,10 @@ protected:
 };
 
 struct CWebRequest {
-    std::string method;       // "GET", "POST", ...
-    std::string path;         // the path of the address, without the query
-    std::string query;        // after '?', still encoded
-    std::string contentType;  // of the body
+    std::string method;           // "GET", "POST", ...
+    std::string path;             // the path of the address, without the query
+    std::string query;            // after '?', still encoded
+    std::string contentType;      // of the body
     long long contentLength = -1; // -1 when not given
     IRequestBody* body = nullptr;
 };

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <fstream>
-#include <iterator>
 
 using prompt::EAnswer;
 using prompt::EButtons;

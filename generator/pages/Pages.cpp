@@ -212,8 +212,8 @@ void CFileDetailPage::SetFile(const CFileDetail& file) {
 
 CFileDownloadPage::CFileDownloadPage()
     : m_slotColorEven(GetSlot("coloreven")), m_slotUrl(GetSlot("url")),
-      m_slotUrlUrl(GetSlot("urlurl")), m_slotSiteName(GetSlot("sitename")), m_slotHttpUrl(GetSlot("httpurl")),
-      m_slotFtpUrl(GetSlot("ftpurl")) {}
+      m_slotUrlUrl(GetSlot("urlurl")), m_slotSiteName(GetSlot("sitename")),
+      m_slotHttpUrl(GetSlot("httpurl")), m_slotFtpUrl(GetSlot("ftpurl")) {}
 
 void CFileDownloadPage::SetPublishing(std::string_view httpServer, std::string_view ftpServer,
                                       const IAreaAliasSource* aliases) {

@@ -118,7 +118,8 @@ long RunningProgram(const std::string& pidFile, const std::string& name) {
 
 bool StopProgram(long pid, const std::string& name, int seconds, std::string& error) {
     if (kill(static_cast<pid_t>(pid), SIGTERM) != 0) {
-        error = "cannot stop " + name + " (pid " + std::to_string(pid) + "): " + std::strerror(errno);
+        error =
+            "cannot stop " + name + " (pid " + std::to_string(pid) + "): " + std::strerror(errno);
         return false;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);

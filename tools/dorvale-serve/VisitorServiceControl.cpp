@@ -68,9 +68,14 @@ bool StartVisitorService(const std::string& program, const std::string& runDir, 
         return false;
     }
     const std::string log = runDir + "/dorvale-web.log";
-    const std::vector<std::string> argv = {program,      "--socket",     socket,
-                                           "--threads",  std::to_string(threads),
-                                           "--pid-file", PidFile(runDir), "--database-log",
+    const std::vector<std::string> argv = {program,
+                                           "--socket",
+                                           socket,
+                                           "--threads",
+                                           std::to_string(threads),
+                                           "--pid-file",
+                                           PidFile(runDir),
+                                           "--database-log",
                                            runDir + "/dorvale-web-database.log"};
     const pid_t child = SpawnWithOutput(argv, log, true, true);
     if (child < 0) {

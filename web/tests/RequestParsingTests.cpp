@@ -29,12 +29,13 @@ public:
     std::string log;
 };
 
-const std::string BODY = "preamble\r\n--XyZ\r\n"
-                         "Content-Disposition: form-data; name=\"title\"\r\n\r\n"
-                         "Tools\r\n--XyZ\r\n"
-                         "Content-Disposition: form-data; name=\"file\"; filename=\"C:\\dir\\a %22b%22.zip\"\r\n"
-                         "Content-Type: application/zip\r\n\r\n"
-                         "PK\r\n--XyQ\r\n--Xy\r\n--XyZ--\r\nepilogue";
+const std::string BODY =
+    "preamble\r\n--XyZ\r\n"
+    "Content-Disposition: form-data; name=\"title\"\r\n\r\n"
+    "Tools\r\n--XyZ\r\n"
+    "Content-Disposition: form-data; name=\"file\"; filename=\"C:\\dir\\a %22b%22.zip\"\r\n"
+    "Content-Type: application/zip\r\n\r\n"
+    "PK\r\n--XyQ\r\n--Xy\r\n--XyZ--\r\nepilogue";
 
 } // namespace
 
@@ -67,11 +68,13 @@ TEST(FormData, UrlEncodedFormsAreDecodedWithinBounds) {
     std::string boundary;
     EXPECT_TRUE(MultipartBoundary("multipart/form-data; boundary=----Web123", boundary));
     EXPECT_EQ(boundary, "----Web123");
-    EXPECT_TRUE(MultipartBoundary("Multipart/Form-Data; charset=utf-8; boundary=\"a b\"", boundary));
+    EXPECT_TRUE(
+        MultipartBoundary("Multipart/Form-Data; charset=utf-8; boundary=\"a b\"", boundary));
     EXPECT_EQ(boundary, "a b");
     EXPECT_FALSE(MultipartBoundary("multipart/form-data", boundary));
     EXPECT_FALSE(MultipartBoundary("text/plain; boundary=x", boundary));
-    EXPECT_FALSE(MultipartBoundary("multipart/form-data; boundary=" + std::string(71, 'x'), boundary));
+    EXPECT_FALSE(
+        MultipartBoundary("multipart/form-data; boundary=" + std::string(71, 'x'), boundary));
 }
 
 TEST(FormData, Utf8IsCheckedStrictly) {
@@ -118,13 +121,13 @@ TEST(Multipart, MalformedAndEndlessBodiesAreRefused) {
     };
     std::string error;
     // The last part never closes: the body ended (or never would).
-    EXPECT_FALSE(parse("--b\r\nContent-Disposition: form-data; name=f\r\n\r\n" +
-                           std::string(100000, 'x'),
-                       error));
+    EXPECT_FALSE(parse(
+        "--b\r\nContent-Disposition: form-data; name=f\r\n\r\n" + std::string(100000, 'x'), error));
     EXPECT_EQ(error, "the form's data ended before its last part was complete");
     EXPECT_FALSE(parse("--b\r\nContent-Type: text/plain\r\n\r\nx\r\n--b--", error));
     EXPECT_FALSE(parse("--b\r\nContent-Disposition: attachment; name=f\r\n\r\nx\r\n--b--", error));
-    EXPECT_FALSE(parse("--b\r\nContent-Disposition: form-data; name=\"open\r\n\r\nx\r\n--b--", error));
+    EXPECT_FALSE(
+        parse("--b\r\nContent-Disposition: form-data; name=\"open\r\n\r\nx\r\n--b--", error));
     EXPECT_FALSE(parse("--b\r\nX-Long: " + std::string(9000, 'h') + "\r\n\r\n", error));
     EXPECT_EQ(error, "a part of the form's data has too long a header");
     std::string many;
@@ -133,7 +136,8 @@ TEST(Multipart, MalformedAndEndlessBodiesAreRefused) {
     }
     EXPECT_FALSE(parse(many + "--b--", error));
     EXPECT_EQ(error, "the form's data has too many parts");
-    EXPECT_FALSE(parse("--b\r\nContent-Disposition: form-data; name=refuse\r\n\r\nx\r\n--b--", error));
+    EXPECT_FALSE(
+        parse("--b\r\nContent-Disposition: form-data; name=refuse\r\n\r\nx\r\n--b--", error));
     EXPECT_EQ(error, "refused");
     EXPECT_FALSE(parse("--bjunk\r\n", error));
 }

@@ -2,8 +2,8 @@
 // catalogue through ODBC. Load (exact counts, whole records) and faults (a killed service, a
 // full disk).
 #include "DescriptionFile.h"
-#include "FileAreaStore.h"
 #include "DorvaleDatabaseManager.h"
+#include "FileAreaStore.h"
 #include "FileRecord.h"
 #include "Formatting.h"
 #include "HttpClient.h"
@@ -30,11 +30,10 @@ namespace {
 
 std::string UploadBody(const std::string& fileName, const std::string& bytes) {
     std::string body;
-    for (const auto& [name, value] :
-         std::vector<std::pair<std::string, std::string>>{{"area", "1"},
-                                                          {"title", "Big"},
-                                                          {"email", "ann@example.org"}}) {
-        body += "--B\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
+    for (const auto& [name, value] : std::vector<std::pair<std::string, std::string>>{
+             {"area", "1"}, {"title", "Big"}, {"email", "ann@example.org"}}) {
+        body +=
+            "--B\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
     }
     body += "--B\r\nContent-Disposition: form-data; name=\"file\"; filename=\"" + fileName +
             "\"\r\n\r\n" + bytes + "\r\n--B--\r\n";
@@ -43,9 +42,14 @@ std::string UploadBody(const std::string& fileName, const std::string& bytes) {
 
 // One FastCGI record.
 std::string Record(unsigned char type, const std::string& content) {
-    std::string record = {1, static_cast<char>(type), 0, 1,
+    std::string record = {1,
+                          static_cast<char>(type),
+                          0,
+                          1,
                           static_cast<char>(content.size() >> 8),
-                          static_cast<char>(content.size() & 0xFF), 0, 0};
+                          static_cast<char>(content.size() & 0xFF),
+                          0,
+                          0};
     return record + content;
 }
 
@@ -75,8 +79,9 @@ protected:
         }
         CFileAreaStore store;
         ASSERT_TRUE(store.OpenForWriting(m_dir / "db"));
-        AreaRecord uploads{0, "Uploads", m_dir / "uploads", "", "/up",
-                           AREA_DOWNLOADABLE | AREA_UPLOADABLE | AREA_HOSTED_LOCALLY};
+        AreaRecord uploads{
+            0,  "Uploads", m_dir / "uploads",
+            "", "/up",     AREA_DOWNLOADABLE | AREA_UPLOADABLE | AREA_HOSTED_LOCALLY};
         ASSERT_TRUE(store.AddArea(uploads));
         store.Close();
         SetSetting("HttpPath", "REG_SZ", m_dir / "site");
@@ -142,10 +147,10 @@ TEST_F(ServiceThroughNginx, ConcurrentReviewsAndDownloadsAreExact) {
     for (int t = 0; t < 50; ++t) {
         threads.emplace_back([&, t] {
             CHttpClient client(m_port);
-            const auto response = client.Post(
-                "/dorvale/do/review", "application/x-www-form-urlencoded",
-                "file=" + std::to_string(id) + "&name=Visitor" + std::to_string(t) +
-                    "&email=v%40example.org&review=" + std::string(3000, 'a' + t % 26));
+            const auto response =
+                client.Post("/dorvale/do/review", "application/x-www-form-urlencoded",
+                            "file=" + std::to_string(id) + "&name=Visitor" + std::to_string(t) +
+                                "&email=v%40example.org&review=" + std::string(3000, 'a' + t % 26));
             accepted += response.status == 200;
         });
     }
@@ -171,16 +176,14 @@ TEST_F(ServiceThroughNginx, ConcurrentReviewsAndDownloadsAreExact) {
 
     // 2000 download clicks at once: every one redirected, the count moved by exactly 2000.
     std::atomic<int> redirected{0};
-    const std::string target =
-        "/dorvale/do/download?file=" + std::to_string(id) + "&url=" +
-        UrlEscape("http://mirror.example.org/t.zip");
+    const std::string target = "/dorvale/do/download?file=" + std::to_string(id) +
+                               "&url=" + UrlEscape("http://mirror.example.org/t.zip");
     for (int t = 0; t < 20; ++t) {
         threads.emplace_back([&] {
             CHttpClient client(m_port);
             for (int i = 0; i < 100; ++i) {
                 const auto response = client.Get(target);
-                redirected += response.status == 302 &&
-                              response.headers.count("location") &&
+                redirected += response.status == 302 && response.headers.count("location") &&
                               response.headers.at("location") == "http://mirror.example.org/t.zip";
             }
         });
@@ -202,11 +205,12 @@ TEST_F(ServiceThroughNginx, AServiceKilledMidUploadLeavesNothingTheScanWouldPost
     // Straight to the service's socket, as nginx would, with half of the body: the upload is
     // under way when the service is killed.
     const std::string body = UploadBody("half.zip", std::string(4 << 20, 'h'));
-    std::string params = Pair("REQUEST_METHOD", "POST") + Pair("DOCUMENT_URI", "/dorvale/do/upload") +
+    std::string params = Pair("REQUEST_METHOD", "POST") +
+                         Pair("DOCUMENT_URI", "/dorvale/do/upload") +
                          Pair("CONTENT_TYPE", "multipart/form-data; boundary=B") +
                          Pair("CONTENT_LENGTH", std::to_string(body.size()));
-    std::string records = Record(1, std::string("\0\1\0\0\0\0\0\0", 8)) + Record(4, params) +
-                          Record(4, "");
+    std::string records =
+        Record(1, std::string("\0\1\0\0\0\0\0\0", 8)) + Record(4, params) + Record(4, "");
     for (std::size_t at = 0; at < body.size() / 2; at += 60000) {
         records += Record(5, body.substr(at, 60000));
     }
@@ -221,13 +225,15 @@ TEST_F(ServiceThroughNginx, AServiceKilledMidUploadLeavesNothingTheScanWouldPost
     const ssize_t sent = send(fd, records.data(), records.size(), MSG_NOSIGNAL);
     const int sendError = errno;
     ASSERT_EQ(sent, static_cast<ssize_t>(records.size()))
-        << std::strerror(sendError) << "\n" << ReadFile(m_dir / "run/dorvale-web.log");
+        << std::strerror(sendError) << "\n"
+        << ReadFile(m_dir / "run/dorvale-web.log");
     // Wait until the service holds the incoming file open, then kill it.
     bool writing = false;
     for (int i = 0; i < 500 && !writing; ++i) {
         for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
             std::error_code ec;
-            writing = writing || fs::read_symlink(entry.path(), ec).string().starts_with(m_dir / "uploads");
+            writing = writing ||
+                      fs::read_symlink(entry.path(), ec).string().starts_with(m_dir / "uploads");
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -254,8 +260,8 @@ TEST_F(ServiceThroughNginx, AFullDiskRefusesTheUploadCleanly) {
         GTEST_SKIP() << "mounting a small tmpfs needs root";
     }
     const std::string area = m_dir / "uploads";
-    const auto mounted = testsupport::RunProgram({"/bin/mount", "-t", "tmpfs", "-o", "size=1m",
-                                                  "dorvale-test", area});
+    const auto mounted = testsupport::RunProgram(
+        {"/bin/mount", "-t", "tmpfs", "-o", "size=1m", "dorvale-test", area});
     if (mounted.exitCode != 0) {
         GTEST_SKIP() << "cannot mount a tmpfs here: " << mounted.err;
     }

@@ -49,7 +49,8 @@ std::string Multipart(const std::vector<CPart>& parts, bool close = true) {
     for (const CPart& part : parts) {
         body += "--BOUNDARY\r\nContent-Disposition: form-data; name=\"" + part.name + "\"";
         if (!part.fileName.empty()) {
-            body += "; filename=\"" + part.fileName + "\"\r\nContent-Type: application/octet-stream";
+            body +=
+                "; filename=\"" + part.fileName + "\"\r\nContent-Type: application/octet-stream";
         }
         body += "\r\n\r\n" + part.value + "\r\n";
     }
@@ -69,8 +70,9 @@ protected:
         }
         CFileAreaStore store;
         ASSERT_TRUE(store.OpenForWriting(m_dir / "db"));
-        AreaRecord uploads{0, "Uploads & more", m_dir / "uploads", "", "/files/up",
-                           AREA_DOWNLOADABLE | AREA_UPLOADABLE | AREA_HOSTED_LOCALLY};
+        AreaRecord uploads{
+            0,  "Uploads & more", m_dir / "uploads",
+            "", "/files/up",      AREA_DOWNLOADABLE | AREA_UPLOADABLE | AREA_HOSTED_LOCALLY};
         AreaRecord closed{0, "Closed", m_dir / "closed", "", "", AREA_DOWNLOADABLE};
         ASSERT_TRUE(store.AddArea(uploads));
         ASSERT_TRUE(store.AddArea(closed));
@@ -147,10 +149,10 @@ protected:
 };
 
 std::vector<CPart> GoodUpload(const std::string& fileName, const std::string& bytes) {
-    return {{"area", "1", ""},           {"title", "Packer", ""},
-            {"version", "1.0", ""},      {"shortdesc", "Packs things", ""},
-            {"company", "Acme", ""},     {"email", "ann@example.org", ""},
-            {"reqform", "yes", ""},      {"longdesc", "Line one\r\nLine two", ""},
+    return {{"area", "1", ""},        {"title", "Packer", ""},
+            {"version", "1.0", ""},   {"shortdesc", "Packs things", ""},
+            {"company", "Acme", ""},  {"email", "ann@example.org", ""},
+            {"reqform", "yes", ""},   {"longdesc", "Line one\r\nLine two", ""},
             {"file", bytes, fileName}};
 }
 
@@ -166,7 +168,8 @@ TEST_F(VisitorServiceTest, ReviewsArePostedAsSubmissionsAndPublishedOnesShownEsc
     EXPECT_NE(response.body.find("Tools &lt;b&gt;"), std::string::npos);
     const std::string path = SubmissionsFilePath(m_settings.httpPath + "/");
     const std::string text = ReadFile(path);
-    const std::string head = std::to_string(id) + "\r\nTools <b>\r\nAnn <script>\r\nann@example.org\r\nfalse\r\n";
+    const std::string head =
+        std::to_string(id) + "\r\nTools <b>\r\nAnn <script>\r\nann@example.org\r\nfalse\r\n";
     ASSERT_EQ(text.substr(0, head.size()), head);
     EXPECT_EQ(text.substr(head.size() + 12), "Great.\r\n Indented\r\nThird\r\n\t\r\n");
 
@@ -265,13 +268,14 @@ TEST_F(VisitorServiceTest, DownloadsRedirectAndAreCountedInBatches) {
         AddFile("Tools", {"http://mirror.example.org/a b.zip", "local://1/sub/t\xC3\xA9.zip",
                           "local://2/x.zip", "javascript:alert(1)"});
     CWebResponse response =
-        Do("GET", "download", "file=" + std::to_string(id) + "&url=" +
-                                  UrlEscape("http://mirror.example.org/a b.zip"));
+        Do("GET", "download",
+           "file=" + std::to_string(id) + "&url=" + UrlEscape("http://mirror.example.org/a b.zip"));
     ASSERT_EQ(response.status, 302) << response.body;
     EXPECT_EQ(response.location, "http://mirror.example.org/a%20b.zip");
     EXPECT_TRUE(response.noStore);
-    response = Do("GET", "download",
-                  "file=" + std::to_string(id) + "&url=" + UrlEscape("local://1/sub/t\xC3\xA9.zip"));
+    response =
+        Do("GET", "download",
+           "file=" + std::to_string(id) + "&url=" + UrlEscape("local://1/sub/t\xC3\xA9.zip"));
     ASSERT_EQ(response.status, 302);
     // Escaped as the generated download page escapes it.
     EXPECT_EQ(response.location, "http://files.example.org/files/up/sub/t%C3%A9%2Ezip");
@@ -282,7 +286,8 @@ TEST_F(VisitorServiceTest, DownloadsRedirectAndAreCountedInBatches) {
     const std::string file = "file=" + std::to_string(id);
     EXPECT_EQ(Do("GET", "download", file + "&url=" + UrlEscape("local://2/x.zip")).status, 404);
     EXPECT_EQ(Do("GET", "download", file + "&url=" + UrlEscape("javascript:alert(1)")).status, 404);
-    EXPECT_EQ(Do("GET", "download", file + "&url=" + UrlEscape("http://evil.example/")).status, 404);
+    EXPECT_EQ(Do("GET", "download", file + "&url=" + UrlEscape("http://evil.example/")).status,
+              404);
     EXPECT_EQ(Do("GET", "download", file + "&url=a%0D%0ALocation:x").status, 400);
     EXPECT_EQ(Do("GET", "download", "file=-1&url=x").status, 400);
     EXPECT_EQ(Do("POST", "download", file).status, 405);
@@ -391,8 +396,9 @@ TEST_F(VisitorServiceTest, UploadsLandWithTheirDescriptionWhereTheScanFindsThem)
 TEST_F(VisitorServiceTest, RefusedUploadsLeaveNothingTheScanWouldPost) {
     auto areaFiles = [this] { return Names("uploads").size(); };
     // Names refused for what they are: set aside, never stored in the area.
-    for (const std::string& name : std::vector<std::string>{"..", ".hidden", "notes.DESC", "a:b.zip", "trailing.",
-                                   "bad\x01name", "nul\0.zip"s, "caf\xE9.zip", std::string(201, 'n')}) {
+    for (const std::string& name : std::vector<std::string>{
+             "..", ".hidden", "notes.DESC", "a:b.zip", "trailing.", "bad\x01name", "nul\0.zip"s,
+             "caf\xE9.zip", std::string(201, 'n')}) {
         const CWebResponse response = Upload(GoodUpload(name, "data"));
         EXPECT_EQ(response.status, 422) << name << response.body;
         EXPECT_NE(response.body.find("set aside"), std::string::npos);
@@ -444,14 +450,19 @@ TEST_F(VisitorServiceTest, ALineBreakInAnyOneLineFieldIsRefusedWithItsName) {
     Restart();
     const std::string injected = "A%0D%0ABcc%3A+evil%40example.org";
     // Each form with good values; every one-line field in turn gets the line break.
-    const std::vector<std::pair<std::string, std::string>> review = {
-        {"file", std::to_string(id)}, {"name", "Ann"}, {"email", "ann%40example.org"},
-        {"review", "Fine"}};
+    const std::vector<std::pair<std::string, std::string>> review = {{"file", std::to_string(id)},
+                                                                     {"name", "Ann"},
+                                                                     {"email", "ann%40example.org"},
+                                                                     {"review", "Fine"}};
     const std::vector<std::pair<std::string, std::string>> submission = {
-        {"title", "Packer"},     {"version", "1.0"},
-        {"date", "2024-05-06"},  {"size", "12"},
-        {"shortdesc", "Packs"},  {"company", "Acme"},
-        {"email", "ann%40example.org"}, {"sitename1", "One"},
+        {"title", "Packer"},
+        {"version", "1.0"},
+        {"date", "2024-05-06"},
+        {"size", "12"},
+        {"shortdesc", "Packs"},
+        {"company", "Acme"},
+        {"email", "ann%40example.org"},
+        {"sitename1", "One"},
         {"siteurl1", "http%3A%2F%2Fone.example.org%2Fp.zip"}};
     auto encode = [](const auto& fields, const std::string& broken, const std::string& value) {
         std::string body;
@@ -464,9 +475,8 @@ TEST_F(VisitorServiceTest, ALineBreakInAnyOneLineFieldIsRefusedWithItsName) {
          {std::tuple{"review", review, std::vector<std::string>{"", "Name", "Email", ""}},
           std::tuple{"submit", submission,
                      std::vector<std::string>{"Title", "Version", "Date of the file",
-                                              "Size in bytes", "Brief description",
-                                              "Author's name", "Email address", "Site 1 name",
-                                              "Site 1 address"}}}) {
+                                              "Size in bytes", "Brief description", "Author's name",
+                                              "Email address", "Site 1 name", "Site 1 address"}}}) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (labels[i].empty()) {
                 continue; // the file number and the review text are checked otherwise
@@ -475,9 +485,11 @@ TEST_F(VisitorServiceTest, ALineBreakInAnyOneLineFieldIsRefusedWithItsName) {
             EXPECT_EQ(response.status, 400) << form << " " << fields[i].first;
             std::string label;
             AppendHtmlEscaped(label, labels[i]);
-            EXPECT_NE(response.body.find(label + "&quot; holds a control character or a line break"),
-                      std::string::npos)
-                << form << " " << fields[i].first << "\n" << response.body;
+            EXPECT_NE(
+                response.body.find(label + "&quot; holds a control character or a line break"),
+                std::string::npos)
+                << form << " " << fields[i].first << "\n"
+                << response.body;
         }
     }
     EXPECT_FALSE(fs::exists(SubmissionsFilePath(m_settings.httpPath + "/")));
@@ -511,25 +523,25 @@ TEST_F(VisitorServiceTest, SubmissionsAreMailedAsTheAddFileWizardReadsThem) {
     const auto registered =
         testsupport::RunProgram({testsupport::BuiltProgram("dorvale-regsvr"), QTRWEB_LIBRARY});
     ASSERT_EQ(registered.exitCode, 0) << registered.err;
-    const auto set = testsupport::RunProgram(
-        {testsupport::BuiltProgram("dorvale-reg"), "set",
-         "HKLM\\Software\\Halvren Software\\Quenwick\\QTR Web\\SendMail", "SMTPServer", "REG_SZ",
-         server});
+    const auto set =
+        testsupport::RunProgram({testsupport::BuiltProgram("dorvale-reg"), "set",
+                                 "HKLM\\Software\\Halvren Software\\Quenwick\\QTR Web\\SendMail",
+                                 "SMTPServer", "REG_SZ", server});
     ASSERT_EQ(set.exitCode, 0) << set.err;
 
     // No AdminEmail: closed, said on the page every page links to, refused when posted.
-    EXPECT_NE(Do("GET", "submit", "").body.find("does not take file submissions"), std::string::npos);
+    EXPECT_NE(Do("GET", "submit", "").body.find("does not take file submissions"),
+              std::string::npos);
     EXPECT_EQ(PostForm("submit", "title=A").status, 503);
     m_settings.adminEmail = "admin-" + std::to_string(::getpid()) + "@example.org";
     Restart();
     EXPECT_NE(Do("GET", "submit", "").body.find("name=\"siteurl1\""), std::string::npos);
     const CWebResponse response = PostForm(
-        "submit",
-        "title=Packer&version=2.1&date=2049-12-31&size=1234&shortdesc=Packs&reqform=yes"
-        "&company=Acme&email=ann%40example.org&sitename1=&siteurl1=" +
-            UrlEscape("http://one.example.org/p.zip") + "&sitename3=Three&siteurl3=" +
-            UrlEscape("ftp://three.example.org/p.zip") + "&description=" +
-            UrlEscape("First line\r\n.\r\nSubject: not a header"));
+        "submit", "title=Packer&version=2.1&date=2049-12-31&size=1234&shortdesc=Packs&reqform=yes"
+                  "&company=Acme&email=ann%40example.org&sitename1=&siteurl1=" +
+                      UrlEscape("http://one.example.org/p.zip") +
+                      "&sitename3=Three&siteurl3=" + UrlEscape("ftp://three.example.org/p.zip") +
+                      "&description=" + UrlEscape("First line\r\n.\r\nSubject: not a header"));
     ASSERT_EQ(response.status, 200) << response.body;
     const std::string mail = ReadFile(fs::path(spool) / (m_settings.adminEmail + ".data"));
     EXPECT_NE(mail.find("Subject: Dorvale file submission\r\n"), std::string::npos) << mail;
