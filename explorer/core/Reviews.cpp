@@ -4,6 +4,7 @@
 #include "Selection.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -367,20 +368,31 @@ void CSubmissionsModel::Close() {
     }
     const std::string path = SubmissionsFilePath(m_context.HttpPath());
     // The site appends under this lock; between reading what it appended and writing the
-    // file back, nothing may arrive.
-    CSubmissionsLock lock(path, false);
-    // What the site appended since the file was read: the bytes after those read, when the
-    // file still begins with them.
-    const std::string now = ReadAll(path);
-    std::string appended;
-    if (now.size() > m_loaded.size() && now.compare(0, m_loaded.size(), m_loaded) == 0) {
-        appended = now.substr(m_loaded.size());
+    // file back, nothing may arrive. A file removed meanwhile is made anew to hold the lock on,
+    // or the site could begin one unseen and have it overwritten.
+    CSubmissionsLock lock(path, true);
+    // What the site appended since the file was read: its records beyond those read, matched
+    // one by one rather than as leading bytes, as the file may have been removed and begun
+    // anew by the site meanwhile.
+    std::vector<std::string> read;
+    for (const SubmissionEntry& entry : ParseSubmissions(m_loaded)) {
+        read.push_back(FormatSubmission(entry));
     }
     std::string bytes;
     for (const SubmissionEntry& entry : m_entries) {
         bytes += FormatSubmission(entry);
     }
-    WriteOrDelete(path, bytes + appended);
-    m_loaded = bytes + appended;
+    // The next Close keeps what it finds beyond the list as it is now.
+    m_loaded = bytes;
+    for (const SubmissionEntry& entry : ParseSubmissions(ReadAll(path))) {
+        std::string record = FormatSubmission(entry);
+        const auto seen = std::find(read.begin(), read.end(), record);
+        if (seen != read.end()) {
+            read.erase(seen);
+        } else {
+            bytes += record;
+        }
+    }
+    WriteOrDelete(path, bytes);
     m_changed = false;
 }

@@ -234,6 +234,18 @@ TEST_P(Workflow, ReviewSubmissionsArePostedAndDeleted) {
     EXPECT_EQ(ReadFile(m_site / "reviews/5.txt"),
               FormatReview(first) + FormatReview(first) + FormatReview(third));
 
+    // The file removed while the dialog is open and begun anew by the site: the site's record
+    // is kept beside what the dialog still lists.
+    WriteFile(submissions, FormatSubmission(first) + FormatSubmission(second));
+    CSubmissionsModel again(*m_context);
+    m_prompt.Expect(MSG_DELETE_SUBMISSIONS, CAPTION_WARNING, EAnswer::Yes);
+    EXPECT_EQ(again.Delete({0}), 1u);
+    std::filesystem::remove(submissions);
+    std::string error;
+    ASSERT_TRUE(AppendSubmission(submissions, third, error)) << error;
+    again.Close();
+    EXPECT_EQ(ReadFile(submissions), FormatSubmission(second) + FormatSubmission(third));
+
     // A review file that cannot be created keeps the submission.
     std::filesystem::remove_all(m_site / "reviews");
     m_prompt.Expect(MSG_REVIEW_FILE_FAILED, CAPTION_ERROR);
