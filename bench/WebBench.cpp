@@ -85,6 +85,9 @@ int main(int argc, char** argv) {
     }
     testsupport::CTempDir dir;
     fs::create_directories(dir.Path() / "registry");
+    // nginx's workers, which do not run as root, pass through to the service's socket.
+    fs::permissions(dir.Path(),
+                    fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
     fs::create_directories(dir.Path() / "site");
     setenv("DORVALE_REGISTRY", (dir.Path() / "registry").c_str(), 1);
     testsupport::CTestDataSource source(testsupport::EEngine::SQLite, dir.Path());

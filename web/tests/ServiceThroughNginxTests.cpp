@@ -62,6 +62,9 @@ class ServiceThroughNginx : public ::testing::Test {
 protected:
     void SetUp() override {
         fs::create_directories(m_dir.Path() / "registry");
+        // nginx's workers, which do not run as root, pass through to the service's socket.
+        fs::permissions(m_dir.Path(),
+                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
         setenv("DORVALE_REGISTRY", (m_dir.Path() / "registry").c_str(), 1);
         m_source = std::make_unique<testsupport::CTestDataSource>(testsupport::EEngine::SQLite,
                                                                   m_dir.Path());
