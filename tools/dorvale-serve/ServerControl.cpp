@@ -145,13 +145,7 @@ std::string FindProftpd() {
 }
 
 long RunningProftpd(const std::string& runDir) {
-    const std::string text = ReadText(FtpDirectory(runDir) + "/proftpd.pid");
-    if (text.empty() || text.size() > 9 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return 0;
-    }
-    const long pid = std::stol(text);
-    return IsProcessAlive(pid) && ReadText("/proc/" + text + "/comm") == "proftpd" ? pid : 0;
+    return RunningProgram(FtpDirectory(runDir) + "/proftpd.pid", "proftpd");
 }
 
 namespace {
@@ -211,22 +205,7 @@ bool StartProftpd(const std::string& proftpd, const CFtpSite& site, std::string&
 
 bool StopProftpd(const std::string& runDir, std::string& error) {
     const long pid = RunningProftpd(runDir);
-    if (pid == 0) {
-        return true;
-    }
-    if (::kill(static_cast<pid_t>(pid), SIGTERM) != 0) {
-        error = "cannot stop proftpd " + std::to_string(pid) + ": " + std::strerror(errno);
-        return false;
-    }
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (Clock::now() < deadline) {
-        if (!IsProcessAlive(pid)) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    error = "proftpd " + std::to_string(pid) + " did not stop within 10 seconds";
-    return false;
+    return pid == 0 || StopProgram(pid, "proftpd", 10, error);
 }
 
 bool ReloadProftpd(const std::string& proftpd, const CFtpSite& site, std::string& error) {
