@@ -293,7 +293,7 @@ TEST_F(Serve, InstallPutsTemplatesAndAssetsWhereThePagesFindThem) {
                       testsupport::ReadFile(entry.path()));
         }
     }
-    EXPECT_EQ(templates, 8); // the seven pages and the upload page
+    EXPECT_EQ(templates, 9); // the seven pages, the upload page and the search's query file
     EXPECT_EQ(testsupport::ReadFile(m_dir / "site/assets/dorvale.css"),
               testsupport::ReadFile(source / "assets/dorvale.css"));
     EXPECT_THAT(installed.out, HasSubstr("templates into " + (m_dir / "install/templates")));
