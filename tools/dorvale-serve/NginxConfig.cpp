@@ -179,6 +179,15 @@ std::string BuildNginxConfig(const CNginxSite& site) {
     if (!site.webSocket.empty()) {
         conf += VisitorServiceLocation(site);
     }
+    if (!site.indexService.empty()) {
+        // The index server's pages, whatever their letter case, as its clients write them.
+        conf += "        location ~* ^/dorvaleindex/ {\n";
+        conf += "            proxy_pass http://" + site.indexService + ";\n";
+        conf += "            client_max_body_size 1m;\n";
+        conf += "            proxy_read_timeout 600s; # an update answers once it has indexed\n";
+        conf += "            add_header X-Content-Type-Options nosniff always;\n";
+        conf += "        }\n";
+    }
     for (const CServedAlias& alias : site.aliases) {
         conf += AliasLocation(alias);
     }

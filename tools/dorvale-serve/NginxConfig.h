@@ -27,6 +27,8 @@ struct CNginxSite {
     std::string httpPath; // the generated site
     std::vector<CServedAlias> aliases;
     std::vector<CNginxInstance> instances; // the other web instances
+    // "address:port" of the index server, which answers /dorvaleindex/ (empty: none runs).
+    std::string indexService;
     // Workers run as this user when nginx starts as root (nginx's own default otherwise).
     std::string workerUser;
     std::string workerGroup;

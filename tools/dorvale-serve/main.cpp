@@ -1,11 +1,14 @@
 // dorvale-serve: puts the templates in place and serves the generated site with nginx.
 #include "IISManager.h"
+#include "IndexServer.h"
 #include "Process.h"
 #include "Publishing.h"
 #include "ServeSite.h"
 #include "ServerControl.h"
 #include "ServerSetup.h"
 #include "Services.h"
+#include "Settings.h"
+#include "Tool.h"
 
 #include <climits>
 #include <cstdio>
@@ -54,6 +57,8 @@ const char USAGE[] =
     "registry keys (taken at start). Dotfiles, *.desc files and symbolic links are never\n"
     "served; a root that is /, a system directory or holds Dorvale's own data is refused.\n"
     "Started as root, nginx's workers run as www-data and the FTP server as nobody.\n"
+    "When the index server (dorvale-index start) is recorded, nginx passes /dorvaleindex/\n"
+    "(the site's search and the index server's pages) to it.\n"
     "\n"
     "Options:\n"
     "  --dir DIR        nginx's own directory: configuration, pid, logs, temporary files\n"
@@ -374,6 +379,18 @@ bool PrepareWeb(const COptions& options, const CServeSettings& settings, CNginxS
         } else if (!served) {
             site.aliases.push_back(area);
         }
+    }
+    std::string index;
+    ReadRegistryText(HKEY_LOCAL_MACHINE, services::ServiceKey(INDEX_SERVICE_NAME).c_str(), "Listen",
+                     index);
+    const std::size_t colon = index.rfind(':');
+    long long indexPort = 0;
+    if (colon != std::string::npos && IsIpv4(index.substr(0, colon)) &&
+        tool::ParseNumber(index.substr(colon + 1), 1, 65535, indexPort)) {
+        site.indexService = index;
+    } else if (!index.empty()) {
+        std::fprintf(stderr, "dorvale-serve: warning: the index server's address \"%s\" is not "
+                     "address:port; /dorvaleindex/ is not served\n", index.c_str());
     }
     if (geteuid() == 0) {
         site.workerUser = user;
