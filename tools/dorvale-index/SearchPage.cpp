@@ -1,0 +1,136 @@
+#include "SearchPage.h"
+
+#include "IndexServer.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+
+std::string Size(long long bytes) {
+    char text[32];
+    if (bytes < 1024) {
+        std::snprintf(text, sizeof text, "%lld bytes", bytes);
+    } else if (bytes < 1024 * 1024) {
+        std::snprintf(text, sizeof text, "%.1f KB", static_cast<double>(bytes) / 1024);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / (1024 * 1024));
+    }
+    return text;
+}
+
+std::string Date(long long seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    char text[16] = {};
+    if (gmtime_r(&time, &parts) != nullptr) {
+        std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
+    }
+    return text;
+}
+
+std::string PageLink(const std::string& query, std::size_t page, const std::string& label,
+                     const char* rel) {
+    return std::string("<a rel=\"") + rel + "\" href=\"" + INDEX_SEARCH_PAGE + "?q=" + EncodeFormText(query) +
+           "&amp;page=" + std::to_string(page) + "\">" + label + "</a>";
+}
+
+} // namespace
+
+std::string EscapeHtml(const std::string& text) {
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&#39;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string EncodeAddress(const std::string& address) {
+    std::string encoded;
+    for (const char c : address) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+            (byte >= '0' && byte <= '9') || c == '/' || c == '-' || c == '_' || c == '.' ||
+            c == '~') {
+            encoded += c;
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", byte);
+            encoded += hex;
+        }
+    }
+    return encoded;
+}
+
+std::string RenderSearchPage(const std::string& query, const CSearchResult& result,
+                             std::size_t page, std::size_t perPage, const std::string& problem) {
+    const std::string words = EscapeHtml(query);
+    std::string html =
+        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<meta name=\"robots\" content=\"noindex\">\n<title>" +
+        (query.empty() ? std::string("Search") : "Search: " + words) +
+        " · Dorvale File Library</title>\n"
+        "<link rel=\"stylesheet\" href=\"/dorvale/assets/dorvale.css\">\n"
+        "<link rel=\"icon\" href=\"/dorvale/assets/dorvale.svg\" type=\"image/svg+xml\">\n"
+        "</head>\n<body>\n<a class=\"skip\" href=\"#main\">Skip to the content</a>\n"
+        "<header class=\"site\">\n<div class=\"wrap\">\n"
+        "<a class=\"brand\" href=\"/dorvale/index.asp\"><img src=\"/dorvale/assets/dorvale.svg\" "
+        "alt=\"\" width=\"32\" height=\"32\"><span>Dorvale <small>File Library</small></span></a>\n"
+        "<nav aria-label=\"Site\">\n<ul>\n"
+        "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n"
+        "<li><a href=\"/dorvale/files/%7Etop/newest/page1-date.asp\">Newest</a></li>\n"
+        "<li><a href=\"/dorvale/files/%7Etop/popular/page1-downloads.asp\">Most popular</a></li>\n"
+        "</ul>\n</nav>\n"
+        "<form class=\"search\" role=\"search\" action=\"" +
+        std::string(INDEX_SEARCH_PAGE) +
+        "\" method=\"get\"><label class=\"visually-hidden\" for=\"q\">Search the files</label>"
+        "<input id=\"q\" type=\"search\" name=\"q\" value=\"" +
+        words +
+        "\" placeholder=\"Search the files\"><button type=\"submit\">Search</button></form>\n"
+        "</div>\n</header>\n<main id=\"main\" class=\"wrap\">\n<h1>Search</h1>\n";
+    if (!problem.empty()) {
+        html += "<p class=\"lead\">" + EscapeHtml(problem) + "</p>\n";
+    } else if (query.empty()) {
+        html += "<p class=\"lead\">Type words from a file's name or contents.</p>\n";
+    } else if (result.hits.empty()) {
+        html += "<p class=\"lead\">No file matches <strong>" + words + "</strong>.</p>\n";
+    } else {
+        const std::size_t first = (page - 1) * perPage + 1;
+        html += "<p class=\"lead\">Files " + std::to_string(first) + " to " +
+                std::to_string(first + result.hits.size() - 1) + " of about " +
+                std::to_string(result.estimated) + " matching <strong>" + words +
+                "</strong></p>\n<ol class=\"hits\" start=\"" + std::to_string(first) + "\">\n";
+        for (const CSearchHit& hit : result.hits) {
+            const std::string folder = hit.address.substr(0, hit.address.rfind('/') + 1);
+            html += "<li><a class=\"hit-title\" href=\"" + EscapeHtml(EncodeAddress(hit.address)) +
+                    "\">" + EscapeHtml(hit.name) + "</a>\n<span class=\"hit-note\">" +
+                    EscapeHtml(folder) + " · " + Size(hit.size) + " · " + Date(hit.modified) +
+                    "</span>\n<p class=\"hit-text\">" + hit.snippet + "</p></li>\n";
+        }
+        html += "</ol>\n";
+        const bool more = page * perPage < result.estimated;
+        if (page > 1 || more) {
+            html += "<nav class=\"listbar\" aria-label=\"Pages\">";
+            if (page > 1) {
+                html += PageLink(query, page - 1, "Previous", "prev");
+            }
+            if (more) {
+                html += (page > 1 ? " " : "") + PageLink(query, page + 1, "Next", "next");
+            }
+            html += "</nav>\n";
+        }
+    }
+    html += "</main>\n<footer class=\"site\">\n<div class=\"wrap\">\n"
+            "<p>Dorvale File Library · search by the index server</p>\n</div>\n</footer>\n"
+            "</body>\n</html>\n";
+    return html;
+}
