@@ -1,7 +1,9 @@
 #include "AreaPages.h"
 
+#include "IndexServer.h"
 #include "SetupHelp.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -48,9 +50,11 @@ QLineEdit* Edit(const char* name, std::size_t limit, QWidget* parent) {
 }
 
 // A tab's list with its Add, Edit and Remove buttons beside it; a double click edits.
+// `column` (when given) receives the buttons' column, for a page that adds to it.
 template <class TPage>
 QListWidget* ListWithButtons(TPage* page, const char* listName, void (TPage::*add)(),
-                             void (TPage::*edit)(), void (TPage::*remove)()) {
+                             void (TPage::*edit)(), void (TPage::*remove)(),
+                             QVBoxLayout** column = nullptr) {
     auto* list = new QListWidget(page);
     list->setObjectName(listName);
     auto* layout = new QHBoxLayout(page);
@@ -68,6 +72,9 @@ QListWidget* ListWithButtons(TPage* page, const char* listName, void (TPage::*ad
     QObject::connect(editButton, &QPushButton::clicked, page, edit);
     QObject::connect(list, &QListWidget::itemDoubleClicked, page, edit);
     QObject::connect(removeButton, &QPushButton::clicked, page, remove);
+    if (column != nullptr) {
+        *column = buttons;
+    }
     return list;
 }
 
@@ -309,8 +316,29 @@ void CFileGroupGeneralPage::accept() {
 CFileAreasPage::CFileAreasPage(CSetupSheet& sheet) : CSetupPage(sheet, "File Areas") {
     setObjectName("fileAreasPage");
     SetHelpContext(HELP_FILE_AREAS);
+    QVBoxLayout* column = nullptr;
     m_list = ListWithButtons(this, "areas", &CFileAreasPage::Add, &CFileAreasPage::Edit,
-                             &CFileAreasPage::Remove);
+                             &CFileAreasPage::Remove, &column);
+    auto* label = new QLabel("Update Microsoft Index Server directories:", this);
+    label->setWordWrap(true);
+    QPushButton* index = Button("&Index Server", "indexServer", this);
+    label->setBuddy(index);
+    column->addWidget(label);
+    column->addWidget(index);
+    connect(index, &QPushButton::clicked, this, &CFileAreasPage::UpdateIndex);
+}
+
+void CFileAreasPage::UpdateIndex() {
+    // Without a connected web server (the Servers page may leave none) there are no virtual
+    // roots to tell the index server of.
+    CIISManagerBase* web = m_sheet.Session().Web();
+    if (web == nullptr) {
+        return;
+    }
+    // The exchange blocks the window, waits between attempts included.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    UpdateIndexServer(*web, m_sheet.Session().Store().EnumerateAreas(), m_sheet.Prompt());
+    QApplication::restoreOverrideCursor();
 }
 
 void CFileAreasPage::OnFirstShow() {

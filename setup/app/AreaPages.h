@@ -80,6 +80,8 @@ private:
     void Add();
     void Edit();
     void Remove();
+    // "Index Server": tells the index server which virtual roots to index.
+    void UpdateIndex();
     QListWidget* m_list;
 };
 
