@@ -299,11 +299,16 @@ std::string BuildIndexForm(const std::vector<CIndexRoot>& reported,
 }
 
 std::vector<CIndexRoot> ReadIndexRoots(const std::string& file) {
-    std::vector<CIndexRoot> roots;
     std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return ParseIndexRoots(text.str());
+}
+
+std::vector<CIndexRoot> ParseIndexRoots(std::string_view text) {
+    std::vector<CIndexRoot> roots;
     std::string current;
     std::string line;
-    char c = 0;
     auto take = [&] {
         const std::string lower = base::LowerAscii(line);
         line.clear();
@@ -316,7 +321,7 @@ std::vector<CIndexRoot> ReadIndexRoots(const std::string& file) {
             roots.emplace_back(current, lower.substr(path + 5));
         }
     };
-    while (in.get(c)) {
+    for (const char c : text) {
         if (c == '\n') {
             if (!line.empty() && line.back() == '\r') {
                 line.pop_back();

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -71,6 +72,8 @@ std::string BuildIndexForm(const std::vector<CIndexRoot>& reported,
 // the current root, each "path=" line after it adds a pair. Lines longer than 519 bytes are
 // read in pieces of 519.
 std::vector<CIndexRoot> ReadIndexRoots(const std::string& file);
+// The same over the answer's text.
+std::vector<CIndexRoot> ParseIndexRoots(std::string_view text);
 // The host (and port, when given) of the HttpServer setting: lower case, without
 // "http://" or "https://" and without anything from the first "/" on.
 std::string IndexServerHost(const std::string& httpServer);

@@ -79,34 +79,9 @@ bool ReadRequest(int connection, CHttpRequest& request, int& status) {
         raw.append(buffer, static_cast<std::size_t>(n));
     }
     status = 400;
-    const std::size_t lineEnd = raw.find("\r\n");
-    const std::string line = raw.substr(0, lineEnd);
-    const std::size_t space = line.find(' ');
-    const std::size_t second = space == std::string::npos ? space : line.find(' ', space + 1);
-    if (second == std::string::npos) {
-        return false;
-    }
-    request.method = line.substr(0, space);
-    const std::string target = line.substr(space + 1, second - space - 1);
-    const std::size_t question = target.find('?');
-    request.path = target.substr(0, question);
-    request.query = question == std::string::npos ? "" : target.substr(question + 1);
     long long length = 0;
-    for (std::size_t at = lineEnd + 2; at < headEnd;) {
-        const std::size_t next = raw.find("\r\n", at);
-        const std::string header = raw.substr(at, next - at);
-        at = next + 2;
-        const std::size_t colon = header.find(':');
-        if (colon != std::string::npos &&
-            base::EqualsNoCase(header.substr(0, colon), "content-length")) {
-            std::string value = header.substr(colon + 1);
-            value.erase(0, value.find_first_not_of(' '));
-            char* end = nullptr;
-            length = std::strtoll(value.c_str(), &end, 10);
-            if (value.empty() || *end != '\0' || length < 0) {
-                return false;
-            }
-        }
+    if (!ParseRequestHead(std::string_view(raw).substr(0, headEnd), request, length)) {
+        return false;
     }
     if (static_cast<unsigned long long>(length) > BODY_LIMIT) {
         status = 413;
@@ -125,6 +100,41 @@ bool ReadRequest(int connection, CHttpRequest& request, int& status) {
 }
 
 } // namespace
+
+bool ParseRequestHead(std::string_view head, CHttpRequest& request, long long& length) {
+    length = 0;
+    const std::size_t lineEnd = std::min(head.find("\r\n"), head.size());
+    const std::string_view line = head.substr(0, lineEnd);
+    const std::size_t space = line.find(' ');
+    const std::size_t second = space == std::string::npos ? space : line.find(' ', space + 1);
+    if (second == std::string::npos || space == 0) {
+        return false;
+    }
+    request.method = std::string(line.substr(0, space));
+    const std::string_view target = line.substr(space + 1, second - space - 1);
+    const std::size_t question = target.find('?');
+    request.path = std::string(target.substr(0, question));
+    request.query = question == std::string::npos ? "" : std::string(target.substr(question + 1));
+    for (std::size_t at = lineEnd + 2; at < head.size();) {
+        const std::size_t next = std::min(head.find("\r\n", at), head.size());
+        const std::string_view header = head.substr(at, next - at);
+        at = next + 2;
+        const std::size_t colon = header.find(':');
+        if (colon == std::string::npos || !base::EqualsNoCase(header.substr(0, colon), "content-length")) {
+            continue;
+        }
+        std::string_view value = header.substr(colon + 1);
+        while (!value.empty() && value.front() == ' ') {
+            value.remove_prefix(1);
+        }
+        if (value.empty() || value.size() > 12 ||
+            value.find_first_not_of("0123456789") != std::string_view::npos) {
+            return false;
+        }
+        length = std::stoll(std::string(value));
+    }
+    return true;
+}
 
 CQueryFile ReadQueryFile(const std::string& file) {
     CQueryFile query;

@@ -18,6 +18,7 @@
 #include <csignal>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct CIndexServiceOptions {
@@ -40,6 +41,10 @@ struct CHttpAnswer {
     std::string type = "text/plain; charset=utf-8";
     std::string body;
 };
+
+// The request line and headers (without the blank line after them): false when they are
+// malformed. `length` is the Content-Length (0 when absent).
+bool ParseRequestHead(std::string_view head, CHttpRequest& request, long long& length);
 
 // The query file's settings that the search uses.
 struct CQueryFile {

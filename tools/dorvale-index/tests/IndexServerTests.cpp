@@ -156,6 +156,25 @@ TEST(IndexExchangeRules, FormRootListHostAndQueryFile) {
     EXPECT_EQ(IndexServerHost("https://127.0.0.1:8080/dorvale/"), "127.0.0.1:8080");
     EXPECT_EQ(IndexServerHost("files.example.org"), "files.example.org");
 
+    // The service's reading of a request's head and its fields.
+    CHttpRequest request;
+    long long length = -1;
+    EXPECT_TRUE(ParseRequestHead("POST /dorvaleindex/admin.ida?x=1 HTTP/1.0\r\nHost: h\r\n"
+                                 "content-LENGTH: 12",
+                                 request, length));
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.path, "/dorvaleindex/admin.ida");
+    EXPECT_EQ(request.query, "x=1");
+    EXPECT_EQ(length, 12);
+    EXPECT_FALSE(ParseRequestHead("GET / HTTP/1.0\r\nContent-Length: -1", request, length));
+    EXPECT_FALSE(ParseRequestHead("GET / HTTP/1.0\r\nContent-Length: 99999999999999", request,
+                                  length));
+    EXPECT_FALSE(ParseRequestHead("nonsense", request, length));
+    const auto fields = ParseQueryString("q=red+apple%21&page=2&q=second&empty");
+    EXPECT_EQ(fields.at("q"), "red apple!");
+    EXPECT_EQ(fields.at("page"), "2");
+    EXPECT_EQ(fields.at("empty"), "");
+
     std::string text;
     EXPECT_TRUE(MakeQueryFile("A=%CiScope%\nB=%CiScope%\n", "/DorvaleIndex,/pub", text));
     EXPECT_EQ(text, "A=/DorvaleIndex,/pub\nB=%CiScope%\n");
