@@ -4,9 +4,11 @@
 #include "Text.h"
 
 #include <xapian.h>
+#include <zip.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -30,9 +32,75 @@ bool IsHidden(const std::string& name) {
     return name.empty() || name[0] == '.' || base::LowerAscii(name).ends_with(".desc");
 }
 
+// The words of a name: "read_me-first.txt" also as "read me first txt".
+std::string NameWords(const std::string& name) {
+    std::string words = name;
+    for (char& c : words) {
+        if (c == '_' || c == '-' || c == '.') {
+            c = ' ';
+        }
+    }
+    return words;
+}
+
+bool IsTextMember(const std::string& name) {
+    const std::string lower = Lower(name);
+    for (const char* extension : {".txt", ".diz", ".nfo", ".md", ".1st", "readme"}) {
+        if (lower.ends_with(extension)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// What words see of an archive: its members' names, and the text of its read-me and
+// description members, at most `limit` bytes read in all.
+std::string ArchiveText(const fs::path& file, std::size_t limit) {
+    int error = 0;
+    zip_t* archive = zip_open(file.c_str(), ZIP_RDONLY, &error);
+    if (archive == nullptr) {
+        return {};
+    }
+    std::string text;
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count && text.size() < limit; ++i) {
+        zip_stat_t info;
+        if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &info) != 0 ||
+            (info.valid & ZIP_STAT_NAME) == 0) {
+            continue;
+        }
+        const std::string name = info.name;
+        text += NameWords(name) + "\n";
+        if (!IsTextMember(name) || (info.valid & ZIP_STAT_SIZE) == 0) {
+            continue;
+        }
+        zip_file_t* member = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+        if (member == nullptr) {
+            continue;
+        }
+        // Read by the bytes that arrive, not the size the archive claims.
+        std::string body(std::min<std::size_t>(limit - text.size(), 64 * 1024), '\0');
+        const zip_int64_t read = zip_fread(member, body.data(), body.size());
+        zip_fclose(member);
+        if (read > 0) {
+            body.resize(static_cast<std::size_t>(read));
+            if (body.find('\0') == std::string::npos) {
+                text += body + "\n";
+            }
+        }
+    }
+    zip_discard(archive);
+    return text;
+}
+
 // The text of a file as words see it: nothing for a binary file (a NUL near its start), the
-// tags of a page dropped.
+// tags of a page dropped, an archive's member names and read-me texts.
 std::string ReadText(const fs::path& file, std::size_t limit) {
+    if (Lower(file.extension().string()) == ".zip") {
+        std::string text = ArchiveText(file, limit);
+        text.resize(base::Utf8CompleteLength(text));
+        return text;
+    }
     std::ifstream in(file, std::ios::binary);
     std::string text(limit, '\0');
     in.read(text.data(), static_cast<std::streamsize>(limit));
@@ -58,17 +126,6 @@ std::string ReadText(const fs::path& file, std::size_t limit) {
     }
     text.resize(base::Utf8CompleteLength(text));
     return text;
-}
-
-// The words of a name: "read_me-first.txt" also as "read me first txt".
-std::string NameWords(const std::string& name) {
-    std::string words = name;
-    for (char& c : words) {
-        if (c == '_' || c == '-' || c == '.') {
-            c = ' ';
-        }
-    }
-    return words;
 }
 
 std::string Address(const std::string& root, const std::string& relative) {
@@ -247,7 +304,9 @@ bool SearchIndex(const std::string& indexDir, const std::string& query,
             hit.modified = data.modified;
             hit.percent = match.get_percent();
             const std::string text = ReadText(data.file, 64 * 1024);
-            hit.snippet = matches.snippet(text.empty() ? data.name : text, SNIPPET_BYTES,
+            // A file without text has nothing to show around the match but its name.
+            hit.snippet = text.empty() ? std::string()
+                                       : matches.snippet(text, SNIPPET_BYTES,
                                           Xapian::Stem("english"),
                                           Xapian::MSet::SNIPPET_EXHAUSTIVE, "<b>", "</b>", "…");
             result.hits.push_back(hit);

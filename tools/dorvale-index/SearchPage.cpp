@@ -114,7 +114,9 @@ std::string RenderSearchPage(const std::string& query, const CSearchResult& resu
             html += "<li><a class=\"hit-title\" href=\"" + EscapeHtml(EncodeAddress(hit.address)) +
                     "\">" + EscapeHtml(hit.name) + "</a>\n<span class=\"hit-note\">" +
                     EscapeHtml(folder) + " · " + Size(hit.size) + " · " + Date(hit.modified) +
-                    "</span>\n<p class=\"hit-text\">" + hit.snippet + "</p></li>\n";
+                    "</span>\n" +
+                    (hit.snippet.empty() ? "" : "<p class=\"hit-text\">" + hit.snippet + "</p>") +
+                    "</li>\n";
         }
         html += "</ol>\n";
         const bool more = page * perPage < result.estimated;

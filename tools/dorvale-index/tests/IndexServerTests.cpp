@@ -11,6 +11,7 @@
 #include "IndexService.h"
 #include "Metabase.h"
 #include "ServeTestSupport.h"
+#include "ZipTestSupport.h"
 #include "Settings.h"
 #include "Text.h"
 
@@ -58,6 +59,9 @@ protected:
         }
         Put(Dir("site") + "/index.asp", "index");
         Put(Dir("pub/one") + "/notes.txt", "Release notes: the zebra codec is faster.\n");
+        ASSERT_TRUE(testsupport::MakeZip(Dir("pub/one") + "/tool.zip",
+                                         {{"tool/README.TXT", "How to feed a wombat.\n"},
+                                          {"tool/tool.bin", std::string("MZ\0\0platypus", 12)}}));
         Put(Dir("pub/one") + "/tool.zip.desc", "Email=uploader@example.org\nquagga\n");
         Put(Dir("pub/one") + "/.hidden", "quagga\n");
         Put(Dir("pub/two") + "/Read_Me-First.TXT", "Okapi handbook <not a tag>\n");
@@ -240,6 +244,10 @@ TEST_F(IndexServer, RegistryBranchTellsTheServiceBehindNginxAndASearchFindsTheFi
     EXPECT_THAT(Search(m_webPort, "first"), HasSubstr("/pub/two/Read_Me-First.TXT"));
     EXPECT_THAT(Search(m_webPort, "okapi"), HasSubstr("&lt;not a tag&gt;"));
     EXPECT_THAT(Search(m_webPort, "ibex"), HasSubstr("/dorvaledetails/1.asp"));
+    // An archive by its members' names and its read-me's text, not by its binary members.
+    EXPECT_THAT(Search(m_webPort, "wombat"), HasSubstr("href=\"/pub/one/tool.zip\""));
+    EXPECT_THAT(Search(m_webPort, "readme"), HasSubstr("href=\"/pub/one/tool.zip\""));
+    EXPECT_THAT(Search(m_webPort, "platypus"), HasSubstr("No file matches"));
     EXPECT_THAT(Search(m_webPort, "guides"), HasSubstr("/docs/guide.txt"));
     // Not indexed: a root not asked for, an upload's description, a dotfile.
     EXPECT_THAT(Search(m_webPort, "narwhal"), HasSubstr("No file matches"));
