@@ -133,7 +133,6 @@ bool CIndexServerClient::Open() {
     curl_easy_setopt(curl, CURLOPT_PROXY, ""); // a direct connection, whatever the environment
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, REQUEST_TIMEOUT_S);
-    curl_easy_setopt(curl, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Collect);
     return true;
 }
@@ -444,11 +443,12 @@ void UpdateRegistryIndex(CIISManagerBase& web, const std::vector<AreaRecord>& ar
 
 void UpdateIndexServer(CIISManagerBase& web, const std::vector<AreaRecord>& areas,
                        prompt::IPrompt& prompt, const CIndexServerOptions& options) {
-    if (web.ServerKind() >= SERVER_KIND_METABASE) {
+    auto* metabase = dynamic_cast<CIISMetabaseManager*>(&web);
+    if (web.ServerKind() >= SERVER_KIND_METABASE && metabase != nullptr) {
         std::string installDir;
         ReadRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::InstallDir,
                          installDir);
-        UpdateMetabaseIndex(static_cast<CIISMetabaseManager&>(web), areas, installDir, prompt);
+        UpdateMetabaseIndex(*metabase, areas, installDir, prompt);
         return;
     }
     std::string httpServer;
