@@ -6,6 +6,7 @@
 #include "ComTestSupport.h"
 #include "IISMetabaseManager.h"
 #include "IISRegistryManager.h"
+#include "IndexDaemon.h"
 #include "IndexRoots.h"
 #include "IndexServer.h"
 #include "IndexService.h"
@@ -336,6 +337,36 @@ TEST_F(IndexServer, EmptyAndUnreachableServersAndAFormThatPointsElsewhere) {
     EXPECT_EQ(Get(m_indexPort, "/dorvaleindex/admin.ida").status, 405);
     EXPECT_EQ(Get(m_indexPort, "/dorvaleindex/other.idq").status, 404);
     EXPECT_THAT(m_prompt.Problems(), IsEmpty());
+}
+
+TEST_F(IndexServer, TheProgramStartsStopsAndIndexesOnRequest) {
+    EXPECT_EQ(RunProgram({"dorvale-index", "--help"}).exitCode, 0);
+    EXPECT_EQ(RunProgram({"dorvale-index", "serve"}).exitCode, 2);
+    EXPECT_EQ(RunProgram({"dorvale-index", "start", "--port", "0"}).exitCode, 2);
+    EXPECT_EQ(RunProgram({"dorvale-index", "status", "--dir", Dir("index")}).exitCode, 1);
+    // Without a service, reindex does the work itself: the roots the stored form asks for.
+    CIISRegistryManager web(WEB_SERVICE_NAME);
+    ASSERT_TRUE(web.AddRoot("/docs", Dir("docs"), VROOT_READ));
+    std::string error;
+    ASSERT_TRUE(SaveStoredRoots(Dir("index"), {{"/docs", "", true}}, error)) << error;
+    const auto indexed = RunProgram({"dorvale-index", "reindex", "--dir", Dir("index")});
+    EXPECT_EQ(indexed.exitCode, 0) << indexed.err;
+    EXPECT_THAT(indexed.out, HasSubstr("Indexed 1 virtual roots: 1 files, 1 read anew"));
+    // With one, the index is its own; a second start from the same directory replaces it.
+    StartIndex();
+    const long first = RunningIndexService(Dir("index"));
+    EXPECT_EQ(RunProgram({"dorvale-index", "reindex", "--dir", Dir("index")}).exitCode, 1);
+    EXPECT_EQ(RunProgram({"dorvale-index", "status", "--dir", Dir("index")}).exitCode, 0);
+    StartIndex();
+    EXPECT_NE(RunningIndexService(Dir("index")), first);
+    EXPECT_THAT(Search(m_indexPort, "walrus"), HasSubstr("href=\"/docs/guide.txt\""));
+    std::string listen;
+    ReadRegistryText(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\DorvaleIndex",
+                     "Listen", listen);
+    EXPECT_EQ(listen, "127.0.0.1:" + std::to_string(m_indexPort));
+    EXPECT_EQ(RunProgram({"dorvale-index", "stop", "--dir", Dir("index")}).exitCode, 0);
+    EXPECT_EQ(RunningIndexService(Dir("index")), 0);
+    EXPECT_EQ(Get(m_indexPort, LIST_URL).status, 0);
 }
 
 TEST_F(IndexServer, MetabaseBranchMarksTheRootsAndScopesTheSearch) {
