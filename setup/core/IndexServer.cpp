@@ -101,6 +101,8 @@ private:
     }
     bool Open();
     bool Connect(const std::string& host);
+    enum class EStep { Done, Send, Query };
+    EStep Send(curl_slist* headers, std::string& answer, long& status, int& code);
     bool Get(const std::string& path, const std::string& file);
     bool Post(const std::string& path, const std::string& body, const std::string& file);
     void Wait(int milliseconds) {
@@ -154,6 +156,27 @@ bool CIndexServerClient::Connect(const std::string& host) {
     return true;
 }
 
+// The request set up on the handle, sent with `headers` (and no-cache ones) added. The step
+// that failed, with curl's code for it, is for the caller's message.
+CIndexServerClient::EStep CIndexServerClient::Send(curl_slist* headers, std::string& answer,
+                                                   long& status, int& code) {
+    CURL* curl = m_curl.get();
+    headers = curl_slist_append(headers, "Cache-Control: no-cache");
+    headers = curl_slist_append(headers, "Pragma: no-cache");
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
+    const CURLcode sent = curl_easy_perform(curl);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+    curl_slist_free_all(headers);
+    if (sent != CURLE_OK) {
+        code = sent;
+        return EStep::Send;
+    }
+    const CURLcode asked = curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    code = asked;
+    return asked == CURLE_OK ? EStep::Done : EStep::Query;
+}
+
 bool CIndexServerClient::Get(const std::string& path, const std::string& file) {
     CURL* curl = m_curl.get();
     const std::string url = m_base + path;
@@ -162,23 +185,18 @@ bool CIndexServerClient::Get(const std::string& path, const std::string& file) {
         Warn(Printf("HttpOpenRequest failed: %d, URL = %s\n", CURLE_URL_MALFORMAT, path));
         return false;
     }
-    curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
-    headers = curl_slist_append(headers, "Pragma: no-cache");
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     std::string answer;
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
-    const CURLcode sent = curl_easy_perform(curl);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
-    curl_slist_free_all(headers);
-    if (sent != CURLE_OK) {
-        Warn(Printf("HttpSendRequest failed: %d, URL = %s\n", sent, path));
-        return false;
-    }
     long status = 0;
-    const CURLcode asked = curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (asked != CURLE_OK) {
-        Warn(Printf("HttpQueryInfo failed: %d, URL = %s\n", asked, path));
+    int code = 0;
+    switch (Send(nullptr, answer, status, code)) {
+    case EStep::Send:
+        Warn(Printf("HttpSendRequest failed: %d, URL = %s\n", code, path));
         return false;
+    case EStep::Query:
+        Warn(Printf("HttpQueryInfo failed: %d, URL = %s\n", code, path));
+        return false;
+    case EStep::Done:
+        break;
     }
     if (status != 200) {
         Warn(Printf("HttpQueryInfo returned status = %u", static_cast<int>(status)));
@@ -201,23 +219,18 @@ bool CIndexServerClient::Post(const std::string& path, const std::string& body,
     const std::string length = Printf("content-length: %d", static_cast<int>(body.size()));
     curl_slist* headers = curl_slist_append(nullptr, length.c_str());
     headers = curl_slist_append(headers, "content-Type: application/x-www-form-urlencoded");
-    headers = curl_slist_append(headers, "Cache-Control: no-cache");
-    headers = curl_slist_append(headers, "Pragma: no-cache");
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
     std::string answer;
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer);
-    const CURLcode sent = curl_easy_perform(curl);
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
-    curl_slist_free_all(headers);
-    if (sent != CURLE_OK) {
-        Warn(Printf("HttpSendRequest failed: %d\n", sent));
-        return false;
-    }
     long status = 0;
-    const CURLcode asked = curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (asked != CURLE_OK) {
-        Warn(Printf("HttpQueryInfo failed: %d\n", asked));
+    int code = 0;
+    switch (Send(headers, answer, status, code)) {
+    case EStep::Send:
+        Warn(Printf("HttpSendRequest failed: %d\n", code));
         return false;
+    case EStep::Query:
+        Warn(Printf("HttpQueryInfo failed: %d\n", code));
+        return false;
+    case EStep::Done:
+        break;
     }
     return status == 200 && WriteNew(m_tempDirectory + file, answer);
 }
