@@ -88,7 +88,7 @@ protected:
         return (m_com.Dir() / name).string();
     }
 
-    testsupport::ProgramResult RunProgram(std::vector<std::string> args) {
+    decltype(testsupport::RunProgram({})) RunProgram(std::vector<std::string> args) {
         args[0] = testsupport::BuiltProgram(args[0]);
         return testsupport::RunProgram(args, m_env);
     }
