@@ -215,9 +215,9 @@ void IndexRoot(Xapian::WritableDatabase& db, Xapian::TermGenerator& generator,
             document.add_boolean_term(Term("XP", lower.substr(0, slash)));
         }
         document.add_value(STAMP_SLOT, stamp);
-        document.set_data(EncodeData({address, name, path.string(),
-                                      static_cast<long long>(info.st_size),
-                                      static_cast<long long>(info.st_mtime)}));
+        document.set_data(
+            EncodeData({address, name, path.string(), static_cast<long long>(info.st_size),
+                        static_cast<long long>(info.st_mtime)}));
         db.replace_document(unique, document);
         ++run.read;
     }
@@ -239,8 +239,7 @@ bool UpdateIndex(const std::string& indexDir, const std::vector<CIndexRootEntry>
         std::vector<Xapian::docid> gone;
         for (auto term = db.allterms_begin("Q"); term != db.allterms_end("Q"); ++term) {
             if (seen.count(*term) == 0) {
-                for (auto post = db.postlist_begin(*term); post != db.postlist_end(*term);
-                     ++post) {
+                for (auto post = db.postlist_begin(*term); post != db.postlist_end(*term); ++post) {
                     gone.push_back(*post);
                 }
             }
@@ -271,8 +270,8 @@ bool SearchIndex(const std::string& indexDir, const std::string& query,
         parser.set_stemmer(Xapian::Stem("english"));
         parser.set_stemming_strategy(Xapian::QueryParser::STEM_SOME);
         parser.set_database(db);
-        Xapian::Query parsed = parser.parse_query(
-            query, Xapian::QueryParser::FLAG_DEFAULT | Xapian::QueryParser::FLAG_WILDCARD);
+        Xapian::Query parsed = parser.parse_query(query, Xapian::QueryParser::FLAG_DEFAULT |
+                                                             Xapian::QueryParser::FLAG_WILDCARD);
         std::vector<Xapian::Query> filters;
         bool everywhere = scopes.empty();
         for (std::string scope : scopes) {
@@ -286,9 +285,9 @@ bool SearchIndex(const std::string& indexDir, const std::string& query,
             filters.emplace_back(Term("XP", Lower(scope)));
         }
         if (!everywhere) {
-            parsed = Xapian::Query(Xapian::Query::OP_FILTER, parsed,
-                                   Xapian::Query(Xapian::Query::OP_OR, filters.begin(),
-                                                 filters.end()));
+            parsed =
+                Xapian::Query(Xapian::Query::OP_FILTER, parsed,
+                              Xapian::Query(Xapian::Query::OP_OR, filters.begin(), filters.end()));
         }
         Xapian::Enquire enquire(db);
         enquire.set_query(parsed);
@@ -305,10 +304,11 @@ bool SearchIndex(const std::string& indexDir, const std::string& query,
             hit.percent = match.get_percent();
             const std::string text = ReadText(data.file, 64 * 1024);
             // A file without text has nothing to show around the match but its name.
-            hit.snippet = text.empty() ? std::string()
-                                       : matches.snippet(text, SNIPPET_BYTES,
-                                          Xapian::Stem("english"),
-                                          Xapian::MSet::SNIPPET_EXHAUSTIVE, "<b>", "</b>", "…");
+            hit.snippet =
+                text.empty()
+                    ? std::string()
+                    : matches.snippet(text, SNIPPET_BYTES, Xapian::Stem("english"),
+                                      Xapian::MSet::SNIPPET_EXHAUSTIVE, "<b>", "</b>", "…");
             result.hits.push_back(hit);
         }
         return true;

@@ -64,7 +64,8 @@ bool WaitFor(const std::function<bool()>& done, int seconds) {
 
 long RunningIndexService(const std::string& indexDir) {
     const std::string text = ReadTrimmed(fs::path(indexDir) / INDEX_PID_FILE);
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return 0;
     }
     // A pid given since to another program does not count.
@@ -103,9 +104,10 @@ bool StartIndexService(const std::string& program, const CIndexServiceOptions& o
     }
     std::error_code ec;
     fs::create_directories(options.indexDir, ec);
-    const std::vector<std::string> words = {
-        "--dir",     options.indexDir,        "--address", options.address, "--port",
-        std::to_string(options.port), "--rescan", std::to_string(options.rescanSeconds)};
+    const std::vector<std::string> words = {"--dir",     options.indexDir,
+                                            "--address", options.address,
+                                            "--port",    std::to_string(options.port),
+                                            "--rescan",  std::to_string(options.rescanSeconds)};
     std::vector<std::string> arguments = {"run"};
     arguments.insert(arguments.end(), words.begin(), words.end());
     process::CSpawnOptions spawn;

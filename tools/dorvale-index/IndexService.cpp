@@ -32,12 +32,18 @@ constexpr std::size_t MAX_PAGE = 1000;
 
 const char* Reason(int status) {
     switch (status) {
-    case 200: return "OK";
-    case 400: return "Bad Request";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    default: return "Internal Server Error";
+    case 200:
+        return "OK";
+    case 400:
+        return "Bad Request";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 413:
+        return "Payload Too Large";
+    default:
+        return "Internal Server Error";
     }
 }
 
@@ -120,7 +126,8 @@ bool ParseRequestHead(std::string_view head, CHttpRequest& request, long long& l
         const std::string_view header = head.substr(at, next - at);
         at = next + 2;
         const std::size_t colon = header.find(':');
-        if (colon == std::string::npos || !base::EqualsNoCase(header.substr(0, colon), "content-length")) {
+        if (colon == std::string::npos ||
+            !base::EqualsNoCase(header.substr(0, colon), "content-length")) {
             continue;
         }
         std::string_view value = header.substr(colon + 1);
@@ -216,7 +223,8 @@ void CIndexService::Serve(const volatile std::sig_atomic_t& stop) {
             std::string report;
             (void)Reindex(report);
             Log(report);
-            nextScan = std::chrono::steady_clock::now() + std::chrono::seconds(m_options.rescanSeconds);
+            nextScan =
+                std::chrono::steady_clock::now() + std::chrono::seconds(m_options.rescanSeconds);
         }
         pollfd wait{m_listener, POLLIN, 0};
         // Short waits, so that a stop request is seen soon.
@@ -271,9 +279,9 @@ bool CIndexService::Reindex(std::string& report) {
     }
     m_indexed = roots;
     m_everIndexed = true;
-    report = "Indexed " + std::to_string(roots.size()) + " virtual roots: " +
-             std::to_string(run.files) + " files, " + std::to_string(run.read) +
-             " read anew, " + std::to_string(run.removed) + " removed";
+    report = "Indexed " + std::to_string(roots.size()) +
+             " virtual roots: " + std::to_string(run.files) + " files, " +
+             std::to_string(run.read) + " read anew, " + std::to_string(run.removed) + " removed";
     for (const CIndexRootEntry& root : roots) {
         report += "\nindexed " + root.root + " (" + root.path + ")";
     }
@@ -311,8 +319,8 @@ CHttpAnswer CIndexService::Search(const std::string& query) {
     const std::string text = words == fields.end() ? "" : words->second;
     std::size_t page = 1;
     if (const auto asked = fields.find("page"); asked != fields.end()) {
-        page = static_cast<std::size_t>(std::clamp(std::atol(asked->second.c_str()), 1L,
-                                                   static_cast<long>(MAX_PAGE)));
+        page = static_cast<std::size_t>(
+            std::clamp(std::atol(asked->second.c_str()), 1L, static_cast<long>(MAX_PAGE)));
     }
     const std::size_t perPage = std::min(queryFile.perPage, MAX_PER_PAGE);
     std::vector<std::string> skipped;

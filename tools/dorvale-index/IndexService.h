@@ -24,7 +24,7 @@
 struct CIndexServiceOptions {
     std::string indexDir;
     std::string address = "127.0.0.1";
-    int port = 0;           // 0: one the system chooses
+    int port = 0; // 0: one the system chooses
     int rescanSeconds = 300;
     std::string installDir; // where Web/QueryHit.idq is; empty: the InstallDir setting
 };

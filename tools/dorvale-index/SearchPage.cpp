@@ -7,7 +7,6 @@
 
 namespace {
 
-
 std::string Size(long long bytes) {
     char text[32];
     if (bytes < 1024) {
@@ -32,8 +31,9 @@ std::string Date(long long seconds) {
 
 std::string PageLink(const std::string& query, std::size_t page, const std::string& label,
                      const char* rel) {
-    return std::string("<a rel=\"") + rel + "\" href=\"" + INDEX_SEARCH_PAGE + "?q=" + EncodeFormText(query) +
-           "&amp;page=" + std::to_string(page) + "\">" + label + "</a>";
+    return std::string("<a rel=\"") + rel + "\" href=\"" + INDEX_SEARCH_PAGE +
+           "?q=" + EncodeFormText(query) + "&amp;page=" + std::to_string(page) + "\">" + label +
+           "</a>";
 }
 
 } // namespace
@@ -42,12 +42,23 @@ std::string EscapeHtml(const std::string& text) {
     std::string escaped;
     for (const char c : text) {
         switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        case '\'': escaped += "&#39;"; break;
-        default: escaped += c;
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        case '\'':
+            escaped += "&#39;";
+            break;
+        default:
+            escaped += c;
         }
     }
     return escaped;

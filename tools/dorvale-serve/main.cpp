@@ -389,8 +389,10 @@ bool PrepareWeb(const COptions& options, const CServeSettings& settings, CNginxS
         tool::ParseNumber(index.substr(colon + 1), 1, 65535, indexPort)) {
         site.indexService = index;
     } else if (!index.empty()) {
-        std::fprintf(stderr, "dorvale-serve: warning: the index server's address \"%s\" is not "
-                     "address:port; /dorvaleindex/ is not served\n", index.c_str());
+        std::fprintf(stderr,
+                     "dorvale-serve: warning: the index server's address \"%s\" is not "
+                     "address:port; /dorvaleindex/ is not served\n",
+                     index.c_str());
     }
     if (geteuid() == 0) {
         site.workerUser = user;

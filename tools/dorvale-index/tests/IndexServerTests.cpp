@@ -12,9 +12,9 @@
 #include "IndexService.h"
 #include "Metabase.h"
 #include "ServeTestSupport.h"
-#include "ZipTestSupport.h"
 #include "Settings.h"
 #include "Text.h"
+#include "ZipTestSupport.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -102,9 +102,8 @@ protected:
 
     void StartNginx() {
         m_webPort = FreePort();
-        const auto started =
-            RunProgram({"dorvale-serve", "start", "--dir", Dir("run"), "--port",
-                        std::to_string(m_webPort), "--service", "web"});
+        const auto started = RunProgram({"dorvale-serve", "start", "--dir", Dir("run"), "--port",
+                                         std::to_string(m_webPort), "--service", "web"});
         m_nginxStarted = true;
         ASSERT_EQ(started.exitCode, 0) << started.err;
     }
@@ -114,7 +113,9 @@ protected:
                             m_options);
     }
 
-    std::string Temp(const std::string& name) { return testsupport::ReadFile(Dir("temp") + "/" + name); }
+    std::string Temp(const std::string& name) {
+        return testsupport::ReadFile(Dir("temp") + "/" + name);
+    }
 
     comtest::CComTestEnvironment m_com;
     std::vector<std::string> m_env;
@@ -151,7 +152,8 @@ TEST(IndexExchangeRules, FormRootListHostAndQueryFile) {
     // line longer than 519 bytes read in pieces (its tail is a line of its own).
     const std::string file = testing::TempDir() + "/virtualroots-rules.txt";
     testsupport::WriteFile(file, "VRoot=/Pub\r\nPATH=/Srv/Pub\r\n\r\npath=/srv/pub2\nnoise\n"
-                                 "vroot=/" + std::string(600, 'x') + "\npath=/srv/x\n");
+                                 "vroot=/" +
+                                     std::string(600, 'x') + "\npath=/srv/x\n");
     EXPECT_THAT(ReadIndexRoots(file),
                 ElementsAre(CIndexRoot{"/pub", "/srv/pub"}, CIndexRoot{"/pub", "/srv/pub2"},
                             CIndexRoot{"/" + std::string(512, 'x'), "/srv/x"}));
@@ -172,8 +174,8 @@ TEST(IndexExchangeRules, FormRootListHostAndQueryFile) {
     EXPECT_EQ(request.query, "x=1");
     EXPECT_EQ(length, 12);
     EXPECT_FALSE(ParseRequestHead("GET / HTTP/1.0\r\nContent-Length: -1", request, length));
-    EXPECT_FALSE(ParseRequestHead("GET / HTTP/1.0\r\nContent-Length: 99999999999999", request,
-                                  length));
+    EXPECT_FALSE(
+        ParseRequestHead("GET / HTTP/1.0\r\nContent-Length: 99999999999999", request, length));
     EXPECT_FALSE(ParseRequestHead("nonsense", request, length));
     const auto fields = ParseQueryString("q=red+apple%21&page=2&q=second&empty");
     EXPECT_EQ(fields.at("q"), "red apple!");
@@ -204,8 +206,7 @@ TEST_F(IndexServer, RegistryBranchTellsTheServiceBehindNginxAndASearchFindsTheFi
     m_prompt.Expect(NO_ROOT_LIST, "Error");
     Update(web, areas, m_webPort);
     EXPECT_THAT(m_waits, ElementsAre(5000, 5000));
-    EXPECT_EQ(testsupport::ReadFile(Dir("logs") + "/add.log"),
-              "/dorvaledetails\n/pub\n/docs\n");
+    EXPECT_EQ(testsupport::ReadFile(Dir("logs") + "/add.log"), "/dorvaledetails\n/pub\n/docs\n");
     EXPECT_FALSE(fs::exists(Dir("logs") + "/post.log"));
     EXPECT_THAT(m_prompt.Problems(), IsEmpty());
 
@@ -318,8 +319,9 @@ TEST_F(IndexServer, EmptyAndUnreachableServersAndAFormThatPointsElsewhere) {
     // server publishes: a root it does not publish is not indexed, and a known root is indexed
     // where the web server has it, whatever path came with it.
     const std::string form = "PROOT_%2Fpub=%2Fetc&INDEX_%2Fpub=&PROOT_%2Fetc=%2Fetc&INDEX_%2Fetc=";
-    const std::string request = "POST /dorvaleindex/admin.ida HTTP/1.0\r\nContent-Length: " +
-                                std::to_string(form.size()) + "\r\n\r\n" + form;
+    const std::string request =
+        "POST /dorvaleindex/admin.ida HTTP/1.0\r\nContent-Length: " + std::to_string(form.size()) +
+        "\r\n\r\n" + form;
     int fd = -1;
     ASSERT_TRUE(Connect(m_indexPort, fd));
     ASSERT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
@@ -331,7 +333,8 @@ TEST_F(IndexServer, EmptyAndUnreachableServersAndAFormThatPointsElsewhere) {
     close(fd);
     EXPECT_THAT(answer, HasSubstr("200 OK"));
     EXPECT_THAT(answer, HasSubstr("indexed /pub (" + Dir("pub") + ")"));
-    EXPECT_THAT(answer, HasSubstr("not indexed /etc: the web server publishes no such virtual root"));
+    EXPECT_THAT(answer,
+                HasSubstr("not indexed /etc: the web server publishes no such virtual root"));
     EXPECT_THAT(Search(m_indexPort, "localhost"), HasSubstr("No file matches"));
     // The pages are asked as they are meant to be.
     EXPECT_EQ(Get(m_indexPort, "/dorvaleindex/admin.ida").status, 405);
@@ -390,8 +393,7 @@ TEST_F(IndexServer, MetabaseBranchMarksTheRootsAndScopesTheSearch) {
     }
     CIISMetabaseManager web(WEB_SERVICE_NAME, "Default Web Site", admin);
     const std::vector<AreaRecord> areas = {Area(1, "/pub/one"), Area(2, "/pub/two"),
-                                           Area(3, "/docs"), Area(4, "/other", false),
-                                           Area(5, "")};
+                                           Area(3, "/docs"), Area(4, "/other", false), Area(5, "")};
     const std::string install = Dir("install");
 
     // The template is the one the site installs; the query file is written from it.
