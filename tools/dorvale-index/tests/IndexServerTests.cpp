@@ -319,19 +319,10 @@ TEST_F(IndexServer, EmptyAndUnreachableServersAndAFormThatPointsElsewhere) {
     // server publishes: a root it does not publish is not indexed, and a known root is indexed
     // where the web server has it, whatever path came with it.
     const std::string form = "PROOT_%2Fpub=%2Fetc&INDEX_%2Fpub=&PROOT_%2Fetc=%2Fetc&INDEX_%2Fetc=";
-    const std::string request =
-        "POST /dorvaleindex/admin.ida HTTP/1.0\r\nContent-Length: " + std::to_string(form.size()) +
-        "\r\n\r\n" + form;
-    int fd = -1;
-    ASSERT_TRUE(Connect(m_indexPort, fd));
-    ASSERT_EQ(write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
-    std::string answer;
-    char buffer[4096];
-    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) {
-        answer.append(buffer, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    EXPECT_THAT(answer, HasSubstr("200 OK"));
+    const auto posted = testsupport::CHttpClient(m_indexPort)
+                            .Post(INDEX_ADMIN_PAGE, "application/x-www-form-urlencoded", form);
+    EXPECT_EQ(posted.status, 200);
+    const std::string& answer = posted.body;
     EXPECT_THAT(answer, HasSubstr("indexed /pub (" + Dir("pub") + ")"));
     EXPECT_THAT(answer,
                 HasSubstr("not indexed /etc: the web server publishes no such virtual root"));
