@@ -79,7 +79,7 @@ void RunOne(testsupport::EEngine engine, const fs::path& dir, int files) {
 
     testsupport::CTestDataSource source(engine, dir);
     if (!source.IsAvailable()) {
-        std::printf("%s: skipped (%s)\n", engineName, testsupport::kNoPostgres);
+        std::printf("%s: skipped (%s)\n", engineName, testsupport::NO_POSTGRES);
         return;
     }
     CDorvaleDatabaseManager manager(false);

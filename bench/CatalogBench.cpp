@@ -29,27 +29,27 @@ double Seconds(Clock::duration duration) {
     return std::chrono::duration<double>(duration).count();
 }
 
-const std::string kLongDescription(400, 'd');
+const std::string LONG_DESCRIPTION(400, 'd');
 
 void Fill(CFileRecord& file, int i) {
     file.m_TITLE = "File " + std::to_string(i);
     file.m_SIZE = 1000.0 + i;
     file.m_SHORT_DESC = "A file for the benchmark";
-    file.m_LONG_DESC = kLongDescription;
+    file.m_LONG_DESC = LONG_DESCRIPTION;
     file.m_UPLD_NAME = "Bench";
     file.m_UPLD_EMAIL = "bench@example.org";
     file.m_UPLD_HOME = "http://example.org/";
     file.m_VERSION = "1.0";
 }
 
-struct AddTimes {
+struct CAddTimes {
     double total = 0;
     double first1000 = 0;
     double last1000 = 0;
 };
 
-AddTimes AddThroughLibrary(CDorvaleDatabaseManager& manager, int files) {
-    AddTimes times;
+CAddTimes AddThroughLibrary(CDorvaleDatabaseManager& manager, int files) {
+    CAddTimes times;
     Clock::time_point start = Clock::now();
     Clock::time_point chunk = start;
     for (int i = 0; i < files; ++i) {
@@ -77,7 +77,7 @@ AddTimes AddThroughLibrary(CDorvaleDatabaseManager& manager, int files) {
 
 // The same rows through the plain prepared INSERTs.
 double AddThroughPlainOdbc(CDatabase& db, int files, int areaBase, bool inOneTransaction) {
-    const CPlainColumns columns{"A file for the benchmark", kLongDescription,      "Bench",
+    const CPlainColumns columns{"A file for the benchmark", LONG_DESCRIPTION,      "Bench",
                                 "bench@example.org",        "http://example.org/", "1.0"};
     return AddThroughPlainOdbc(
         db, files, columns,
@@ -148,7 +148,7 @@ void RunEngine(testsupport::EEngine engine, const std::filesystem::path& dir, in
     const char* name = testsupport::EngineName(engine);
     testsupport::CTestDataSource source(engine, dir);
     if (!source.IsAvailable()) {
-        std::printf("%s: skipped (%s)\n", name, testsupport::kNoPostgres);
+        std::printf("%s: skipped (%s)\n", name, testsupport::NO_POSTGRES);
         return;
     }
     CDorvaleDatabaseManager manager(false);
@@ -162,7 +162,7 @@ void RunEngine(testsupport::EEngine engine, const std::filesystem::path& dir, in
     CDatabase plain;
     plain.OpenEx("DSN=" + source.Name(), CDatabase::noOdbcDialog);
 
-    AddTimes ours = AddThroughLibrary(manager, files);
+    CAddTimes ours = AddThroughLibrary(manager, files);
     manager.DropAllTables();
     manager.CreateAllTables();
     double peer = AddThroughPlainOdbc(plain, files, 1, false);

@@ -184,7 +184,7 @@ void RunEngine(testsupport::EEngine engine, const std::filesystem::path& dir, in
     setenv("DORVALE_REGISTRY", (dir / "registry").c_str(), 1);
     testsupport::CTestDataSource source(engine, dir);
     if (!source.IsAvailable()) {
-        std::printf("%s: skipped (%s)\n", name, testsupport::kNoPostgres);
+        std::printf("%s: skipped (%s)\n", name, testsupport::NO_POSTGRES);
         return;
     }
     const auto db = dir / "db";

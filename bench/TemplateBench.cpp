@@ -19,11 +19,11 @@
 
 namespace {
 
-constexpr int kPages = 100000;
+constexpr int PAGES = 100000;
 
 // --- the pages, written once in our syntax and translated for the peers ---
 
-const std::vector<std::pair<std::string, std::string>> kDetailValues = {
+const std::vector<std::pair<std::string, std::string>> DETAIL_VALUES = {
     {"httpserver", "http://www.example.com"},
     {"fileid", "4711"},
     {"title", "Dorvale Sample Archive"},
@@ -73,7 +73,7 @@ std::string DetailSource() {
     return s;
 }
 
-const std::vector<std::string> kRowNames = {"coloreven", "fileid",    "title",
+const std::vector<std::string> ROW_NAMES = {"coloreven", "fileid",    "title",
                                             "filedate",  "shortdesc", "downloads"};
 
 std::vector<std::vector<std::string>> ListRows() {
@@ -107,7 +107,7 @@ std::string Translate(const std::string& ours, const std::string& open, const st
 class CBenchList : public CTemplate {
 public:
     explicit CBenchList(const std::vector<std::vector<std::string>>& rows) : m_rows(rows) {
-        for (const auto& name : kRowNames) {
+        for (const auto& name : ROW_NAMES) {
             m_slots.push_back(GetSlot(name));
         }
     }
@@ -134,7 +134,7 @@ void OursDetail(benchmark::State& state) {
     page.CompileText(DetailSource());
     std::string out;
     for (auto _ : state) {
-        for (const auto& [name, value] : kDetailValues) {
+        for (const auto& [name, value] : DETAIL_VALUES) {
             page.SetVariable(name, value);
         }
         out.clear();
@@ -149,10 +149,10 @@ void OursDetailPageKind(benchmark::State& state) {
     page.CompileText(DetailSource());
     CFileDetail file;
     file.fileId = 4711;
-    file.title = kDetailValues[2].second;
+    file.title = DETAIL_VALUES[2].second;
     file.size = 1468006;
-    file.shortDesc = kDetailValues[5].second;
-    file.longDesc = kDetailValues[6].second;
+    file.shortDesc = DETAIL_VALUES[5].second;
+    file.longDesc = DETAIL_VALUES[6].second;
     file.upldName = "Jane Uploader";
     file.upldEmail = "jane@example.com";
     file.downloads = 12345;
@@ -216,7 +216,7 @@ void CtemplateDetail(benchmark::State& state) {
     std::string out;
     for (auto _ : state) {
         ctemplate::TemplateDictionary dict("detail");
-        for (const auto& [name, value] : kDetailValues) {
+        for (const auto& [name, value] : DETAIL_VALUES) {
             dict.SetValue(name, value);
         }
         out.clear();
@@ -236,7 +236,7 @@ void CtemplateList(benchmark::State& state) {
         for (const auto& row : rows) {
             ctemplate::TemplateDictionary* section = dict.AddSectionDictionary("ROWS");
             for (std::size_t i = 0; i < row.size(); ++i) {
-                section->SetValue(kRowNames[i], row[i]);
+                section->SetValue(ROW_NAMES[i], row[i]);
             }
         }
         out.clear();
@@ -253,7 +253,7 @@ void MstchDetail(benchmark::State& state) {
     std::string out;
     for (auto _ : state) {
         mstch::map context;
-        for (const auto& [name, value] : kDetailValues) {
+        for (const auto& [name, value] : DETAIL_VALUES) {
             context.emplace(name, value);
         }
         out = mstch::render(view, context);
@@ -271,7 +271,7 @@ void MstchList(benchmark::State& state) {
         for (const auto& row : rows) {
             mstch::map entry;
             for (std::size_t i = 0; i < row.size(); ++i) {
-                entry.emplace(kRowNames[i], row[i]);
+                entry.emplace(ROW_NAMES[i], row[i]);
             }
             list.emplace_back(std::move(entry));
         }
@@ -281,14 +281,14 @@ void MstchList(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-BENCHMARK(OursDetail)->Iterations(kPages);
-BENCHMARK(OursDetailPageKind)->Iterations(kPages);
-BENCHMARK(CtemplateDetail)->Iterations(kPages);
-BENCHMARK(MstchDetail)->Iterations(kPages);
-BENCHMARK(OursList)->Iterations(kPages);
-BENCHMARK(OursListPageKind)->Iterations(kPages);
-BENCHMARK(CtemplateList)->Iterations(kPages);
-BENCHMARK(MstchList)->Iterations(kPages);
+BENCHMARK(OursDetail)->Iterations(PAGES);
+BENCHMARK(OursDetailPageKind)->Iterations(PAGES);
+BENCHMARK(CtemplateDetail)->Iterations(PAGES);
+BENCHMARK(MstchDetail)->Iterations(PAGES);
+BENCHMARK(OursList)->Iterations(PAGES);
+BENCHMARK(OursListPageKind)->Iterations(PAGES);
+BENCHMARK(CtemplateList)->Iterations(PAGES);
+BENCHMARK(MstchList)->Iterations(PAGES);
 
 // Collects pages per second by benchmark name for the summary.
 class CSummaryReporter : public benchmark::ConsoleReporter {
@@ -345,15 +345,15 @@ void PrintCompileTimes() {
     };
     std::printf("compile time per template:\n");
     for (const auto& [name, text] : templates) {
-        constexpr int rounds = 2000;
+        constexpr int ROUNDS = 2000;
         CTemplate page;
         const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < rounds; ++i) {
+        for (int i = 0; i < ROUNDS; ++i) {
             page.CompileText(text);
         }
         const std::chrono::duration<double, std::micro> spent =
             std::chrono::steady_clock::now() - start;
-        std::printf("  %-18s %6zu bytes  %8.2f us\n", name, text.size(), spent.count() / rounds);
+        std::printf("  %-18s %6zu bytes  %8.2f us\n", name, text.size(), spent.count() / ROUNDS);
     }
 }
 

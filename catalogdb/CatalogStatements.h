@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-enum class ECatalogTable { files, download, areafile };
+enum class ECatalogTable { Files, Download, Areafile };
 
 // The CREATE TABLE statement of `table` for `type`; empty for DBTYPE_NONE.
 const char* GetCreateTableStatement(CDatabaseType type, ECatalogTable table);

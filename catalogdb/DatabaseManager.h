@@ -9,7 +9,7 @@
 #include <string>
 
 // The product behind an open connection. The numbers are part of the interface.
-enum CDatabaseType {
+enum CDatabaseType { // NOLINT(readability-identifier-naming): the design's name
     DBTYPE_NONE = 0,
     DBTYPE_ACCESS = 1,
     DBTYPE_FOXPRO = 2,
@@ -84,11 +84,14 @@ public:
 
     // The statement lock: null until the first successful Open of the process, deleted when
     // the last manager is destroyed. Take it with CDatabaseLockGuard.
+    // The design's names of the process-wide lock and count.
+    // NOLINTBEGIN(readability-identifier-naming)
     static CLockManager* DatabaseLock;
     // Guards DatabaseLock's creation and RefCount.
     static CCriticalSection InternalLock;
     // Living managers (of every subclass).
     static int RefCount;
+    // NOLINTEND(readability-identifier-naming)
 
 protected:
     // Lets a subclass treat the connection as another product.

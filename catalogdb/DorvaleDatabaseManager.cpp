@@ -80,15 +80,15 @@ bool CDorvaleDatabaseManager::IsDownloadURLUnique(const std::string& location) {
 }
 
 bool CDorvaleDatabaseManager::CreateFilesTable() {
-    return ExecuteSQL(GetCreateTableStatement(GetDatabaseType(), ECatalogTable::files));
+    return ExecuteSQL(GetCreateTableStatement(GetDatabaseType(), ECatalogTable::Files));
 }
 
 bool CDorvaleDatabaseManager::CreateDownloadTable() {
-    return ExecuteSQL(GetCreateTableStatement(GetDatabaseType(), ECatalogTable::download));
+    return ExecuteSQL(GetCreateTableStatement(GetDatabaseType(), ECatalogTable::Download));
 }
 
 bool CDorvaleDatabaseManager::CreateAreaFileTable() {
-    return ExecuteSQL(GetCreateTableStatement(GetDatabaseType(), ECatalogTable::areafile));
+    return ExecuteSQL(GetCreateTableStatement(GetDatabaseType(), ECatalogTable::Areafile));
 }
 
 bool CDorvaleDatabaseManager::CreateAllTables() {

@@ -11,7 +11,7 @@
 
 class CDorvaleDatabaseManager : public CDatabaseManager {
 public:
-    static constexpr const char* DefaultDataSourceName = "Dorvale";
+    static constexpr const char* DEFAULT_DATA_SOURCE_NAME = "Dorvale";
 
     // With openNow, opens the data source at once (no user, no password).
     explicit CDorvaleDatabaseManager(bool openNow = false);
@@ -50,5 +50,5 @@ public:
     bool PackAllTables();
 
 private:
-    std::string m_strDataSourceName = DefaultDataSourceName;
+    std::string m_strDataSourceName = DEFAULT_DATA_SOURCE_NAME;
 };

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::size_t kPrefixLength = sizeof(LOCAL_LOCATION_PREFIX) - 1;
+constexpr std::size_t PREFIX_LENGTH = sizeof(LOCAL_LOCATION_PREFIX) - 1;
 
 // The name is joined to the area's directory, so it must stay inside it.
 bool IsSafeRelativeName(const std::string& name) {
@@ -51,7 +51,7 @@ bool ParseLocalLocation(const std::string& location, std::uint32_t& areaId, std:
     if (!IsLocalLocation(location)) {
         return false;
     }
-    std::size_t pos = kPrefixLength;
+    std::size_t pos = PREFIX_LENGTH;
     std::uint64_t id = 0;
     const std::size_t digitsStart = pos;
     while (pos < location.size() && location[pos] >= '0' && location[pos] <= '9') {

@@ -31,6 +31,8 @@ constexpr std::size_t AREA_HTTPALIAS_OFFSET = 604;
 constexpr std::size_t AREA_PATH_SIZE = 260; // also the size of FtpAlias and HttpAlias
 constexpr std::size_t AREA_FLAGS_OFFSET = 864;
 
+// The design's record layouts and field names.
+// NOLINTBEGIN(readability-identifier-naming)
 struct AreaStoreHeader {
     std::uint32_t HeaderSize = AREA_HEADER_SIZE;
     std::uint32_t Reserved = 0;
@@ -45,6 +47,7 @@ struct AreaRecord {
     std::string HttpAlias;
     std::uint32_t Flags = 0;
 };
+// NOLINTEND(readability-identifier-naming)
 
 // Converting between records and their AREA_RECORD_SIZE bytes. Encoding fills every byte
 // (unused ones zero); text longer than its field is cut to field size - 1 bytes at a

@@ -10,11 +10,11 @@
 
 namespace {
 
-constexpr std::size_t kExtensionLength = sizeof(GROUP_FILE_EXTENSION) - 1;
+constexpr std::size_t EXTENSION_LENGTH = sizeof(GROUP_FILE_EXTENSION) - 1;
 
 bool EndsWithExtension(const std::string& fileName) {
-    return fileName.size() > kExtensionLength &&
-           fileName.compare(fileName.size() - kExtensionLength, kExtensionLength,
+    return fileName.size() > EXTENSION_LENGTH &&
+           fileName.compare(fileName.size() - EXTENSION_LENGTH, EXTENSION_LENGTH,
                             GROUP_FILE_EXTENSION) == 0;
 }
 
@@ -81,7 +81,7 @@ std::vector<std::string> EnumerateGroups(const std::string& databasePath) {
         if (EndsWithExtension(fileName)) {
             std::error_code typeError;
             if (it->is_regular_file(typeError)) {
-                names.push_back(fileName.substr(0, fileName.size() - kExtensionLength));
+                names.push_back(fileName.substr(0, fileName.size() - EXTENSION_LENGTH));
             }
         }
         it.increment(ec);

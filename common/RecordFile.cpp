@@ -14,7 +14,7 @@
 namespace {
 
 // Growth is written in blocks no larger than this.
-constexpr std::size_t kGrowthBlock = 4096;
+constexpr std::size_t GROWTH_BLOCK = 4096;
 
 } // namespace
 
@@ -83,11 +83,11 @@ bool RecordFile::Open(const std::string& path, std::size_t minimumCount, bool cr
             Close();
             return false;
         }
-        const std::vector<unsigned char> zeros(kGrowthBlock, 0);
+        const std::vector<unsigned char> zeros(GROWTH_BLOCK, 0);
         std::size_t offset = static_cast<std::size_t>(st.st_size);
         const std::size_t target = minimumCount * m_recordSize;
         while (offset < target) {
-            const std::size_t chunk = std::min(kGrowthBlock, target - offset);
+            const std::size_t chunk = std::min(GROWTH_BLOCK, target - offset);
             if (!WriteAll(zeros.data(), chunk, offset)) {
                 Close();
                 return false;

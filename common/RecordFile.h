@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <string>
 
-class RecordFile {
+class RecordFile { // NOLINT(readability-identifier-naming): the design's name
 public:
     // Nothing is opened yet.
     RecordFile(std::size_t recordSize, bool writable);

@@ -151,7 +151,8 @@ std::string HttpServerBase(std::string_view httpServer) {
 }
 
 DWORD FreeSpaceThresholdToBytes(DWORD mib) {
-    return (mib > settings::FreeSpaceThresholdMaxMiB ? settings::FreeSpaceThresholdMaxMiB : mib)
+    return (mib > settings::FREE_SPACE_THRESHOLD_MAX_MIB ? settings::FREE_SPACE_THRESHOLD_MAX_MIB
+                                                         : mib)
            << 20;
 }
 

@@ -9,6 +9,8 @@
 
 namespace settings {
 
+// Named as the registry keys and values they spell, which the design names.
+// NOLINTBEGIN(readability-identifier-naming)
 // ---- Keys ----
 
 // Product settings, under HKEY_LOCAL_MACHINE.
@@ -34,18 +36,18 @@ constexpr const char* AdminEmail = "AdminEmail";                 // REG_SZ
 constexpr const char* InstallDir = "InstallDir";                 // REG_SZ
 constexpr const char* WebServerName = "WebServerName";           // REG_SZ
 constexpr const char* FtpServerName = "FtpServerName";           // REG_SZ
-constexpr const char* AllowUploads = "AllowUploads";             // REG_DWORD, AllowUploadsTexts
+constexpr const char* AllowUploads = "AllowUploads";             // REG_DWORD, ALLOW_UPLOADS_TEXTS
 constexpr const char* DIZSDIPrecedence = "DIZSDIPrecedence";     // REG_DWORD
 constexpr const char* VirusChecker = "VirusChecker";             // REG_SZ
 constexpr const char* VirusCmdLine = "VirusCmdLine";             // REG_SZ
 constexpr const char* VirusExitCode = "VirusExitCode";           // REG_DWORD
 constexpr const char* BadPath = "BadPath";                       // REG_SZ
-constexpr const char* Overwrite = "Overwrite";                   // REG_DWORD, OverwriteTexts
+constexpr const char* Overwrite = "Overwrite";                   // REG_DWORD, OVERWRITE_TEXTS
 constexpr const char* FreeSpaceThreshold = "FreeSpaceThreshold"; // REG_DWORD, bytes
-constexpr const char* LastDateProcessed = "LastDateProcessed";   // REG_SZ, LastDateProcessedSize
+constexpr const char* LastDateProcessed = "LastDateProcessed";   // REG_SZ, LAST_DATE_PROCESSED_SIZE
 constexpr const char* LastFilesProcessed = "LastFilesProcessed"; // REG_DWORD
 // Ours, beside the product's: the largest upload the site's HTTP form takes, in MiB (REG_DWORD;
-// absent or 0: UploadLimitDefaultMiB).
+// absent or 0: UPLOAD_LIMIT_DEFAULT_MIB).
 constexpr const char* UploadLimit = "UploadLimit";
 
 // The setup program's first start reads the database path under this spelling (the same value,
@@ -82,26 +84,27 @@ constexpr const char* NtlmFlags = "Flags";
 constexpr const char* NtlmDLLFile = "DLLFile";
 // HKEY_CLASSES_ROOT: its default value names the document class of web pages.
 constexpr const char* HtmClassKey = ".htm";
+// NOLINTEND(readability-identifier-naming)
 
 // ---- Lists stored as indexes ----
 
-constexpr int AllowUploadsCount = 4;
-constexpr const char* AllowUploadsTexts[AllowUploadsCount] = {
+constexpr int ALLOW_UPLOADS_COUNT = 4;
+constexpr const char* ALLOW_UPLOADS_TEXTS[ALLOW_UPLOADS_COUNT] = {
     "Do not allow uploads", "Allow only HTTP uploads", "Allow only ActiveX uploads",
     "Allow both HTTP & ActiveX uploads"};
-constexpr int OverwriteCount = 3;
-constexpr const char* OverwriteTexts[OverwriteCount] = {
+constexpr int OVERWRITE_COUNT = 3;
+constexpr const char* OVERWRITE_TEXTS[OVERWRITE_COUNT] = {
     "Do not allow file overwrites", "Allow file overwrites", "Rename duplicate files"};
 
 // ---- Sizes and defaults ----
 
 // Text values are read into this many bytes, NUL included, unless said otherwise.
-constexpr DWORD TextSize = 260;
-constexpr DWORD LastDateProcessedSize = 64;
+constexpr DWORD TEXT_SIZE = 260;
+constexpr DWORD LAST_DATE_PROCESSED_SIZE = 64;
 // The settings page shows and edits the free-space threshold in MiB, within these bounds.
-constexpr DWORD FreeSpaceThresholdDefaultMiB = 5;
-constexpr DWORD FreeSpaceThresholdMaxMiB = 4095;
-constexpr DWORD UploadLimitDefaultMiB = 64;
+constexpr DWORD FREE_SPACE_THRESHOLD_DEFAULT_MIB = 5;
+constexpr DWORD FREE_SPACE_THRESHOLD_MAX_MIB = 4095;
+constexpr DWORD UPLOAD_LIMIT_DEFAULT_MIB = 64;
 
 } // namespace settings
 
@@ -125,9 +128,9 @@ bool WriteRegistryNumber(const char* key, const char* name, DWORD value);
 
 // Text reads into a string, through a buffer of `size` bytes as above.
 bool ReadRegistryText(HKEY root, const char* key, const char* name, std::string& text,
-                      DWORD size = settings::TextSize);
+                      DWORD size = settings::TEXT_SIZE);
 bool ReadRegistryText(const char* key, const char* name, std::string& text,
-                      DWORD size = settings::TextSize);
+                      DWORD size = settings::TEXT_SIZE);
 
 // Splits a prefixed key into its root and the path below it.
 void SplitRegistryKey(const char* key, HKEY& root, const char*& path);
@@ -139,11 +142,11 @@ void SplitRegistryKey(const char* key, HKEY& root, const char*& path);
 std::string DirectoryWithSlash(std::string_view directory);
 // A directory without trailing "/" (the root "/" stays), for joining with "/" + name.
 std::string DirectoryWithoutSlash(std::string_view directory);
-// A directory value read as text (TextSize) and given its slash; empty when absent.
+// A directory value read as text (TEXT_SIZE) and given its slash; empty when absent.
 std::string ReadDirectoryValue(HKEY root, const char* key, const char* name);
 // The HttpServer base address with one trailing "/" removed.
 std::string HttpServerBase(std::string_view httpServer);
-// FreeSpaceThreshold is stored in bytes and edited in MiB. MiB beyond FreeSpaceThresholdMaxMiB
+// FreeSpaceThreshold is stored in bytes and edited in MiB. MiB beyond FREE_SPACE_THRESHOLD_MAX_MIB
 // are held to it rather than wrapping past 32 bits.
 DWORD FreeSpaceThresholdToBytes(DWORD mib);
 DWORD FreeSpaceThresholdToMiB(DWORD bytes);

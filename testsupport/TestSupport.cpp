@@ -30,8 +30,8 @@ CTempDir::~CTempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
-ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                         const std::string& input) {
+CProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                          const std::string& input) {
     int inPipe[2], outPipe[2], errPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) || pipe2(outPipe, O_CLOEXEC) || pipe2(errPipe, O_CLOEXEC)) {
         throw std::runtime_error("pipe failed");
@@ -70,7 +70,7 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector
     close(outPipe[1]);
     close(errPipe[1]);
 
-    ProgramResult result;
+    CProgramResult result;
     size_t written = 0;
     int inFd = inPipe[1];
     if (input.empty()) {
@@ -148,7 +148,7 @@ bool UseGermanLocale(std::string& why) {
         std::filesystem::create_directories(cache, error);
         const std::filesystem::path partial =
             cache / (std::string(kName) + ".partial-" + std::to_string(::getpid()));
-        const ProgramResult built = RunProgram(
+        const CProgramResult built = RunProgram(
             {"/usr/bin/localedef", "-i", "de_DE", "-f", "UTF-8", partial.string()});
         if (built.exitCode == 0 || std::filesystem::exists(partial / "LC_CTYPE", error)) {
             std::filesystem::rename(partial, cache / kName, error);

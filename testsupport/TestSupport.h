@@ -22,7 +22,7 @@ private:
     std::filesystem::path m_path;
 };
 
-struct ProgramResult {
+struct CProgramResult {
     int exitCode = -1; // the exit status, or 128 + signal number
     std::string out;
     std::string err;
@@ -30,8 +30,8 @@ struct ProgramResult {
 
 // Runs argv[0] (a path) with the current environment plus `env` ("NAME=VALUE"),
 // feeding `input` to its standard input, and collects both outputs.
-ProgramResult RunProgram(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& env = {}, const std::string& input = {});
+CProgramResult RunProgram(const std::vector<std::string>& argv,
+                          const std::vector<std::string>& env = {}, const std::string& input = {});
 
 // The path of a program built into <build>/bin.
 std::string BuiltProgram(const std::string& name);

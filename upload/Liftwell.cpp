@@ -40,10 +40,12 @@ bool ReadAll(IStream* stream, void* bytes, ULONG size) {
 bool WriteText(IStream* stream, const std::string& text) {
     const VARTYPE type = VT_BSTR;
     const auto length = static_cast<ULONG>(text.size());
-    const unsigned char header[6] = {
-        static_cast<unsigned char>(type & 0xFF),          static_cast<unsigned char>(type >> 8),
-        static_cast<unsigned char>(length & 0xFF),        static_cast<unsigned char>(length >> 8),
-        static_cast<unsigned char>((length >> 16) & 0xFF), static_cast<unsigned char>(length >> 24)};
+    const unsigned char header[6] = {static_cast<unsigned char>(type & 0xFF),
+                                     static_cast<unsigned char>(type >> 8),
+                                     static_cast<unsigned char>(length & 0xFF),
+                                     static_cast<unsigned char>(length >> 8),
+                                     static_cast<unsigned char>((length >> 16) & 0xFF),
+                                     static_cast<unsigned char>(length >> 24)};
     return WriteAll(stream, header, sizeof header) &&
            (text.empty() || WriteAll(stream, text.data(), length));
 }
@@ -54,8 +56,8 @@ bool ReadText(IStream* stream, std::string& text) {
         return false;
     }
     const VARTYPE type = static_cast<VARTYPE>(header[0] | (header[1] << 8));
-    const ULONG length = header[2] | (header[3] << 8) | (header[4] << 16) |
-                         (static_cast<ULONG>(header[5]) << 24);
+    const ULONG length =
+        header[2] | (header[3] << 8) | (header[4] << 16) | (static_cast<ULONG>(header[5]) << 24);
     if (type != VT_BSTR || length > LONGEST_SAVED_TEXT) {
         return false;
     }
@@ -282,8 +284,7 @@ public:
         }
         std::unique_lock lock(m_mutex);
         const std::string values[4] = {m_properties.FtpAddress(), m_properties.Username(),
-                                       m_properties.UserPassword(),
-                                       m_properties.Areas().Format()};
+                                       m_properties.UserPassword(), m_properties.Areas().Format()};
         lock.unlock(); // the bag may call back into the control
         for (int i = 0; i < 4; ++i) {
             CComVariant value{std::string_view(values[i])};
@@ -300,12 +301,12 @@ public:
     }
 
 private:
-    static const SDispMember s_members[10];
+    static const CDispMember MEMBERS[10];
     static constexpr LPCOLESTR PROPERTY_NAMES[4] = {
         liftwell::PROPERTY_FTP_ADDRESS, liftwell::PROPERTY_USER_NAME,
         liftwell::PROPERTY_USER_PASSWORD, liftwell::PROPERTY_FILE_AREAS};
 
-    CUpload() : CDispatchObject(&g_module, s_members) {}
+    CUpload() : CDispatchObject(&g_module, MEMBERS) {}
 
     HRESULT Get(const std::string& (CUploadProperties::*get)() const, BSTR* out) {
         std::lock_guard lock(m_mutex);
@@ -330,24 +331,32 @@ IUpload* AsUpload(IDispatch* self) {
 
 // A text property's get and put entries.
 template <HRESULT (STDMETHODCALLTYPE IUpload::*Get)(BSTR*)>
-constexpr SDispMember TextGet(const char* name, DISPID id) {
+constexpr CDispMember TextGet(const char* name, DISPID id) {
     return {name, id, DISPATCH_PROPERTYGET, 0, {}, [](IDispatch* self, VARIANT*, VARIANT* result) {
                 result->vt = VT_BSTR;
                 return (AsUpload(self)->*Get)(&result->bstrVal);
             }};
 }
 template <HRESULT (STDMETHODCALLTYPE IUpload::*Put)(BSTR)>
-constexpr SDispMember TextPut(const char* name, DISPID id) {
-    return {name, id, DISPATCH_PROPERTYPUT, 1, {VT_BSTR},
-            [](IDispatch* self, VARIANT* args, VARIANT*) {
-                return (AsUpload(self)->*Put)(args[0].bstrVal);
-            }};
+constexpr CDispMember TextPut(const char* name, DISPID id) {
+    return {
+        name, id, DISPATCH_PROPERTYPUT, 1, {VT_BSTR}, [](IDispatch* self, VARIANT* args, VARIANT*) {
+            return (AsUpload(self)->*Put)(args[0].bstrVal);
+        }};
 }
 
-const SDispMember CUpload::s_members[10] = {
-    {"Upload", 1, DISPATCH_METHOD, 0, {},
+const CDispMember CUpload::MEMBERS[10] = {
+    {"Upload",
+     1,
+     DISPATCH_METHOD,
+     0,
+     {},
      [](IDispatch* self, VARIANT*, VARIANT*) { return AsUpload(self)->Upload(); }},
-    {"AddFileArea", 2, DISPATCH_METHOD, 2, {VT_BSTR, VT_BSTR},
+    {"AddFileArea",
+     2,
+     DISPATCH_METHOD,
+     2,
+     {VT_BSTR, VT_BSTR},
      [](IDispatch* self, VARIANT* args, VARIANT*) {
          return AsUpload(self)->AddFileArea(args[0].bstrVal, args[1].bstrVal);
      }},
@@ -365,14 +374,14 @@ const SDispMember CUpload::s_members[10] = {
 
 CClassFactory<CUpload> g_uploadFactory(g_module);
 
-const SControlRegistration g_control = {true, 1, "132497", "1.0"};
-const SClassRegistration g_classes[] = {
+const CControlRegistration CONTROL = {true, 1, "132497", "1.0"};
+const CClassRegistration CLASSES[] = {
     {&CLSID_Upload, "Dorvale Upload Control", "HalvrenSoftware.WebUpload.1", LIFTWELL_PROGID,
-     "Apartment", true, &g_control},
+     "Apartment", true, &CONTROL},
 };
-const SInterfaceRegistration g_interfaces[] = {{&IID_IUpload, "IUpload"}};
-const STypeLibRegistration g_typeLib = {&LIBID_LIFTWELLLib, "1.0", "Liftwell 1.0 Type Library",
-                                        g_interfaces, 1};
+const CInterfaceRegistration INTERFACES[] = {{&IID_IUpload, "IUpload"}};
+const CTypeLibRegistration TYPE_LIB = {&LIBID_LIFTWELLLib, "1.0", "Liftwell 1.0 Type Library",
+                                       INTERFACES, 1};
 
 } // namespace
 
@@ -393,9 +402,9 @@ DORVALE_COM_EXPORT HRESULT DllCanUnloadNow() {
 
 DORVALE_COM_EXPORT HRESULT DllRegisterServer() {
     return ComRegisterServer(ComGetModulePath(reinterpret_cast<const void*>(&DllRegisterServer)),
-                             g_classes, 1, &g_typeLib);
+                             CLASSES, 1, &TYPE_LIB);
 }
 
 DORVALE_COM_EXPORT HRESULT DllUnregisterServer() {
-    return ComUnregisterServer(g_classes, 1, &g_typeLib);
+    return ComUnregisterServer(CLASSES, 1, &TYPE_LIB);
 }

@@ -3,7 +3,7 @@
 #include "FormData.h"
 #include "Settings.h"
 
-static_assert(DEFAULT_UPLOAD_LIMIT_MIB == settings::UploadLimitDefaultMiB);
+static_assert(DEFAULT_UPLOAD_LIMIT_MIB == settings::UPLOAD_LIMIT_DEFAULT_MIB);
 
 bool ReadVisitorSettings(CVisitorSettings& settings, std::string& error) {
     settings = CVisitorSettings();

@@ -15,7 +15,7 @@ inline constexpr std::size_t MAX_REVIEW_TEXT = 8000;
 inline constexpr std::size_t MAX_LONG_TEXT = 32768;
 inline constexpr std::size_t MAX_LOCATION = 254;
 inline constexpr std::size_t MAX_UPLOAD_NAME = 200;
-// The upload size limit when UploadLimit is not set, in MiB (settings::UploadLimitDefaultMiB,
+// The upload size limit when UploadLimit is not set, in MiB (settings::UPLOAD_LIMIT_DEFAULT_MIB,
 // which this header cannot include for the Windows types of the registry).
 inline constexpr std::uint32_t DEFAULT_UPLOAD_LIMIT_MIB = 64;
 

@@ -69,14 +69,14 @@ HRESULT EnumerateList(const std::vector<const VARIANT*>& list, IUnknown** out) {
 
 // Read-only properties served by an interface's getter.
 template <class Itf, HRESULT (STDMETHODCALLTYPE Itf::*Get)(BSTR*)>
-constexpr SDispMember TextProperty(const char* name, DISPID id) {
+constexpr CDispMember TextProperty(const char* name, DISPID id) {
     return {name, id, DISPATCH_PROPERTYGET, 0, {}, [](IDispatch* self, VARIANT*, VARIANT* result) {
                 result->vt = VT_BSTR;
                 return (static_cast<Itf*>(self)->*Get)(&result->bstrVal);
             }};
 }
 template <class Itf, HRESULT (STDMETHODCALLTYPE Itf::*Get)(VARIANT_BOOL*)>
-constexpr SDispMember FlagProperty(const char* name, DISPID id) {
+constexpr CDispMember FlagProperty(const char* name, DISPID id) {
     return {name, id, DISPATCH_PROPERTYGET, 0, {}, [](IDispatch* self, VARIANT*, VARIANT* result) {
                 result->vt = VT_BOOL;
                 return (static_cast<Itf*>(self)->*Get)(&result->boolVal);
@@ -88,7 +88,7 @@ constexpr SDispMember FlagProperty(const char* name, DISPID id) {
 class CArea final : public CDispatchObject<IArea> {
 public:
     explicit CArea(const AreaRecord& record)
-        : CDispatchObject(&g_module, s_members, Ownership::Held), m_record(record) {}
+        : CDispatchObject(&g_module, MEMBERS, EOwnership::Held), m_record(record) {}
 
     std::uint32_t GetId() const { return m_record.Id; }
 
@@ -119,7 +119,7 @@ public:
     }
 
 private:
-    static const SDispMember s_members[7];
+    static const CDispMember MEMBERS[7];
 
     HRESULT Flag(std::uint32_t bit, VARIANT_BOOL* pVal) const {
         if (!pVal) {
@@ -132,7 +132,7 @@ private:
     const AreaRecord m_record;
 };
 
-const SDispMember CArea::s_members[7] = {
+const CDispMember CArea::MEMBERS[7] = {
     {"Id",
      1,
      DISPATCH_PROPERTYGET,
@@ -156,7 +156,7 @@ class CGroup final : public CDispatchObject<IGroup> {
 public:
     // `members` point into the snapshot's area list, which outlives every group.
     CGroup(std::string name, std::vector<const VARIANT*> members)
-        : CDispatchObject(&g_module, s_members, Ownership::Held), m_name(std::move(name)),
+        : CDispatchObject(&g_module, MEMBERS, EOwnership::Held), m_name(std::move(name)),
           m_members(std::move(members)) {}
 
     const std::string& GetName() const { return m_name; }
@@ -164,8 +164,8 @@ public:
     HRESULT STDMETHODCALLTYPE get_Count(LONG* pVal) override {
         return CountOf(m_members.size(), pVal);
     }
-    HRESULT STDMETHODCALLTYPE get_Item(LONG Index, VARIANT* pVal) override {
-        return ItemOf(m_members, Index, pVal);
+    HRESULT STDMETHODCALLTYPE get_Item(LONG index, VARIANT* pVal) override {
+        return ItemOf(m_members, index, pVal);
     }
     HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** pVal) override {
         return EnumerateList(m_members, pVal);
@@ -175,7 +175,7 @@ public:
     }
 
 private:
-    static const SDispMember s_members[4];
+    static const CDispMember MEMBERS[4];
 
     const std::string m_name;
     const std::vector<const VARIANT*> m_members;
@@ -183,7 +183,7 @@ private:
 
 // The members shared by the three collection-like interfaces, whose first three slots
 // agree: Count, Item (the default member) and _NewEnum.
-template <class Itf> constexpr SDispMember CountMember() {
+template <class Itf> constexpr CDispMember CountMember() {
     return {"Count",
             DISPID_CATALINK_COUNT,
             DISPATCH_PROPERTYGET,
@@ -194,7 +194,7 @@ template <class Itf> constexpr SDispMember CountMember() {
                 return static_cast<Itf*>(self)->get_Count(&result->lVal);
             }};
 }
-template <class Itf> constexpr SDispMember ItemMember() {
+template <class Itf> constexpr CDispMember ItemMember() {
     return {"Item",
             DISPID_VALUE,
             DISPATCH_PROPERTYGET | DISPATCH_METHOD,
@@ -204,7 +204,7 @@ template <class Itf> constexpr SDispMember ItemMember() {
                 return static_cast<Itf*>(self)->get_Item(args[0].lVal, result);
             }};
 }
-template <class Itf> constexpr SDispMember NewEnumMember() {
+template <class Itf> constexpr CDispMember NewEnumMember() {
     return {"_NewEnum",
             DISPID_NEWENUM,
             DISPATCH_PROPERTYGET | DISPATCH_METHOD,
@@ -216,7 +216,7 @@ template <class Itf> constexpr SDispMember NewEnumMember() {
             }};
 }
 
-const SDispMember CGroup::s_members[4] = {
+const CDispMember CGroup::MEMBERS[4] = {
     CountMember<IGroup>(),
     ItemMember<IGroup>(),
     NewEnumMember<IGroup>(),
@@ -328,33 +328,33 @@ public:
     HRESULT STDMETHODCALLTYPE get_Count(LONG* pVal) override {
         return CountOf(g_snapshot.m_areaList.size(), pVal);
     }
-    HRESULT STDMETHODCALLTYPE get_Item(LONG Index, VARIANT* pVal) override {
-        return ItemOf(g_snapshot.m_areaList, Index, pVal);
+    HRESULT STDMETHODCALLTYPE get_Item(LONG index, VARIANT* pVal) override {
+        return ItemOf(g_snapshot.m_areaList, index, pVal);
     }
     HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** pVal) override {
         return EnumerateList(g_snapshot.m_areaList, pVal);
     }
-    HRESULT STDMETHODCALLTYPE FindId(LONG Id, VARIANT* pVal) override {
+    HRESULT STDMETHODCALLTYPE FindId(LONG id, VARIANT* pVal) override {
         if (!pVal) {
             return E_POINTER;
         }
         std::lock_guard lock(m_mutex);
-        const auto found = g_snapshot.m_idIndex.find(static_cast<std::uint32_t>(Id));
-        if (Id < 1 || found == g_snapshot.m_idIndex.end()) {
+        const auto found = g_snapshot.m_idIndex.find(static_cast<std::uint32_t>(id));
+        if (id < 1 || found == g_snapshot.m_idIndex.end()) {
             return E_INVALIDARG;
         }
         return CopyEntry(*found->second, pVal);
     }
 
 private:
-    static const SDispMember s_members[4];
+    static const CDispMember MEMBERS[4];
 
-    CAreaCollection() : CDispatchObject(&g_module, s_members) {}
+    CAreaCollection() : CDispatchObject(&g_module, MEMBERS) {}
 
     std::mutex m_mutex;
 };
 
-const SDispMember CAreaCollection::s_members[4] = {
+const CDispMember CAreaCollection::MEMBERS[4] = {
     CountMember<IAreaCollection>(),
     ItemMember<IAreaCollection>(),
     NewEnumMember<IAreaCollection>(),
@@ -379,17 +379,17 @@ public:
     HRESULT STDMETHODCALLTYPE get_Count(LONG* pVal) override {
         return CountOf(g_snapshot.m_groupList.size(), pVal);
     }
-    HRESULT STDMETHODCALLTYPE get_Item(LONG Index, VARIANT* pVal) override {
-        return ItemOf(g_snapshot.m_groupList, Index, pVal);
+    HRESULT STDMETHODCALLTYPE get_Item(LONG index, VARIANT* pVal) override {
+        return ItemOf(g_snapshot.m_groupList, index, pVal);
     }
     HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** pVal) override {
         return EnumerateList(g_snapshot.m_groupList, pVal);
     }
-    HRESULT STDMETHODCALLTYPE Find(BSTR Name, VARIANT* pVal) override {
+    HRESULT STDMETHODCALLTYPE Find(BSTR wanted, VARIANT* pVal) override {
         if (!pVal) {
             return E_POINTER;
         }
-        const std::string name(Name ? Name : "", SysStringLen(Name));
+        const std::string name(wanted ? wanted : "", SysStringLen(wanted));
         std::lock_guard lock(m_mutex);
         const auto found = g_snapshot.m_nameIndex.find(name);
         if (found == g_snapshot.m_nameIndex.end()) {
@@ -399,14 +399,14 @@ public:
     }
 
 private:
-    static const SDispMember s_members[4];
+    static const CDispMember MEMBERS[4];
 
-    CGroupCollection() : CDispatchObject(&g_module, s_members) {}
+    CGroupCollection() : CDispatchObject(&g_module, MEMBERS) {}
 
     std::mutex m_mutex;
 };
 
-const SDispMember CGroupCollection::s_members[4] = {
+const CDispMember CGroupCollection::MEMBERS[4] = {
     CountMember<IGroupCollection>(),
     ItemMember<IGroupCollection>(),
     NewEnumMember<IGroupCollection>(),
@@ -439,10 +439,10 @@ public:
     }
 
 private:
-    static const SDispMember s_members[3];
+    static const CDispMember MEMBERS[3];
 
     // Each object takes the values as they are now.
-    CConfig() : CDispatchObject(&g_module, s_members) {
+    CConfig() : CDispatchObject(&g_module, MEMBERS) {
         CRegKey key;
         if (key.Create(HKEY_LOCAL_MACHINE, settings::SettingsKey, KEY_READ) != ERROR_SUCCESS) {
             return;
@@ -461,7 +461,7 @@ private:
     std::string m_httpServer;
 };
 
-const SDispMember CConfig::s_members[3] = {
+const CDispMember CConfig::MEMBERS[3] = {
     TextProperty<IConfig, &IConfig::get_Administrator>("Administrator", 1),
     TextProperty<IConfig, &IConfig::get_FtpServer>("FtpServer", 2),
     TextProperty<IConfig, &IConfig::get_HttpServer>("HttpServer", 3),
@@ -473,20 +473,20 @@ CClassFactory<CAreaCollection> g_areaCollectionFactory(g_module);
 CClassFactory<CGroupCollection> g_groupCollectionFactory(g_module);
 CClassFactory<CConfig> g_configFactory(g_module);
 
-const SClassRegistration g_classes[] = {
+const CClassRegistration CLASSES[] = {
     {&CLSID_AreaCollection, "AreaCollection Class", "Catalink.AreaCollection.1",
      "Catalink.AreaCollection", "Both", true},
     {&CLSID_GroupCollection, "GroupCollection Class", "Catalink.GroupCollection.1",
      "Catalink.GroupCollection", "Both", true},
     {&CLSID_Config, "Config Class", "Catalink.Config.1", "Catalink.Config", "Both", true},
 };
-const SInterfaceRegistration g_interfaces[] = {
+const CInterfaceRegistration INTERFACES[] = {
     {&IID_IArea, "IArea"},     {&IID_IAreaCollection, "IAreaCollection"},
     {&IID_IGroup, "IGroup"},   {&IID_IGroupCollection, "IGroupCollection"},
     {&IID_IConfig, "IConfig"},
 };
-const STypeLibRegistration g_typeLib = {&LIBID_CATALINKLib, "1.0", "Catalink 1.0 Type Library",
-                                        g_interfaces, 5};
+const CTypeLibRegistration TYPE_LIB = {&LIBID_CATALINKLib, "1.0", "Catalink 1.0 Type Library",
+                                       INTERFACES, 5};
 
 } // namespace
 
@@ -517,9 +517,9 @@ DORVALE_COM_EXPORT HRESULT DllCanUnloadNow() {
 
 DORVALE_COM_EXPORT HRESULT DllRegisterServer() {
     return ComRegisterServer(ComGetModulePath(reinterpret_cast<const void*>(&DllRegisterServer)),
-                             g_classes, 3, &g_typeLib);
+                             CLASSES, 3, &TYPE_LIB);
 }
 
 DORVALE_COM_EXPORT HRESULT DllUnregisterServer() {
-    return ComUnregisterServer(g_classes, 3, &g_typeLib);
+    return ComUnregisterServer(CLASSES, 3, &TYPE_LIB);
 }

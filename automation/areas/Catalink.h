@@ -60,9 +60,9 @@ protected:
 struct IAreaCollection : IDispatch {
     static constexpr const IID& iid = IID_IAreaCollection;
     virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* pVal) = 0;               // 0x60020000
-    virtual HRESULT STDMETHODCALLTYPE get_Item(LONG Index, VARIANT* pVal) = 0; // 0, 1-based
+    virtual HRESULT STDMETHODCALLTYPE get_Item(LONG index, VARIANT* pVal) = 0; // 0, 1-based
     virtual HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** pVal) = 0;       // -4
-    virtual HRESULT STDMETHODCALLTYPE FindId(LONG Id, VARIANT* pVal) = 0;      // 1
+    virtual HRESULT STDMETHODCALLTYPE FindId(LONG id, VARIANT* pVal) = 0;      // 1
 
 protected:
     ~IAreaCollection() = default;
@@ -72,7 +72,7 @@ protected:
 struct IGroup : IDispatch {
     static constexpr const IID& iid = IID_IGroup;
     virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* pVal) = 0;               // 0x60020000
-    virtual HRESULT STDMETHODCALLTYPE get_Item(LONG Index, VARIANT* pVal) = 0; // 0, 1-based
+    virtual HRESULT STDMETHODCALLTYPE get_Item(LONG index, VARIANT* pVal) = 0; // 0, 1-based
     virtual HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** pVal) = 0;       // -4
     virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* pVal) = 0;                // 1
 
@@ -84,10 +84,10 @@ protected:
 struct IGroupCollection : IDispatch {
     static constexpr const IID& iid = IID_IGroupCollection;
     virtual HRESULT STDMETHODCALLTYPE get_Count(LONG* pVal) = 0;               // 0x60020000
-    virtual HRESULT STDMETHODCALLTYPE get_Item(LONG Index, VARIANT* pVal) = 0; // 0, 1-based
+    virtual HRESULT STDMETHODCALLTYPE get_Item(LONG index, VARIANT* pVal) = 0; // 0, 1-based
     virtual HRESULT STDMETHODCALLTYPE get__NewEnum(IUnknown** pVal) = 0;       // -4
     // The group of exactly that name (letter case counts).
-    virtual HRESULT STDMETHODCALLTYPE Find(BSTR Name, VARIANT* pVal) = 0; // 1
+    virtual HRESULT STDMETHODCALLTYPE Find(BSTR name, VARIANT* pVal) = 0; // 1
 
 protected:
     ~IGroupCollection() = default;

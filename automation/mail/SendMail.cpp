@@ -12,7 +12,7 @@ namespace {
 
 CServerModule g_module;
 
-constexpr char kSource[] = "QTRWeb.SendMail";
+constexpr char SOURCE[] = "QTRWeb.SendMail";
 
 std::string ToText(BSTR text) {
     return text ? std::string(text, SysStringLen(text)) : std::string();
@@ -57,7 +57,7 @@ public:
             return E_POINTER;
         }
         *result = VARIANT_FALSE;
-        qtrweb::SMailMessage message{ToText(from), ToText(to), ToText(subject), ToText(body)};
+        qtrweb::CMailMessage message{ToText(from), ToText(to), ToText(subject), ToText(body)};
         // A line break in a header field would let whoever filled it in add header fields
         // or recipients of their own: such a message is not sent at all.
         if (qtrweb::HasLineBreak(message.from) || qtrweb::HasLineBreak(message.to) ||
@@ -66,7 +66,7 @@ public:
         }
         std::string server;
         if (!ReadServerSetting(server)) {
-            return ComReportError(kSource, QTRWEB_NO_SERVER_SETTING, IID_ISendMail);
+            return ComReportError(SOURCE, QTRWEB_NO_SERVER_SETTING, IID_ISendMail);
         }
         switch (qtrweb::SendMailMessage(server, ComputerName(), message,
                                         qtrweb::FormatMailDate(std::time(nullptr)))) {
@@ -78,16 +78,16 @@ public:
         case qtrweb::ESendOutcome::NotConnected:
             break;
         }
-        return ComReportError(kSource, QTRWEB_CANNOT_CONNECT, IID_ISendMail);
+        return ComReportError(SOURCE, QTRWEB_CANNOT_CONNECT, IID_ISendMail);
     }
 
 private:
-    static const SDispMember s_members[1];
+    static const CDispMember MEMBERS[1];
 
-    CSendMail() : CDispatchObject(&g_module, s_members) {}
+    CSendMail() : CDispatchObject(&g_module, MEMBERS) {}
 };
 
-const SDispMember CSendMail::s_members[1] = {
+const CDispMember CSendMail::MEMBERS[1] = {
     {"SendMail",
      1,
      DISPATCH_METHOD,
@@ -103,12 +103,12 @@ const SDispMember CSendMail::s_members[1] = {
 
 CClassFactory<CSendMail> g_factory(g_module);
 
-const SClassRegistration g_classes[] = {
+const CClassRegistration CLASSES[] = {
     {&CLSID_SendMail, "SendMail Class", "QTRWeb.SendMail.1", "QTRWeb.SendMail", "Apartment", true},
 };
-const SInterfaceRegistration g_interfaces[] = {{&IID_ISendMail, "ISendMail"}};
-const STypeLibRegistration g_typeLib = {&LIBID_QTRWEBLib, "1.0", "QTRWeb 1.0 Type Library",
-                                        g_interfaces, 1};
+const CInterfaceRegistration INTERFACES[] = {{&IID_ISendMail, "ISendMail"}};
+const CTypeLibRegistration TYPE_LIB = {&LIBID_QTRWEBLib, "1.0", "QTRWeb 1.0 Type Library",
+                                       INTERFACES, 1};
 
 } // namespace
 
@@ -129,9 +129,9 @@ DORVALE_COM_EXPORT HRESULT DllCanUnloadNow() {
 
 DORVALE_COM_EXPORT HRESULT DllRegisterServer() {
     return ComRegisterServer(ComGetModulePath(reinterpret_cast<const void*>(&DllRegisterServer)),
-                             g_classes, 1, &g_typeLib);
+                             CLASSES, 1, &TYPE_LIB);
 }
 
 DORVALE_COM_EXPORT HRESULT DllUnregisterServer() {
-    return ComUnregisterServer(g_classes, 1, &g_typeLib);
+    return ComUnregisterServer(CLASSES, 1, &TYPE_LIB);
 }

@@ -73,14 +73,14 @@ std::string Bracketed(const std::string& command, const std::string& address) {
 } // namespace
 
 std::string FormatMailDate(std::time_t when) {
-    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+    static const char* const DAYS[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const MONTHS[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::tm utc{};
     gmtime_r(&when, &utc);
     char date[32];
-    std::snprintf(date, sizeof date, "%s, %02d %s %04d", days[utc.tm_wday % 7], utc.tm_mday,
-                  months[utc.tm_mon % 12], utc.tm_year + 1900);
+    std::snprintf(date, sizeof date, "%s, %02d %s %04d", DAYS[utc.tm_wday % 7], utc.tm_mday,
+                  MONTHS[utc.tm_mon % 12], utc.tm_year + 1900);
     char time[16];
     std::snprintf(time, sizeof time, "%02d:%02d:%02d", utc.tm_hour, utc.tm_min, utc.tm_sec);
     return std::string(date) + " " + time + " GMT";
@@ -100,7 +100,7 @@ bool HasLineBreak(const std::string& text) {
 bool EncodeMessage(const std::string& text, const std::function<bool(const std::string&)>& send,
                    const std::function<void()>& pause) {
     std::string pending;
-    pending.reserve(kChunkLimit + 3);
+    pending.reserve(CHUNK_LIMIT + 3);
     char previous = '\0';
     for (const char c : text) {
         if (c == '\r') {
@@ -114,7 +114,7 @@ bool EncodeMessage(const std::string& text, const std::function<bool(const std::
             pending += c;
         }
         previous = c;
-        if (pending.size() > kChunkLimit) {
+        if (pending.size() > CHUNK_LIMIT) {
             if (!send(pending)) {
                 return false;
             }
@@ -235,19 +235,19 @@ int CSmtpConnection::ReadReply(std::string* lastLine) {
         lastLine->clear();
     }
     if (m_fd < 0) {
-        return kNoReply;
+        return NO_REPLY;
     }
     for (;;) {
         std::string line;
         for (;;) {
             char byte;
             if (ReadByte(byte) != 1) {
-                return kNoReply;
+                return NO_REPLY;
             }
             if (byte == '\n') {
                 break;
             }
-            if (line.size() < kMaxLine) {
+            if (line.size() < MAX_LINE) {
                 line += byte;
             }
         }
@@ -255,7 +255,7 @@ int CSmtpConnection::ReadReply(std::string* lastLine) {
             line.pop_back();
         }
         if (line.empty()) {
-            return kNoReply;
+            return NO_REPLY;
         }
         if (lastLine) {
             *lastLine = line;
@@ -284,8 +284,8 @@ void CSmtpConnection::Close() {
 // ---- One transaction ----
 
 ESendOutcome SendMailMessage(const std::string& server, const std::string& computerName,
-                             const SMailMessage& message, const std::string& date,
-                             const SSendOptions& options) {
+                             const CMailMessage& message, const std::string& date,
+                             const CSendOptions& options) {
     std::string host;
     unsigned short port = 25;
     if (!ParseServerAddress(server, host, port)) {

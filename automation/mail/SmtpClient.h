@@ -23,9 +23,9 @@ bool HasLineBreak(const std::string& text);
 
 // Converts the message text for the DATA phase: carriage returns are dropped, each line
 // feed becomes CR LF, and a "." starting a line is doubled. The converted bytes are handed
-// to `send` whenever more than kChunkLimit are pending, with `pause` called after each such
+// to `send` whenever more than CHUNK_LIMIT are pending, with `pause` called after each such
 // chunk, and the rest at the end. False as soon as `send` fails.
-constexpr std::size_t kChunkLimit = 4093;
+constexpr std::size_t CHUNK_LIMIT = 4093;
 bool EncodeMessage(const std::string& text, const std::function<bool(const std::string&)>& send,
                    const std::function<void()>& pause);
 
@@ -37,8 +37,8 @@ bool ParseServerAddress(const std::string& text, std::string& host, unsigned sho
 class CSmtpConnection {
 public:
     // Code given for a time-out, a closed connection or an empty line.
-    static constexpr int kNoReply = 500;
-    static constexpr std::size_t kMaxLine = 1023;
+    static constexpr int NO_REPLY = 500;
+    static constexpr std::size_t MAX_LINE = 1023;
 
     explicit CSmtpConnection(std::chrono::milliseconds byteTimeout = std::chrono::seconds(60));
     ~CSmtpConnection();
@@ -51,9 +51,9 @@ public:
     bool IsConnected() const { return m_fd >= 0; }
     bool Send(const std::string& bytes);
     // Reads one reply, a byte at a time, each byte awaited at most the byte time-out: lines
-    // up to a line feed (a trailing CR removed, at most kMaxLine bytes kept) until one has
+    // up to a line feed (a trailing CR removed, at most MAX_LINE bytes kept) until one has
     // a space as its fourth character or is a bare three-character code. The code is the
-    // number of its first three characters; kNoReply on a time-out, a closed connection
+    // number of its first three characters; NO_REPLY on a time-out, a closed connection
     // or an empty line. `lastLine` receives the reply's last line.
     int ReadReply(std::string* lastLine = nullptr);
     void Close();
@@ -66,7 +66,7 @@ private:
     std::chrono::milliseconds m_byteTimeout;
 };
 
-struct SMailMessage {
+struct CMailMessage {
     std::string from;
     std::string to;
     std::string subject;
@@ -79,7 +79,7 @@ enum class ESendOutcome {
     NotConnected, // not resolvable, refused, or greeting / HELO not accepted
 };
 
-struct SSendOptions {
+struct CSendOptions {
     std::chrono::milliseconds byteTimeout = std::chrono::seconds(60);
     std::chrono::milliseconds chunkPause = std::chrono::milliseconds(10);
 };
@@ -87,7 +87,7 @@ struct SSendOptions {
 // One transaction on a fresh connection to `server` ("host[:port]"), greeting with
 // `computerName` and dating the message `date`.
 ESendOutcome SendMailMessage(const std::string& server, const std::string& computerName,
-                             const SMailMessage& message, const std::string& date,
-                             const SSendOptions& options = {});
+                             const CMailMessage& message, const std::string& date,
+                             const CSendOptions& options = {});
 
 } // namespace qtrweb

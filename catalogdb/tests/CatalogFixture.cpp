@@ -16,7 +16,7 @@ public:
 void CatalogTest::SetUp() {
     m_source = std::make_unique<testsupport::CTestDataSource>(GetParam(), m_dir.Path());
     if (!m_source->IsAvailable()) {
-        GTEST_SKIP() << testsupport::kNoPostgres;
+        GTEST_SKIP() << testsupport::NO_POSTGRES;
     }
     m_manager = std::make_unique<CDorvaleDatabaseManager>(false);
     m_manager->SetDataSourceName(m_source->Name());

@@ -86,7 +86,7 @@ TEST(DatabaseLock, TheFirstDataSourceOfTheProcessChoosesItsKind) {
     testsupport::CTempDir dir;
     testsupport::CTestDataSource server(testsupport::EEngine::PostgreSQL, dir.Path());
     if (!server.IsAvailable()) {
-        GTEST_SKIP() << testsupport::kNoPostgres;
+        GTEST_SKIP() << testsupport::NO_POSTGRES;
     }
     testsupport::CTestDataSource file(testsupport::EEngine::SQLite, dir.Path());
     {

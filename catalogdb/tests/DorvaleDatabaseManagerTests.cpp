@@ -16,12 +16,12 @@ public:
 };
 
 TEST(CatalogTables, EachProductHasItsOwnStatements) {
-    struct Expected {
+    struct CExpected {
         CDatabaseType type;
         const char* filesMark;
         const char* downloadMark;
     };
-    const Expected products[] = {
+    const CExpected products[] = {
         {DBTYPE_ACCESS, "FILE_ID AUTOINCREMENT,TITLE Text(30)", "URL Text(254),CONSTRAINT dwnload"},
         {DBTYPE_FOXPRO, "([FILE_ID] Numeric,[TITLE] Char(30)",
          "CONSTRAINT files PRIMARY KEY (FILE_ID,URL)"},
@@ -33,11 +33,11 @@ TEST(CatalogTables, EachProductHasItsOwnStatements) {
          "CONSTRAINT dwnload PRIMARY KEY (FILE_ID,URL)"},
     };
     std::vector<std::string> seen;
-    for (const Expected& product : products) {
+    for (const CExpected& product : products) {
         SCOPED_TRACE(product.type);
-        std::string files = GetCreateTableStatement(product.type, ECatalogTable::files);
-        std::string download = GetCreateTableStatement(product.type, ECatalogTable::download);
-        std::string areafile = GetCreateTableStatement(product.type, ECatalogTable::areafile);
+        std::string files = GetCreateTableStatement(product.type, ECatalogTable::Files);
+        std::string download = GetCreateTableStatement(product.type, ECatalogTable::Download);
+        std::string areafile = GetCreateTableStatement(product.type, ECatalogTable::Areafile);
         EXPECT_EQ(files.rfind("CREATE TABLE files (", 0), 0u) << files;
         EXPECT_EQ(download.rfind("CREATE TABLE download (", 0), 0u) << download;
         EXPECT_EQ(areafile.rfind("CREATE TABLE areafile (", 0), 0u) << areafile;
@@ -55,7 +55,7 @@ TEST(CatalogTables, EachProductHasItsOwnStatements) {
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end());
     for (ECatalogTable table :
-         {ECatalogTable::files, ECatalogTable::download, ECatalogTable::areafile}) {
+         {ECatalogTable::Files, ECatalogTable::Download, ECatalogTable::Areafile}) {
         EXPECT_STREQ(GetCreateTableStatement(DBTYPE_NONE, table), "");
     }
 }

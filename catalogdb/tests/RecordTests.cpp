@@ -248,11 +248,11 @@ TEST_P(RecordTest, CopiesTakeTheValuesButNeverTheRecordset) {
 }
 
 TEST_P(RecordTest, TwoThreadsAddingThroughOneManagerGetDistinctNumbers) {
-    constexpr int kPerThread = 150;
+    constexpr int PER_THREAD = 150;
     std::vector<double> ids[2];
     std::atomic<int> failures{0};
     auto work = [&](int thread) {
-        for (int i = 0; i < kPerThread; ++i) {
+        for (int i = 0; i < PER_THREAD; ++i) {
             CFileRecord file(m_manager.get());
             file.m_TITLE = "t" + std::to_string(thread) + "-" + std::to_string(i);
             if (!file.Add() || !file.AddToFileArea(thread + 1) ||
@@ -270,10 +270,10 @@ TEST_P(RecordTest, TwoThreadsAddingThroughOneManagerGetDistinctNumbers) {
     EXPECT_EQ(failures, 0) << LogText();
     std::set<double> distinct(ids[0].begin(), ids[0].end());
     distinct.insert(ids[1].begin(), ids[1].end());
-    EXPECT_EQ(distinct.size(), 2u * kPerThread);
-    EXPECT_EQ(CountRows("files"), 2 * kPerThread);
-    EXPECT_EQ(CountRows("areafile"), 2 * kPerThread);
-    EXPECT_EQ(CountRows("download"), 2 * kPerThread);
+    EXPECT_EQ(distinct.size(), 2u * PER_THREAD);
+    EXPECT_EQ(CountRows("files"), 2 * PER_THREAD);
+    EXPECT_EQ(CountRows("areafile"), 2 * PER_THREAD);
+    EXPECT_EQ(CountRows("download"), 2 * PER_THREAD);
     // Each number belongs to the row its thread added.
     for (int thread = 0; thread < 2; ++thread) {
         for (size_t i = 0; i < ids[thread].size(); ++i) {

@@ -305,8 +305,8 @@ TEST(DescriptionFile, BadInputStaysBounded) {
         std::string bytes(1 << 16, '\0');
         for (auto& b : bytes) {
             // Few distinct bytes so that line ends, ": " and keys' letters turn up often.
-            static const char alphabet[] = "\r\n: TitleY1\0\xC3\xA9\xE2";
-            b = alphabet[random() % (sizeof alphabet - 1)];
+            static const char ALPHABET[] = "\r\n: TitleY1\0\xC3\xA9\xE2";
+            b = ALPHABET[random() % (sizeof ALPHABET - 1)];
         }
         const auto desc = Read(bytes);
         EXPECT_LE(desc.strTitle.size(), DESC_MAX_TITLE);

@@ -26,13 +26,13 @@ std::vector<AreaRecord> SampleAreas() {
     return {three, twelve, remote};
 }
 
-struct Resolved {
+struct CResolved {
     bool ok;
     std::uint32_t id;
     std::string path;
 };
 
-Resolved Resolve(const std::string& location) {
+CResolved Resolve(const std::string& location) {
     AreaRecord area;
     std::string path;
     const bool ok = ResolveLocalLocation(location, SampleAreas(), area, path);
@@ -57,7 +57,7 @@ TEST(DownloadLocation, BuildAndClassify) {
 }
 
 TEST(DownloadLocation, ResolveJoinsAreaPathAndName) {
-    Resolved r = Resolve("local://3/a.zip");
+    CResolved r = Resolve("local://3/a.zip");
     EXPECT_TRUE(r.ok);
     EXPECT_EQ(r.id, 3u);
     EXPECT_EQ(r.path, "/srv/three/a.zip");

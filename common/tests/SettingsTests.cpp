@@ -60,7 +60,7 @@ TEST_F(SettingsTest, WritesStoreTextWithItsNulAndNumbersAsFourBytesCreatingTheKe
     EXPECT_EQ(type, REG_DWORD);
     EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, SendMailKey, SMTPServer, &type), std::string(1, '\0'));
 
-    char buffer[TextSize];
+    char buffer[TEXT_SIZE];
     EXPECT_TRUE(
         ReadRegistryText(HKEY_LOCAL_MACHINE, SettingsKey, "DATABASEPATH", buffer, sizeof buffer));
     EXPECT_STREQ(buffer, "/srv/db");
@@ -139,7 +139,7 @@ TEST_F(SettingsTest, AReadSucceedsOnlyForTheTypeAskedFor) {
     Store(HKEY_LOCAL_MACHINE, SettingsKey, AdminEmail, REG_DWORD, std::string("\1\0\0\0", 4));
 
     // A virus checker stored as REG_EXPAND_SZ is no virus checker at all.
-    char buffer[TextSize] = "previous";
+    char buffer[TEXT_SIZE] = "previous";
     EXPECT_FALSE(
         ReadRegistryText(HKEY_LOCAL_MACHINE, SettingsKey, VirusChecker, buffer, sizeof buffer));
     EXPECT_STREQ(buffer, "");
@@ -166,8 +166,8 @@ TEST_F(SettingsTest, AReadSucceedsOnlyForTheTypeAskedFor) {
 
 TEST_F(SettingsTest, ATextTooLongForItsBufferIsAbsent) {
     using namespace settings;
-    const std::string fits(TextSize - 1, 'p');
-    const std::string tooLong(TextSize, 'p');
+    const std::string fits(TEXT_SIZE - 1, 'p');
+    const std::string tooLong(TEXT_SIZE, 'p');
     ASSERT_TRUE(WriteRegistryText(HKEY_LOCAL_MACHINE, SettingsKey, HttpPath, fits.c_str()));
     ASSERT_TRUE(WriteRegistryText(HKEY_LOCAL_MACHINE, SettingsKey, TempPath, tooLong.c_str()));
     std::string text;
@@ -180,10 +180,10 @@ TEST_F(SettingsTest, ATextTooLongForItsBufferIsAbsent) {
     ASSERT_TRUE(WriteRegistryText(HKEY_LOCAL_MACHINE, SettingsKey, LastDateProcessed,
                                   std::string(63, 'd').c_str()));
     EXPECT_TRUE(ReadRegistryText(HKEY_LOCAL_MACHINE, SettingsKey, LastDateProcessed, text,
-                                 LastDateProcessedSize));
+                                 LAST_DATE_PROCESSED_SIZE));
     ASSERT_TRUE(WriteRegistryText(HKEY_LOCAL_MACHINE, SettingsKey, LastDateProcessed,
                                   std::string(64, 'd').c_str()));
-    char date[LastDateProcessedSize];
+    char date[LAST_DATE_PROCESSED_SIZE];
     EXPECT_FALSE(
         ReadRegistryText(HKEY_LOCAL_MACHINE, SettingsKey, LastDateProcessed, date, sizeof date));
     EXPECT_STREQ(date, "");
@@ -236,7 +236,7 @@ TEST_F(SettingsTest, HttpServerWithATrailingSlashGivesTheSameAddresses) {
 
 TEST_F(SettingsTest, FreeSpaceThresholdIsStoredInBytesAndShownInMiB) {
     using namespace settings;
-    EXPECT_EQ(FreeSpaceThresholdToBytes(FreeSpaceThresholdDefaultMiB), 5u * 1048576u);
+    EXPECT_EQ(FreeSpaceThresholdToBytes(FREE_SPACE_THRESHOLD_DEFAULT_MIB), 5u * 1048576u);
     ASSERT_TRUE(WriteRegistryNumber(HKEY_LOCAL_MACHINE, SettingsKey, FreeSpaceThreshold,
                                     FreeSpaceThresholdToBytes(5)));
     DWORD stored = 0;
@@ -245,7 +245,7 @@ TEST_F(SettingsTest, FreeSpaceThresholdIsStoredInBytesAndShownInMiB) {
     EXPECT_EQ(FreeSpaceThresholdToMiB(stored), 5u);
 
     EXPECT_EQ(FreeSpaceThresholdToBytes(0), 0u);
-    EXPECT_EQ(FreeSpaceThresholdToBytes(FreeSpaceThresholdMaxMiB), 4095u << 20);
+    EXPECT_EQ(FreeSpaceThresholdToBytes(FREE_SPACE_THRESHOLD_MAX_MIB), 4095u << 20);
     EXPECT_EQ(FreeSpaceThresholdToMiB(FreeSpaceThresholdToBytes(4095)), 4095u);
     // 4096 MiB would wrap to 0 bytes, which is no threshold at all.
     EXPECT_EQ(FreeSpaceThresholdToBytes(4096), 4095u << 20);

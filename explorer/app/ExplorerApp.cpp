@@ -69,7 +69,7 @@ int ExplorerMain(int argc, char** argv) {
     if (args.HelpAsked()) {
         return tool.Help();
     }
-    std::string dataSource = CDorvaleDatabaseManager::DefaultDataSourceName;
+    std::string dataSource = CDorvaleDatabaseManager::DEFAULT_DATA_SOURCE_NAME;
     while (args.Next()) {
         if (args.Is("--data-source")) {
             if (!args.TakeValue(dataSource)) {

@@ -34,7 +34,7 @@ public:
     // design's message while the setup program holds it, or when it has no header) and opens
     // the catalogue's data source. False when the program cannot start; a catalogue that cannot
     // be opened does not stop it (IsCatalogueOpen tells).
-    bool Start(const std::string& dataSource = CDorvaleDatabaseManager::DefaultDataSourceName);
+    bool Start(const std::string& dataSource = CDorvaleDatabaseManager::DEFAULT_DATA_SOURCE_NAME);
 
     prompt::IPrompt& Prompt() const { return m_prompt; }
     // Shows a message with its caption (the program's title when empty).

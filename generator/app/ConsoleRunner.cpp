@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr int kBarWidth = 40;
+constexpr int BAR_WIDTH = 40;
 
 // Keeps a line to the terminal's usual width so that redrawing stays on one row.
 std::string Fit(const std::string& text, std::size_t width = 78) {
@@ -128,9 +128,9 @@ void CConsoleRunner::Draw() {
         std::fflush(m_out);
         return;
     }
-    const int filled = m_percent * kBarWidth / 100;
+    const int filled = m_percent * BAR_WIDTH / 100;
     std::string bar(static_cast<std::size_t>(filled), '#');
-    bar.append(static_cast<std::size_t>(kBarWidth - filled), '-');
+    bar.append(static_cast<std::size_t>(BAR_WIDTH - filled), '-');
     // Back to the first of the three rows drawn last time, then each row cleared and drawn.
     if (m_drawn) {
         std::fputs("\r\033[2A", m_out);

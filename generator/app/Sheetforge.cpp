@@ -16,7 +16,7 @@
 #include <thread>
 #include <unistd.h>
 
-const char* const kSheetforgeHelp =
+const char* const SHEETFORGE_HELP =
     "Usage: sheetforge [/autorun] [--console] [--jobs N] [--help]\n"
     "\n"
     "Writes the web pages of the Dorvale file library below HttpPath from the catalogue\n"
@@ -79,7 +79,7 @@ bool CheckConfiguration(const CSheetforgeConfig& config, QWidget* parent) {
     if (config.IsConfigured()) {
         return true;
     }
-    QMessageBox box(QMessageBox::Critical, kSheetforgeCaption,
+    QMessageBox box(QMessageBox::Critical, SHEETFORGE_CAPTION,
                     "Unable to load configuration, run Dorvale Setup first.", QMessageBox::Ok,
                     parent);
     box.setObjectName("configurationError");
@@ -132,7 +132,7 @@ int SheetforgeMain(int argc, char** argv, EnvironmentFactory factory) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     const CSheetforgeOptions options = ParseSheetforgeOptions(arguments);
     if (options.help) {
-        std::fputs(kSheetforgeHelp, stdout);
+        std::fputs(SHEETFORGE_HELP, stdout);
         return 0;
     }
     if (!options.error.empty()) {

@@ -22,7 +22,7 @@ CSheetforgeOptions ParseSheetforgeOptions(const std::vector<std::string>& argume
 // Whether a window can be shown: a display, or a Qt platform chosen explicitly.
 bool HasDisplay();
 
-extern const char* const kSheetforgeHelp;
+extern const char* const SHEETFORGE_HELP;
 
 class QWidget;
 struct CSheetforgeConfig;

@@ -24,7 +24,7 @@ void CSheetforgeConfig::Load() {
     ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::AllowUploads, allowUploads);
     generation.allowUploads = allowUploads;
     ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::LastDateProcessed, text,
-                     settings::LastDateProcessedSize);
+                     settings::LAST_DATE_PROCESSED_SIZE);
     lastDateProcessed = text.empty() ? "None" : text;
     DWORD files = 0;
     ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::LastFilesProcessed, files);

@@ -23,7 +23,7 @@ CSheetforgeDialog::CSheetforgeDialog(CSheetforgeConfig config, bool autorun,
                                      EnvironmentFactory factory, QWidget* parent)
     : QDialog(parent), m_config(std::move(config)), m_worker(std::move(factory)),
       m_closeWhenFinished(autorun), m_startAtOnce(autorun) {
-    setWindowTitle(kSheetforgeCaption);
+    setWindowTitle(SHEETFORGE_CAPTION);
     setObjectName("SheetforgeDialog");
 
     auto* group = new QGroupBox("Status", this);
@@ -162,7 +162,7 @@ void CSheetforgeDialog::done(int result) {
 }
 
 bool CSheetforgeDialog::event(QEvent* event) {
-    if (event->type() == CStatusEvent::kType) {
+    if (event->type() == CStatusEvent::EVENT_TYPE) {
         TakeStatus();
         return true;
     }
@@ -217,7 +217,7 @@ void CSheetforgeDialog::ShowLastRun() {
 
 void CSheetforgeDialog::OnHelp() {
     auto* box = new QMessageBox(
-        QMessageBox::Information, kSheetforgeCaption,
+        QMessageBox::Information, SHEETFORGE_CAPTION,
         "Sheetforge writes the web pages of the file library from the catalogue and the file "
         "areas and groups.\n\n"
         "Start writes every page again; Stop ends the run after the page being written. The "

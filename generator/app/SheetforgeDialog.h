@@ -15,14 +15,14 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-inline constexpr const char* kSheetforgeCaption = "Dorvale Sheetforge";
+inline constexpr const char* SHEETFORGE_CAPTION = "Dorvale Sheetforge";
 
 // Wakes the window's thread to take the run's status messages now: posted when the first
 // line changes and when the run ends (the window looks every STATUS_INTERVAL otherwise).
 class CStatusEvent : public QEvent {
 public:
-    static constexpr QEvent::Type kType = static_cast<QEvent::Type>(WM_GENERATION_STATUS);
-    CStatusEvent() : QEvent(kType) {}
+    static constexpr QEvent::Type EVENT_TYPE = static_cast<QEvent::Type>(WM_GENERATION_STATUS);
+    CStatusEvent() : QEvent(EVENT_TYPE) {}
 };
 
 class CSheetforgeDialog : public QDialog, public IStatusWindow {

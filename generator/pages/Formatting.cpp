@@ -28,8 +28,8 @@ void AppendLink(std::string& out, std::string_view url, std::string_view text) {
 } // namespace
 
 std::string_view SortName(int sort) {
-    static constexpr std::string_view names[SORT_COUNT] = {"title", "downloads", "date"};
-    return sort >= 0 && sort < SORT_COUNT ? names[sort] : names[SORT_TITLE];
+    static constexpr std::string_view NAMES[SORT_COUNT] = {"title", "downloads", "date"};
+    return sort >= 0 && sort < SORT_COUNT ? NAMES[sort] : NAMES[SORT_TITLE];
 }
 
 std::string FormatSize(long long bytes) {
@@ -82,7 +82,7 @@ std::string GroupDigits(long long n) {
 }
 
 void AppendUrlEscaped(std::string& out, std::string_view text) {
-    static constexpr char hex[] = "0123456789ABCDEF";
+    static constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
     for (const char ch : text) {
         const auto c = static_cast<unsigned char>(ch);
         if (IsAsciiAlnum(c)) {
@@ -91,8 +91,8 @@ void AppendUrlEscaped(std::string& out, std::string_view text) {
             out += "%20";
         } else {
             out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
+            out += HEX_DIGITS[c >> 4];
+            out += HEX_DIGITS[c & 15];
         }
     }
 }
@@ -160,11 +160,11 @@ std::string GetSiteName(std::string_view location) {
 }
 
 bool SplitLocalLocation(std::string_view location, long long& areaId, std::string_view& name) {
-    constexpr std::string_view prefix = "local://";
-    if (!base::StartsWithNoCase(location, prefix)) {
+    constexpr std::string_view PREFIX = "local://";
+    if (!base::StartsWithNoCase(location, PREFIX)) {
         return false;
     }
-    std::size_t i = prefix.size();
+    std::size_t i = PREFIX.size();
     long long id = 0;
     const std::size_t digits = i;
     for (; i < location.size() && location[i] >= '0' && location[i] <= '9'; ++i) {

@@ -94,9 +94,9 @@ bool CMemoryDownloads::Open(long long fileId) {
     if (failOpen) {
         return false;
     }
-    static const std::vector<std::string> none;
+    static const std::vector<std::string> NONE;
     const auto found = locations.find(fileId);
-    m_rows = found == locations.end() ? &none : &found->second;
+    m_rows = found == locations.end() ? &NONE : &found->second;
     m_next = 0;
     m_open = true;
     return true;

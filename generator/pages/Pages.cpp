@@ -119,14 +119,14 @@ void CFilePage::PrepareRender() {
     SetVariable("sort", SortName(m_sort));
     SetVariable("page", m_page);
     SetVariable("displayrange", FormatDisplayRange(m_total, m_page));
-    static constexpr std::string_view urlNames[SORT_COUNT] = {"titlesorturl", "downloadssorturl",
-                                                              "datesorturl"};
-    static constexpr std::string_view linkNames[SORT_COUNT] = {"titlesort", "downloadsort",
-                                                               "datesort"};
+    static constexpr std::string_view URL_NAMES[SORT_COUNT] = {"titlesorturl", "downloadssorturl",
+                                                               "datesorturl"};
+    static constexpr std::string_view LINK_NAMES[SORT_COUNT] = {"titlesort", "downloadsort",
+                                                                "datesort"};
     for (int sort = 0; sort < SORT_COUNT; ++sort) {
         const std::string url = FormatPageUrl(m_group, m_area, m_page, sort);
-        SetVariable(urlNames[sort], url);
-        SetVariable(linkNames[sort], FormatSortLink(sort, m_sort, url));
+        SetVariable(URL_NAMES[sort], url);
+        SetVariable(LINK_NAMES[sort], FormatSortLink(sort, m_sort, url));
     }
     SetVariable("navbar", FormatNavBar(m_group, m_area, PageCount(m_total), m_page, m_sort));
 }

@@ -11,14 +11,14 @@
 
 namespace {
 
-constexpr const char* kTemplateFiles[] = {
+constexpr const char* TEMPLATE_FILES[] = {
     "grouplist.tmpl",  "arealist.tmpl",     "areaheader.tmpl", "filepage.tmpl",
     "filedetail.tmpl", "filedownload.tmpl", "filelist.tmpl",
 };
 
 // Every Catalink call that fails ends the run with this report.
-constexpr const char* kCatalinkError = "Error reading file areas and groups from Catalink\n";
-constexpr const char* kDatabaseError = "Error processing database";
+constexpr const char* CATALINK_ERROR = "Error reading file areas and groups from Catalink\n";
+constexpr const char* DATABASE_ERROR = "Error processing database";
 
 std::string FormatNow(const char* format) {
     const std::time_t now = std::time(nullptr);
@@ -159,7 +159,7 @@ bool CGenerationRun::Generate() {
 
 bool CGenerationRun::CompileTemplates() {
     for (int i = 0; i < 7; ++i) {
-        if (!CompileTemplate(*m_pages->ByIndex(i), kTemplateFiles[i])) {
+        if (!CompileTemplate(*m_pages->ByIndex(i), TEMPLATE_FILES[i])) {
             return false;
         }
     }
@@ -283,7 +283,7 @@ bool CGenerationRun::WriteAreaBodyPages(long long key, const std::string& keyTex
         std::unique_ptr<IFileListSource> list;
         const EOpenResult opened = m_catalogue->OpenFileList(key, sort, list);
         if (opened == EOpenResult::Error) {
-            ReportDatabaseError(kDatabaseError);
+            ReportDatabaseError(DATABASE_ERROR);
             return false;
         }
         const std::string prefix = "files/body/" + keyText + "/page";
@@ -295,7 +295,7 @@ bool CGenerationRun::WriteAreaBodyPages(long long key, const std::string& keyTex
                 WritePage(page, prefix + std::to_string(number) + suffix);
                 if (page.HasFailed()) {
                     page.Bind(nullptr);
-                    ReportDatabaseError(kDatabaseError);
+                    ReportDatabaseError(DATABASE_ERROR);
                     return false;
                 }
                 // A template without a loop never reaches the end of the rows.
@@ -420,7 +420,7 @@ bool CGenerationRun::WriteDetailPages() {
     PostLine(STATUS_LINE1, "Generating file detail and download pages...");
     std::unique_ptr<IFileDetailSource> details;
     if (m_catalogue->OpenDetails(details) != EOpenResult::Opened) {
-        ReportDatabaseError(kDatabaseError);
+        ReportDatabaseError(DATABASE_ERROR);
         return false;
     }
     const int threads = PageThreadCount(m_settings.jobs);
@@ -436,7 +436,7 @@ bool CGenerationRun::WriteDetailPages() {
             break;
         }
         if (fetched == EFetchResult::Error) {
-            ReportDatabaseError(kDatabaseError);
+            ReportDatabaseError(DATABASE_ERROR);
             return false;
         }
         PostLine(STATUS_LINE2, file->title);
@@ -491,7 +491,7 @@ void CGenerationRun::ReportError(const std::string& text) {
 }
 
 void CGenerationRun::ReportCatalinkError() {
-    ReportError(kCatalinkError);
+    ReportError(CATALINK_ERROR);
 }
 
 void CGenerationRun::ReportDatabaseError(const char* text) {

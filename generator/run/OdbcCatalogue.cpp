@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr const char* kSortSuffixes[SORT_COUNT] = {"title", "downloads desc", "file_date desc"};
+constexpr const char* SORT_SUFFIXES[SORT_COUNT] = {"title", "downloads desc", "file_date desc"};
 
 // The lists are read row by row, so a result never needs to be held whole: the SQLite driver
 // steps through it (StepAPI) and the PostgreSQL driver reads it through a cursor
@@ -204,7 +204,7 @@ EQueryForm QueryFormForProduct(const std::string& dbmsName) {
 }
 
 std::string BuildFileListQuery(EQueryForm form, long long areaKey, int sort) {
-    const char* suffix = kSortSuffixes[sort >= 0 && sort < SORT_COUNT ? sort : SORT_TITLE];
+    const char* suffix = SORT_SUFFIXES[sort >= 0 && sort < SORT_COUNT ? sort : SORT_TITLE];
     if (areaKey == AREA_KEY_NEWEST || areaKey == AREA_KEY_POPULAR) {
         const char* order = areaKey == AREA_KEY_NEWEST ? "FILE_DATE" : "DOWNLOADS";
         std::string sql = "SELECT FILE_ID, TITLE, SHORT_DESC, DOWNLOADS, FILE_DATE FROM FILES "

@@ -15,9 +15,9 @@
 
 namespace {
 
-constexpr std::size_t kMaxBlocks = 10;
+constexpr std::size_t MAX_BLOCKS = 10;
 // Pages are written to their descriptor in pieces of about this size.
-constexpr std::size_t kFlushSize = 64 * 1024;
+constexpr std::size_t FLUSH_SIZE = 64 * 1024;
 
 // The include directory and the include cache are shared by every template of the process.
 struct CIncludeState {
@@ -255,7 +255,7 @@ void CTemplate::AddDirective(std::string_view content, int line,
         in.slot = static_cast<int>(m_conditions.size());
         m_conditions.push_back(std::move(value));
     } else if (content.starts_with("if ")) {
-        if (blocks.size() >= kMaxBlocks) {
+        if (blocks.size() >= MAX_BLOCKS) {
             throw CCompileException(line, "Too many levels of nesting");
         }
         in.kind = EKind::If;
@@ -281,7 +281,7 @@ void CTemplate::AddDirective(std::string_view content, int line,
             blocks.back().second = index;
         }
     } else if (content == "loop") {
-        if (blocks.size() >= kMaxBlocks) {
+        if (blocks.size() >= MAX_BLOCKS) {
             throw CCompileException(line, "Too many levels of nesting");
         }
         in.kind = EKind::Loop;
@@ -403,7 +403,7 @@ void CTemplate::RenderTo(std::string& out, int fd, bool& ok) {
     PrepareRender();
     const std::size_t count = m_instructions.size();
     const char* const source = m_source.data();
-    bool taken[kMaxBlocks + 1];
+    bool taken[MAX_BLOCKS + 1];
     std::size_t depth = 0;
     std::size_t pc = 0;
     while (pc < count) {
@@ -463,7 +463,7 @@ void CTemplate::RenderTo(std::string& out, int fd, bool& ok) {
             ++pc;
             break;
         }
-        if (fd >= 0 && out.size() >= kFlushSize) {
+        if (fd >= 0 && out.size() >= FLUSH_SIZE) {
             if (ok) {
                 ok = base::WriteAll(fd, out);
             }

@@ -270,7 +270,7 @@ private:
     }
 
     void RemoveDataSource(const std::string& driver, const std::string& name) {
-        for (EDataSourceScope scope : {EDataSourceScope::system, EDataSourceScope::user}) {
+        for (EDataSourceScope scope : {EDataSourceScope::System, EDataSourceScope::User}) {
             const auto attributes = ReadDataSource(scope, name);
             if (!attributes) {
                 continue;
@@ -285,7 +285,7 @@ private:
                 Skip("data source " + name + ": not made by this installation; left alone");
                 return;
             }
-            if (ConfigRemoveDataSource(scope == EDataSourceScope::system, driver, name) &&
+            if (ConfigRemoveDataSource(scope == EDataSourceScope::System, driver, name) &&
                 !ReadDataSource(scope, name)) {
                 return;
             }

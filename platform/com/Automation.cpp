@@ -80,15 +80,15 @@ private:
 };
 
 // Each thread has its own error object, as a failing call leaves it for its own caller.
-struct SThreadErrorInfo {
+struct CThreadErrorInfo {
     IErrorInfo* info = nullptr;
-    ~SThreadErrorInfo() {
+    ~CThreadErrorInfo() {
         if (info) {
             info->Release();
         }
     }
 };
-thread_local SThreadErrorInfo t_errorInfo;
+thread_local CThreadErrorInfo t_errorInfo;
 
 // ---- Enumerators ----
 
@@ -245,7 +245,7 @@ HRESULT StoreByReference(const VARIANT& value, VARIANT& target) {
 
 } // namespace
 
-HRESULT DispGetIDsOfNames(const SDispMember* members, std::size_t count, LPOLESTR* names,
+HRESULT DispGetIDsOfNames(const CDispMember* members, std::size_t count, LPOLESTR* names,
                           UINT cNames, DISPID* ids) {
     if (cNames == 0) {
         return S_OK;
@@ -268,12 +268,12 @@ HRESULT DispGetIDsOfNames(const SDispMember* members, std::size_t count, LPOLEST
     return DISP_E_UNKNOWNNAME;
 }
 
-HRESULT DispInvokeTable(IDispatch* self, const SDispMember* members, std::size_t count,
+HRESULT DispInvokeTable(IDispatch* self, const CDispMember* members, std::size_t count,
                         DISPID dispIdMember, WORD wFlags, DISPPARAMS* pDispParams,
                         VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
     // A property's get and put are entries of their own with the same id. A read-only member
     // has no put; a method is not a property and the reverse.
-    const SDispMember* member = nullptr;
+    const CDispMember* member = nullptr;
     for (std::size_t i = 0; i < count; ++i) {
         if (members[i].id == dispIdMember && (wFlags & members[i].kind)) {
             member = &members[i];

@@ -45,10 +45,10 @@ private:
 // `params`, in declaration order, and stores the member's value in `result` (left VT_EMPTY
 // for a member without one). A settable property has a second entry with the same id, of
 // kind DISPATCH_PROPERTYPUT, whose last parameter is the new value (which callers pass as
-// the one named argument, DISPID_PROPERTYPUT). A member whose value is an out parameter (`valueAsOutArg`)
-// also takes one more argument, by reference, that receives the value, as scripts that
-// pass a variable for it expect.
-struct SDispMember {
+// the one named argument, DISPID_PROPERTYPUT). A member whose value is an out parameter
+// (`valueAsOutArg`) also takes one more argument, by reference, that receives the value, as scripts
+// that pass a variable for it expect.
+struct CDispMember {
     const char* name;
     DISPID id;
     WORD kind; // DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT or DISPATCH_METHOD
@@ -59,14 +59,14 @@ struct SDispMember {
 };
 
 // Names are matched without regard to case; a further name (a parameter) is unknown.
-HRESULT DispGetIDsOfNames(const SDispMember* members, std::size_t count, LPOLESTR* names,
+HRESULT DispGetIDsOfNames(const CDispMember* members, std::size_t count, LPOLESTR* names,
                           UINT cNames, DISPID* ids);
 // Finds the member by dispatch id (DISP_E_MEMBERNOTFOUND, also for a put or a call kind the
 // member lacks), checks and converts the arguments (DISP_E_NONAMEDARGS, DISP_E_BADPARAMCOUNT,
 // DISP_E_TYPEMISMATCH with *puArgErr = the argument's index in rgvarg) and calls it. A member
 // that fails gives DISP_E_EXCEPTION, with its result in pExcepInfo->scode and the error
 // object's source and description.
-HRESULT DispInvokeTable(IDispatch* self, const SDispMember* members, std::size_t count,
+HRESULT DispInvokeTable(IDispatch* self, const CDispMember* members, std::size_t count,
                         DISPID dispIdMember, WORD wFlags, DISPPARAMS* pDispParams,
                         VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
 
@@ -79,7 +79,7 @@ HRESULT DispInvokeTable(IDispatch* self, const SDispMember* members, std::size_t
 // it too, so that the owner's reference alone does not keep the library loaded.
 template <class Itf> class CDispatchObject : public Itf {
 public:
-    enum class Ownership { Plain, Held };
+    enum class EOwnership { Plain, Held };
 
     CDispatchObject(const CDispatchObject&) = delete;
     CDispatchObject& operator=(const CDispatchObject&) = delete;
@@ -98,7 +98,7 @@ public:
     }
     ULONG STDMETHODCALLTYPE AddRef() override {
         const ULONG previous = m_refs.fetch_add(1);
-        if (m_ownership == Ownership::Held && previous == 1 && m_module) {
+        if (m_ownership == EOwnership::Held && previous == 1 && m_module) {
             m_module->ObjectCreated();
         }
         return previous + 1;
@@ -109,7 +109,7 @@ public:
             delete this;
             return 0;
         }
-        if (m_ownership == Ownership::Held && previous == 2 && m_module) {
+        if (m_ownership == EOwnership::Held && previous == 2 && m_module) {
             m_module->ObjectDestroyed();
         }
         return previous - 1;
@@ -146,15 +146,15 @@ public:
 
 protected:
     template <std::size_t N>
-    CDispatchObject(CServerModule* module, const SDispMember (&members)[N],
-                    Ownership ownership = Ownership::Plain)
+    CDispatchObject(CServerModule* module, const CDispMember (&members)[N],
+                    EOwnership ownership = EOwnership::Plain)
         : m_module(module), m_members(members), m_memberCount(N), m_ownership(ownership) {
-        if (m_ownership == Ownership::Plain && m_module) {
+        if (m_ownership == EOwnership::Plain && m_module) {
             m_module->ObjectCreated();
         }
     }
     virtual ~CDispatchObject() {
-        if (m_ownership == Ownership::Plain && m_module) {
+        if (m_ownership == EOwnership::Plain && m_module) {
             m_module->ObjectDestroyed();
         }
     }
@@ -162,9 +162,9 @@ protected:
 private:
     std::atomic<ULONG> m_refs{1};
     CServerModule* m_module;
-    const SDispMember* m_members;
+    const CDispMember* m_members;
     std::size_t m_memberCount;
-    Ownership m_ownership;
+    EOwnership m_ownership;
 };
 
 // Copies a string into a BSTR out parameter (E_POINTER for a null one).
@@ -245,33 +245,33 @@ HRESULT CreateEnumVariantUnknown(const VARIANT* items, std::size_t count, IUnkno
 // ---- Self-registration ----
 
 // What marks a class as a control that containers may embed.
-struct SControlRegistration {
-    bool insertable;         // offered in a container's list of objects to insert
-    int toolboxBitmap;       // the module's bitmap resource shown in a toolbox
-    const char* miscStatus;  // the status bits of the content aspect, "132497"
-    const char* version;     // "1.0"
+struct CControlRegistration {
+    bool insertable;        // offered in a container's list of objects to insert
+    int toolboxBitmap;      // the module's bitmap resource shown in a toolbox
+    const char* miscStatus; // the status bits of the content aspect, "132497"
+    const char* version;    // "1.0"
 };
 
-struct SClassRegistration {
+struct CClassRegistration {
     const CLSID* clsid;
     const char* description;              // "AreaCollection Class"
     const char* progId;                   // "Catalink.AreaCollection.1"
     const char* versionIndependentProgId; // "Catalink.AreaCollection"; null: none
     const char* threadingModel;           // "Both", "Apartment", "Free"
     bool programmable;
-    const SControlRegistration* control = nullptr; // null: not a control
+    const CControlRegistration* control = nullptr; // null: not a control
 };
 
-struct SInterfaceRegistration {
+struct CInterfaceRegistration {
     const IID* iid;
     const char* name; // "IArea"
 };
 
-struct STypeLibRegistration {
+struct CTypeLibRegistration {
     const GUID* libid;
     const char* version;    // "1.0"
     const char* helpString; // "Catalink 1.0 Type Library"
-    const SInterfaceRegistration* interfaces;
+    const CInterfaceRegistration* interfaces;
     std::size_t interfaceCount;
 };
 
@@ -285,9 +285,9 @@ std::string ComGetModulePath(const void* address);
 // "Control", "Insertable" (under the ProgID too), "ToolboxBitmap32" = "libraryPath, N",
 // "MiscStatus" with "MiscStatus\1" and "Version"; and the type library and interface keys.
 // SELFREG_E_CLASS when a key cannot be written.
-HRESULT ComRegisterServer(const std::string& libraryPath, const SClassRegistration* classes,
-                          std::size_t classCount, const STypeLibRegistration* typeLib);
+HRESULT ComRegisterServer(const std::string& libraryPath, const CClassRegistration* classes,
+                          std::size_t classCount, const CTypeLibRegistration* typeLib);
 // Removes what ComRegisterServer wrote. A ProgID key is removed only while it still names
 // one of these classes (another library may have taken the name over since).
-HRESULT ComUnregisterServer(const SClassRegistration* classes, std::size_t classCount,
-                            const STypeLibRegistration* typeLib);
+HRESULT ComUnregisterServer(const CClassRegistration* classes, std::size_t classCount,
+                            const CTypeLibRegistration* typeLib);

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+// Windows names, spelled as the design and the code written for Windows spell them.
+// NOLINTBEGIN(readability-identifier-naming)
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
@@ -434,3 +436,4 @@ using PFN_DLLGETCLASSOBJECT = HRESULT (*)(REFCLSID rclsid, REFIID riid, void** p
 using PFN_DLLCANUNLOADNOW = HRESULT (*)();
 using PFN_DLLREGISTERSERVER = HRESULT (*)();
 using PFN_DLLUNREGISTERSERVER = HRESULT (*)();
+// NOLINTEND(readability-identifier-naming)

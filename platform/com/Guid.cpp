@@ -51,9 +51,9 @@ bool GuidFromString(const std::string& text, GUID& guid) {
         return false;
     }
     result.Data3 = static_cast<WORD>(value);
-    static const std::size_t positions[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+    static const std::size_t POSITIONS[8] = {20, 22, 25, 27, 29, 31, 33, 35};
     for (int i = 0; i < 8; ++i) {
-        if (!ReadHex(text, positions[i], 2, value)) {
+        if (!ReadHex(text, POSITIONS[i], 2, value)) {
             return false;
         }
         result.Data4[i] = static_cast<BYTE>(value);
@@ -97,11 +97,11 @@ std::string ComFormatResult(HRESULT hr) {
 }
 
 std::string ComGetErrorText(HRESULT hr) {
-    struct Entry {
+    struct CErrorText {
         HRESULT code;
         const char* text;
     };
-    static const Entry entries[] = {
+    static const CErrorText ERROR_TEXTS[] = {
         {S_OK, "The operation completed successfully."},
         {S_FALSE, "The operation completed, with a false result."},
         {E_UNEXPECTED, "Catastrophic failure"},
@@ -142,7 +142,7 @@ std::string ComGetErrorText(HRESULT hr) {
         {DISP_E_PARAMNOTOPTIONAL, "Parameter not optional."},
         {TYPE_E_ELEMENTNOTFOUND, "Element not found."},
     };
-    for (const Entry& entry : entries) {
+    for (const CErrorText& entry : ERROR_TEXTS) {
         if (entry.code == hr) {
             return entry.text;
         }

@@ -76,15 +76,15 @@ std::string ComGetModulePath(const void* address) {
     return info.dli_fname;
 }
 
-HRESULT ComRegisterServer(const std::string& libraryPath, const SClassRegistration* classes,
-                          std::size_t classCount, const STypeLibRegistration* typeLib) {
+HRESULT ComRegisterServer(const std::string& libraryPath, const CClassRegistration* classes,
+                          std::size_t classCount, const CTypeLibRegistration* typeLib) {
     if (libraryPath.empty() || !IsPlainText(libraryPath) || (classCount > 0 && !classes)) {
         return E_INVALIDARG;
     }
     const std::string libid = typeLib ? GuidToString(*typeLib->libid) : std::string();
     CRegistrationText text;
     for (std::size_t i = 0; i < classCount; ++i) {
-        const SClassRegistration& cls = classes[i];
+        const CClassRegistration& cls = classes[i];
         const std::string clsid = GuidToString(*cls.clsid);
         const std::string clsidKey = "CLSID\\" + clsid;
         text.Key(cls.progId);
@@ -118,7 +118,7 @@ HRESULT ComRegisterServer(const std::string& libraryPath, const SClassRegistrati
             text.Key(clsidKey + "\\TypeLib");
             text.Value(nullptr, libid);
         }
-        if (const SControlRegistration* control = cls.control) {
+        if (const CControlRegistration* control = cls.control) {
             text.Key(clsidKey + "\\Control");
             if (control->insertable) {
                 text.Key(clsidKey + "\\Insertable");
@@ -143,7 +143,7 @@ HRESULT ComRegisterServer(const std::string& libraryPath, const SClassRegistrati
         text.Key(libKey + "\\FLAGS");
         text.Value(nullptr, "0");
         for (std::size_t i = 0; i < typeLib->interfaceCount; ++i) {
-            const SInterfaceRegistration& itf = typeLib->interfaces[i];
+            const CInterfaceRegistration& itf = typeLib->interfaces[i];
             const std::string itfKey = "Interface\\" + GuidToString(*itf.iid);
             text.Key(itfKey);
             text.Value(nullptr, itf.name);
@@ -155,8 +155,8 @@ HRESULT ComRegisterServer(const std::string& libraryPath, const SClassRegistrati
     return text.Apply() ? S_OK : SELFREG_E_CLASS;
 }
 
-HRESULT ComUnregisterServer(const SClassRegistration* classes, std::size_t classCount,
-                            const STypeLibRegistration* typeLib) {
+HRESULT ComUnregisterServer(const CClassRegistration* classes, std::size_t classCount,
+                            const CTypeLibRegistration* typeLib) {
     if (classCount > 0 && !classes) {
         return E_INVALIDARG;
     }
@@ -169,7 +169,7 @@ HRESULT ComUnregisterServer(const SClassRegistration* classes, std::size_t class
         }
     };
     for (std::size_t i = 0; i < classCount; ++i) {
-        const SClassRegistration& cls = classes[i];
+        const CClassRegistration& cls = classes[i];
         if (ProgIdNamesClass(cls.progId, *cls.clsid)) {
             remove(cls.progId);
         }

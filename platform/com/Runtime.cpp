@@ -17,17 +17,17 @@ namespace {
 
 // ---- Threads ----
 
-struct SThreadState {
+struct CThreadState {
     unsigned count = 0;
     DWORD mode = 0;
-    ~SThreadState();
+    ~CThreadState();
 };
 
 std::mutex g_threadsMutex;
 unsigned g_initialisedThreads = 0;
 unsigned g_multithreadedThreads = 0;
 
-thread_local SThreadState t_thread;
+thread_local CThreadState t_thread;
 
 void ThreadLeft(DWORD mode) {
     bool last = false;
@@ -45,7 +45,7 @@ void ThreadLeft(DWORD mode) {
 }
 
 // A thread that ends without balancing its calls still leaves the process's count.
-SThreadState::~SThreadState() {
+CThreadState::~CThreadState() {
     if (count > 0) {
         count = 0;
         std::lock_guard lock(g_threadsMutex);
@@ -68,7 +68,7 @@ bool CanCreate() {
 
 // ---- Loaded server libraries ----
 
-struct SLibrary {
+struct CLibrary {
     void* handle = nullptr;
     PFN_DLLGETCLASSOBJECT getClassObject = nullptr;
     PFN_DLLCANUNLOADNOW canUnloadNow = nullptr;
@@ -76,7 +76,7 @@ struct SLibrary {
 
 // Recursive: a server may create other classes while it hands out a class object.
 std::recursive_mutex g_librariesMutex;
-std::map<std::string, SLibrary> g_libraries;
+std::map<std::string, CLibrary> g_libraries;
 
 // ---- Registry look-ups ----
 
@@ -263,7 +263,7 @@ HRESULT CoGetClassObject(REFCLSID rclsid, DWORD dwClsContext, COSERVERINFO* pSer
     std::lock_guard lock(g_librariesMutex);
     auto found = g_libraries.find(path);
     if (found == g_libraries.end()) {
-        SLibrary library;
+        CLibrary library;
         library.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!library.handle) {
             return CO_E_DLLNOTFOUND;
@@ -353,7 +353,7 @@ HRESULT CoCreateInstanceEx(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsCtx,
 void CoFreeUnusedLibraries() {
     std::lock_guard lock(g_librariesMutex);
     for (auto it = g_libraries.begin(); it != g_libraries.end();) {
-        SLibrary& library = it->second;
+        CLibrary& library = it->second;
         if (library.canUnloadNow && library.canUnloadNow() == S_OK) {
             dlclose(library.handle);
             it = g_libraries.erase(it);

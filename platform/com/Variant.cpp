@@ -12,23 +12,23 @@
 namespace {
 
 // A BSTR is preceded by its length in bytes and followed by a NUL.
-constexpr std::size_t kPrefix = sizeof(std::uint32_t);
+constexpr std::size_t PREFIX = sizeof(std::uint32_t);
 
 std::uint32_t* Header(BSTR str) {
-    return reinterpret_cast<std::uint32_t*>(str - kPrefix);
+    return reinterpret_cast<std::uint32_t*>(str - PREFIX);
 }
 
 BSTR Allocate(const char* data, UINT length) {
     if (length > 0x7FFFFFF0u) {
         return nullptr;
     }
-    char* block = static_cast<char*>(std::malloc(kPrefix + length + 1));
+    char* block = static_cast<char*>(std::malloc(PREFIX + length + 1));
     if (!block) {
         return nullptr;
     }
     const std::uint32_t size = length;
-    std::memcpy(block, &size, kPrefix);
-    BSTR str = block + kPrefix;
+    std::memcpy(block, &size, PREFIX);
+    BSTR str = block + PREFIX;
     if (data) {
         std::memcpy(str, data, length);
     } else {

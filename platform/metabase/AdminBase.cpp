@@ -214,10 +214,10 @@ public:
     }
 
 private:
-    static const SDispMember s_members[5];
+    static const CDispMember MEMBERS[5];
 
     CAdminBase()
-        : CDispatchObject(&g_module, s_members), m_directory(metabase::MetabaseDirectory()) {}
+        : CDispatchObject(&g_module, MEMBERS), m_directory(metabase::MetabaseDirectory()) {}
     ~CAdminBase() override {
         for (auto& [id, handle] : m_handles) {
             (void)Store(*handle);
@@ -318,7 +318,7 @@ template <class F> HRESULT WithRoot(IDispatch* self, bool write, F work) {
     return FAILED(hr) ? hr : closed;
 }
 
-const SDispMember CAdminBase::s_members[5] = {
+const CDispMember CAdminBase::MEMBERS[5] = {
     {"GetData",
      1,
      DISPATCH_METHOD,
@@ -410,13 +410,13 @@ const SDispMember CAdminBase::s_members[5] = {
 
 CClassFactory<CAdminBase> g_factory(g_module);
 
-const SClassRegistration g_classes[] = {
+const CClassRegistration CLASSES[] = {
     {&CLSID_DorvaleMetabase, "Dorvale Metabase Admin Base", "Dorvale.Metabase.1", METABASE_PROGID,
      "Both", true},
 };
-const SInterfaceRegistration g_interfaces[] = {{&IID_IMetabaseAdmin, "IMetabaseAdmin"}};
-const STypeLibRegistration g_typeLib = {&LIBID_DorvaleMetabase, "1.0",
-                                        "Dorvale Metabase 1.0 Type Library", g_interfaces, 1};
+const CInterfaceRegistration INTERFACES[] = {{&IID_IMetabaseAdmin, "IMetabaseAdmin"}};
+const CTypeLibRegistration TYPE_LIB = {&LIBID_DorvaleMetabase, "1.0",
+                                        "Dorvale Metabase 1.0 Type Library", INTERFACES, 1};
 
 } // namespace
 
@@ -437,9 +437,9 @@ DORVALE_COM_EXPORT HRESULT DllCanUnloadNow() {
 
 DORVALE_COM_EXPORT HRESULT DllRegisterServer() {
     return ComRegisterServer(ComGetModulePath(reinterpret_cast<const void*>(&DllRegisterServer)),
-                             g_classes, 1, &g_typeLib);
+                             CLASSES, 1, &TYPE_LIB);
 }
 
 DORVALE_COM_EXPORT HRESULT DllUnregisterServer() {
-    return ComUnregisterServer(g_classes, 1, &g_typeLib);
+    return ComUnregisterServer(CLASSES, 1, &TYPE_LIB);
 }

@@ -10,8 +10,8 @@
 namespace {
 
 // Free prepared handles kept per statement text, and distinct texts kept in all.
-constexpr size_t kMaxFreePerText = 4;
-constexpr size_t kMaxPreparedTotal = 128;
+constexpr size_t MAX_FREE_PER_TEXT = 4;
+constexpr size_t MAX_PREPARED_TOTAL = 128;
 
 // Back to each statement committing itself, once a transaction has ended either way.
 void AutoCommitOn(SQLHDBC connection) {
@@ -259,7 +259,7 @@ void CDatabase::ReturnPreparedStatement(const std::string& sql, CSqlHandle state
     SQLFreeStmt(statement.Get(), SQL_RESET_PARAMS);
     SQLFreeStmt(statement.Get(), SQL_UNBIND);
     std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_prepared.count(sql) >= kMaxFreePerText || m_prepared.size() >= kMaxPreparedTotal) {
+    if (m_prepared.count(sql) >= MAX_FREE_PER_TEXT || m_prepared.size() >= MAX_PREPARED_TOTAL) {
         return; // freed here by the handle's destructor
     }
     m_prepared.emplace(sql, std::move(statement));

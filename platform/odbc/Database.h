@@ -17,6 +17,8 @@ class CRecordset;
 class CDatabase {
 public:
     // Options of OpenEx.
+    // The framework's option names.
+    // NOLINTBEGIN(readability-identifier-naming)
     enum DbOpenOptions : unsigned {
         openExclusive = 0x0001, // accepted and ignored: the drivers decide sharing
         openReadOnly = 0x0002,
@@ -24,6 +26,7 @@ public:
         noOdbcDialog = 0x0008, // never let the driver manager prompt
         forceOdbcDialog = 0x0010,
     };
+    // NOLINTEND(readability-identifier-naming)
 
     CDatabase();
     virtual ~CDatabase();

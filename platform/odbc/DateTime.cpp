@@ -31,12 +31,12 @@ std::time_t CDateTime::ToTime() const {
 }
 
 bool CDateTime::IsValid() const {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static const int DAYS_IN_MONTH[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (m_month < 1 || m_month > 12 || m_day < 1) {
         return false;
     }
     bool leap = (m_year % 4 == 0 && m_year % 100 != 0) || m_year % 400 == 0;
-    int limit = days[m_month - 1] + (m_month == 2 && leap ? 1 : 0);
+    int limit = DAYS_IN_MONTH[m_month - 1] + (m_month == 2 && leap ? 1 : 0);
     return m_day <= limit && m_hour >= 0 && m_hour < 24 && m_minute >= 0 && m_minute < 60 &&
            m_second >= 0 && m_second < 62;
 }

@@ -12,7 +12,7 @@
 // (which keeps the current row's original values for finding it again), and the buffer of
 // the value written by Update.
 struct CRecordsetField {
-    struct Buffer {
+    struct CBuffer {
         double number = 0;
         int64_t whole = 0;
         unsigned char flag = 0;
@@ -22,99 +22,101 @@ struct CRecordsetField {
     };
 
     std::string name;
-    CFieldExchange::Kind kind = CFieldExchange::kDouble;
+    CFieldExchange::EKind kind = CFieldExchange::EKind::Double;
     void* member = nullptr;
     int maxLength = 0;
     SQLSMALLINT sqlType = SQL_VARCHAR;
     bool writeNull = false;
     bool dirty = true; // written by the UPDATE of an edit
-    Buffer fetched;
-    Buffer written;
+    CBuffer fetched;
+    CBuffer written;
     SQLLEN whereIndicator = 0;
 
     SQLSMALLINT CType() const {
         switch (kind) {
-        case CFieldExchange::kDouble:
+        case CFieldExchange::EKind::Double:
             return SQL_C_DOUBLE;
-        case CFieldExchange::kLong:
+        case CFieldExchange::EKind::Long:
             return SQL_C_SBIGINT;
-        case CFieldExchange::kBool:
+        case CFieldExchange::EKind::Bool:
             return SQL_C_BIT;
-        case CFieldExchange::kDate:
+        case CFieldExchange::EKind::Date:
             return SQL_C_TYPE_TIMESTAMP;
-        case CFieldExchange::kText:
+        case CFieldExchange::EKind::Text:
             return SQL_C_CHAR;
         }
         return SQL_C_CHAR;
     }
     SQLSMALLINT ParameterType() const {
         switch (kind) {
-        case CFieldExchange::kDouble:
+        case CFieldExchange::EKind::Double:
             return SQL_DOUBLE;
-        case CFieldExchange::kLong:
+        case CFieldExchange::EKind::Long:
             return SQL_BIGINT;
-        case CFieldExchange::kBool:
+        case CFieldExchange::EKind::Bool:
             return SQL_BIT;
-        case CFieldExchange::kDate:
+        case CFieldExchange::EKind::Date:
             return SQL_TYPE_TIMESTAMP;
-        case CFieldExchange::kText:
+        case CFieldExchange::EKind::Text:
             return sqlType;
         }
         return SQL_VARCHAR;
     }
-    static SQLPOINTER Data(Buffer& buffer, CFieldExchange::Kind kind) {
+    static SQLPOINTER Data(CBuffer& buffer, CFieldExchange::EKind kind) {
         switch (kind) {
-        case CFieldExchange::kDouble:
+        case CFieldExchange::EKind::Double:
             return &buffer.number;
-        case CFieldExchange::kLong:
+        case CFieldExchange::EKind::Long:
             return &buffer.whole;
-        case CFieldExchange::kBool:
+        case CFieldExchange::EKind::Bool:
             return &buffer.flag;
-        case CFieldExchange::kDate:
+        case CFieldExchange::EKind::Date:
             return &buffer.stamp;
-        case CFieldExchange::kText:
+        case CFieldExchange::EKind::Text:
             return buffer.text.data();
         }
         return nullptr;
     }
-    SQLLEN Size(const Buffer& buffer) const {
+    SQLLEN Size(const CBuffer& buffer) const {
         switch (kind) {
-        case CFieldExchange::kDouble:
+        case CFieldExchange::EKind::Double:
             return sizeof(double);
-        case CFieldExchange::kLong:
+        case CFieldExchange::EKind::Long:
             return sizeof(int64_t);
-        case CFieldExchange::kBool:
+        case CFieldExchange::EKind::Bool:
             return 1;
-        case CFieldExchange::kDate:
+        case CFieldExchange::EKind::Date:
             return sizeof(SQL_TIMESTAMP_STRUCT);
-        case CFieldExchange::kText:
+        case CFieldExchange::EKind::Text:
             return static_cast<SQLLEN>(buffer.text.size());
         }
         return 0;
     }
-    bool IsLong() const { return kind == CFieldExchange::kText && sqlType == SQL_LONGVARCHAR; }
+    bool IsLong() const {
+        return kind == CFieldExchange::EKind::Text && sqlType == SQL_LONGVARCHAR;
+    }
 
     // Value of the owner's member from a fetched buffer.
-    void Load(Buffer& buffer) {
+    void Load(CBuffer& buffer) {
         bool isNull = buffer.indicator == SQL_NULL_DATA;
         switch (kind) {
-        case CFieldExchange::kDouble:
+        case CFieldExchange::EKind::Double:
             *static_cast<double*>(member) = isNull ? 0.0 : buffer.number;
             break;
-        case CFieldExchange::kLong:
+        case CFieldExchange::EKind::Long:
             *static_cast<long*>(member) = isNull ? 0 : static_cast<long>(buffer.whole);
             break;
-        case CFieldExchange::kBool:
+        case CFieldExchange::EKind::Bool:
             *static_cast<bool*>(member) = !isNull && buffer.flag != 0;
             break;
-        case CFieldExchange::kDate: {
+        case CFieldExchange::EKind::Date: {
             const SQL_TIMESTAMP_STRUCT& s = buffer.stamp;
             *static_cast<CDateTime*>(member) =
                 isNull ? CDateTime()
                        : CDateTime(s.year, s.month, s.day, s.hour, s.minute, s.second);
             break;
         }
-        case CFieldExchange::kText: {
+        case CFieldExchange::EKind::Text: {
             std::string& text = *static_cast<std::string*>(member);
             if (isNull) {
                 text.clear();
@@ -137,22 +139,22 @@ struct CRecordsetField {
 
     // The member's value into the write buffer.
     void Store() {
-        Buffer& buffer = written;
+        CBuffer& buffer = written;
         buffer.indicator = writeNull ? SQL_NULL_DATA : 0;
         switch (kind) {
-        case CFieldExchange::kDouble:
+        case CFieldExchange::EKind::Double:
             buffer.number = *static_cast<double*>(member);
             buffer.indicator = writeNull ? SQL_NULL_DATA : static_cast<SQLLEN>(sizeof(double));
             break;
-        case CFieldExchange::kLong:
+        case CFieldExchange::EKind::Long:
             buffer.whole = *static_cast<long*>(member);
             buffer.indicator = writeNull ? SQL_NULL_DATA : static_cast<SQLLEN>(sizeof(int64_t));
             break;
-        case CFieldExchange::kBool:
+        case CFieldExchange::EKind::Bool:
             buffer.flag = *static_cast<bool*>(member) ? 1 : 0;
             buffer.indicator = writeNull ? SQL_NULL_DATA : 1;
             break;
-        case CFieldExchange::kDate: {
+        case CFieldExchange::EKind::Date: {
             const CDateTime& date = *static_cast<CDateTime*>(member);
             if (date.IsNull()) {
                 buffer.indicator = SQL_NULL_DATA; // the null date is stored as NULL
@@ -170,7 +172,7 @@ struct CRecordsetField {
             }
             break;
         }
-        case CFieldExchange::kText: {
+        case CFieldExchange::EKind::Text: {
             const std::string& text = *static_cast<std::string*>(member);
             const size_t length = base::Utf8CutLength(text, static_cast<size_t>(maxLength));
             buffer.text.assign(text.data(), text.data() + length);
@@ -287,12 +289,12 @@ std::string CRecordset::ParseTableName(const std::string& sql) {
             return {};
         }
     }
-    static const char* const ends[] = {"where", "order",  "group",     "having", "limit",
+    static const char* const ENDS[] = {"where", "order",  "group",     "having", "limit",
                                        "union", "except", "intersect", ";"};
     size_t count = 0;
     for (size_t i = from + 1; i < words.size(); ++i) {
-        if (std::find_if(std::begin(ends), std::end(ends),
-                         [&](const char* end) { return is(i, end); }) != std::end(ends)) {
+        if (std::find_if(std::begin(ENDS), std::end(ENDS),
+                         [&](const char* end) { return is(i, end); }) != std::end(ENDS)) {
             break;
         }
         if (words[i] == "," || words[i] == "(" || words[i] == "'" || is(i, "join")) {
@@ -307,7 +309,7 @@ std::string CRecordset::ParseTableName(const std::string& sql) {
     return words[from + 1];
 }
 
-void CFieldExchange::AddField(const char* name, Kind kind, void* member, int maxLength,
+void CFieldExchange::AddField(const char* name, EKind kind, void* member, int maxLength,
                               SQLSMALLINT sqlType) {
     auto field = std::make_unique<CRecordsetField>();
     field->name = name ? name : "";
@@ -315,33 +317,33 @@ void CFieldExchange::AddField(const char* name, Kind kind, void* member, int max
     field->member = member;
     field->maxLength = std::max(maxLength, 1);
     field->sqlType = sqlType;
-    if (kind == kText) {
+    if (kind == EKind::Text) {
         field->fetched.text.assign(static_cast<size_t>(field->maxLength) + 1, '\0');
     }
     m_prs->m_fields.push_back(std::move(field));
 }
 
 void RFX_Double(CFieldExchange* pFX, const char* name, double& value) {
-    pFX->AddField(name, CFieldExchange::kDouble, &value, 0, SQL_DOUBLE);
+    pFX->AddField(name, CFieldExchange::EKind::Double, &value, 0, SQL_DOUBLE);
 }
 
 void RFX_Long(CFieldExchange* pFX, const char* name, long& value) {
-    pFX->AddField(name, CFieldExchange::kLong, &value, 0, SQL_BIGINT);
+    pFX->AddField(name, CFieldExchange::EKind::Long, &value, 0, SQL_BIGINT);
 }
 
 void RFX_Bool(CFieldExchange* pFX, const char* name, bool& value) {
-    pFX->AddField(name, CFieldExchange::kBool, &value, 0, SQL_BIT);
+    pFX->AddField(name, CFieldExchange::EKind::Bool, &value, 0, SQL_BIT);
 }
 
 void RFX_Date(CFieldExchange* pFX, const char* name, CDateTime& value) {
-    pFX->AddField(name, CFieldExchange::kDate, &value, 0, SQL_TYPE_TIMESTAMP);
+    pFX->AddField(name, CFieldExchange::EKind::Date, &value, 0, SQL_TYPE_TIMESTAMP);
 }
 
 void RFX_Text(CFieldExchange* pFX, const char* name, std::string& value, int maxLength,
               int columnType) {
     SQLSMALLINT type = columnType == SQL_LONGVARCHAR ? SQL_LONGVARCHAR : SQL_VARCHAR;
     int limit = std::clamp(maxLength, 1, type == SQL_LONGVARCHAR ? 65535 : 65535);
-    pFX->AddField(name, CFieldExchange::kText, &value, limit, type);
+    pFX->AddField(name, CFieldExchange::EKind::Text, &value, limit, type);
 }
 
 CRecordset::CRecordset(CDatabase* pDatabase) : m_pDatabase(pDatabase) {}
@@ -399,7 +401,7 @@ bool CRecordset::Open(unsigned openType, const char* sql, unsigned options) {
     m_bOpen = true;
     m_bBOF = m_bEOF = true;
     m_bDeleted = false;
-    m_editMode = EditMode::none;
+    m_editMode = EEditMode::None;
 
     if (m_options & appendOnly) {
         return true; // nothing to read
@@ -455,7 +457,7 @@ void CRecordset::Close() {
     m_bOpen = false;
     m_bBOF = m_bEOF = true;
     m_bDeleted = false;
-    m_editMode = EditMode::none;
+    m_editMode = EEditMode::None;
     if (m_bRegistered) {
         m_bRegistered = false;
         m_pDatabase->UnregisterRecordset(this);
@@ -510,7 +512,7 @@ void CRecordset::MoveNext() {
     if (m_bEOF) {
         ThrowDBException("Attempt to move past the end of the recordset.");
     }
-    m_editMode = EditMode::none;
+    m_editMode = EEditMode::None;
     if (Fetch(SQL_FETCH_NEXT, 0)) {
         m_bBOF = m_bEOF = false;
     } else {
@@ -523,7 +525,7 @@ void CRecordset::MovePrev() {
     if (!m_statement || m_bBOF) {
         ThrowDBException("Attempt to move before the start of the recordset.");
     }
-    m_editMode = EditMode::none;
+    m_editMode = EEditMode::None;
     if (Fetch(SQL_FETCH_PRIOR, 0)) {
         m_bBOF = m_bEOF = false;
     } else {
@@ -536,7 +538,7 @@ void CRecordset::MoveFirst() {
     if (!m_statement) {
         return; // append-only: no rows
     }
-    m_editMode = EditMode::none;
+    m_editMode = EEditMode::None;
     bool found = Fetch(SQL_FETCH_FIRST, 0);
     m_bBOF = m_bEOF = !found;
 }
@@ -546,7 +548,7 @@ void CRecordset::MoveLast() {
     if (!m_statement) {
         return;
     }
-    m_editMode = EditMode::none;
+    m_editMode = EEditMode::None;
     bool found = Fetch(SQL_FETCH_LAST, 0);
     m_bBOF = m_bEOF = !found;
 }
@@ -556,7 +558,7 @@ void CRecordset::SetAbsolutePosition(long row) {
     if (!m_statement) {
         return;
     }
-    m_editMode = EditMode::none;
+    m_editMode = EEditMode::None;
     if (Fetch(SQL_FETCH_ABSOLUTE, static_cast<SQLLEN>(row))) {
         m_bBOF = m_bEOF = false;
     } else if (row > 0) {
@@ -572,7 +574,7 @@ void CRecordset::Requery() {
     if (!m_bOpen) {
         ThrowDBException("Requery: the recordset is not open.");
     }
-    m_editMode = EditMode::none;
+    m_editMode = EEditMode::None;
     if (m_options & appendOnly) {
         return;
     }
@@ -627,20 +629,20 @@ void CRecordset::RequireCurrentRow(const char* operation) const {
 
 namespace {
 
-enum class EGenerated { unknown, returning, lastInsertRowid, identity };
+enum class EGenerated { Unknown, Returning, LastInsertRowid, Identity };
 
 EGenerated GeneratedMethod(const std::string& dbms) {
     std::string name = base::LowerAscii(dbms);
     if (name == "postgresql") {
-        return EGenerated::returning;
+        return EGenerated::Returning;
     }
     if (name == "sqlite") {
-        return EGenerated::lastInsertRowid;
+        return EGenerated::LastInsertRowid;
     }
     if (name == "microsoft sql server" || name == "access") {
-        return EGenerated::identity;
+        return EGenerated::Identity;
     }
-    return EGenerated::unknown;
+    return EGenerated::Unknown;
 }
 
 } // namespace
@@ -650,14 +652,14 @@ void CRecordset::AddNew() {
         ThrowDBException("AddNew: the recordset is read-only.");
     }
     if (!m_strReturned.empty() &&
-        GeneratedMethod(m_pDatabase->GetDbmsName()) == EGenerated::unknown) {
+        GeneratedMethod(m_pDatabase->GetDbmsName()) == EGenerated::Unknown) {
         ThrowDBException("AddNew: " + m_pDatabase->GetDbmsName() +
                          " cannot report the value it generates for " + m_strReturned + ".");
     }
     for (auto& field : m_fields) {
         field->writeNull = false;
     }
-    m_editMode = EditMode::adding;
+    m_editMode = EEditMode::Adding;
 }
 
 void CRecordset::Edit() {
@@ -669,11 +671,11 @@ void CRecordset::Edit() {
         field->writeNull = false;
         field->dirty = true;
     }
-    m_editMode = EditMode::editing;
+    m_editMode = EEditMode::Editing;
 }
 
 void CRecordset::CancelUpdate() {
-    m_editMode = EditMode::none;
+    m_editMode = EEditMode::None;
 }
 
 std::vector<size_t> CRecordset::PrimaryKeyFields() {
@@ -723,11 +725,11 @@ void CRecordset::BindWhere(SQLHSTMT statement, std::string& sql, const std::vect
         SQLLEN size = field.Size(field.fetched);
         field.whereIndicator = field.fetched.indicator;
         SQLULEN columnSize = 0;
-        if (field.kind == CFieldExchange::kText) {
+        if (field.kind == CFieldExchange::EKind::Text) {
             size_t length = std::strlen(field.fetched.text.data());
             field.whereIndicator = static_cast<SQLLEN>(length);
             columnSize = std::max<size_t>(length, 1);
-        } else if (field.kind == CFieldExchange::kDate) {
+        } else if (field.kind == CFieldExchange::EKind::Date) {
             columnSize = 19;
         }
         Check(SQLBindParameter(statement, parameter, SQL_PARAM_INPUT, field.CType(),
@@ -742,9 +744,9 @@ namespace {
 
 void BindValue(SQLHSTMT statement, SQLUSMALLINT parameter, CRecordsetField& field) {
     SQLULEN columnSize = 0;
-    if (field.kind == CFieldExchange::kText) {
+    if (field.kind == CFieldExchange::EKind::Text) {
         columnSize = std::max<size_t>(field.written.text.size() - 1, 1);
-    } else if (field.kind == CFieldExchange::kDate) {
+    } else if (field.kind == CFieldExchange::EKind::Date) {
         columnSize = 19;
     }
     CheckSqlReturn(SQLBindParameter(statement, parameter, SQL_PARAM_INPUT, field.CType(),
@@ -784,11 +786,11 @@ SQLLEN AffectedRows(SQLHSTMT statement) {
 } // namespace
 
 bool CRecordset::Update() {
-    if (m_editMode == EditMode::none) {
+    if (m_editMode == EEditMode::None) {
         ThrowDBException("Update: neither AddNew nor Edit was called.");
     }
-    EditMode mode = m_editMode;
-    m_editMode = EditMode::none;
+    EEditMode mode = m_editMode;
+    m_editMode = EEditMode::None;
 
     for (auto& field : m_fields) {
         field->Store();
@@ -798,8 +800,8 @@ bool CRecordset::Update() {
     std::vector<size_t> written;
     std::vector<size_t> keys;
     size_t returned = m_fields.size();
-    EGenerated generated = EGenerated::unknown;
-    if (mode == EditMode::adding) {
+    EGenerated generated = EGenerated::Unknown;
+    if (mode == EEditMode::Adding) {
         std::string values;
         sql = "INSERT INTO " + m_strTableName + " (";
         for (size_t i = 0; i < m_fields.size(); ++i) {
@@ -829,7 +831,7 @@ bool CRecordset::Update() {
                 ThrowDBException("Update: " + m_strReturned + " is not a field of the recordset.");
             }
             generated = GeneratedMethod(m_pDatabase->GetDbmsName());
-            if (generated == EGenerated::returning) {
+            if (generated == EGenerated::Returning) {
                 sql += " RETURNING " + m_fields[returned]->name;
             }
         }
@@ -859,12 +861,12 @@ bool CRecordset::Update() {
     for (size_t index : written) {
         BindValue(handle, ++parameter, *m_fields[index]);
     }
-    if (mode == EditMode::editing) {
+    if (mode == EEditMode::Editing) {
         std::string ignored;
         BindWhere(handle, ignored, keys, parameter, true);
     }
     SQLRETURN rc = SQLExecute(handle);
-    if (rc == SQL_NO_DATA && mode == EditMode::editing) {
+    if (rc == SQL_NO_DATA && mode == EEditMode::Editing) {
         ThrowDBException("Update: the row was not found (no rows were affected).");
     }
     if (!SQL_SUCCEEDED(rc)) {
@@ -872,7 +874,7 @@ bool CRecordset::Update() {
         statement.Discard();
         throw error;
     }
-    if (mode == EditMode::editing) {
+    if (mode == EEditMode::Editing) {
         if (AffectedRows(handle) == 0) {
             ThrowDBException("Update: the row was not found (no rows were affected).");
         }
@@ -880,13 +882,13 @@ bool CRecordset::Update() {
         // Fields left out keep what the row has.
         for (size_t index : written) {
             auto& field = m_fields[index];
-            CRecordsetField::Buffer& target = field->fetched;
-            const CRecordsetField::Buffer& source = field->written;
+            CRecordsetField::CBuffer& target = field->fetched;
+            const CRecordsetField::CBuffer& source = field->written;
             target.number = source.number;
             target.whole = source.whole;
             target.flag = source.flag;
             target.stamp = source.stamp;
-            if (field->kind == CFieldExchange::kText) {
+            if (field->kind == CFieldExchange::EKind::Text) {
                 size_t length = std::min(source.text.size(), target.text.size() - 1);
                 std::memcpy(target.text.data(), source.text.data(), length);
                 target.text[length] = '\0';
@@ -896,7 +898,7 @@ bool CRecordset::Update() {
     }
     if (returned < m_fields.size()) {
         CRecordsetField& field = *m_fields[returned];
-        CRecordsetField::Buffer buffer;
+        CRecordsetField::CBuffer buffer;
         buffer.text.assign(static_cast<size_t>(field.maxLength) + 1, '\0');
         auto fetchValue = [&](SQLHSTMT source) {
             SQLSMALLINT columns = 0;
@@ -915,10 +917,10 @@ bool CRecordset::Update() {
                              field.Size(buffer), &buffer.indicator),
                   source, "SQLGetData");
         };
-        if (generated == EGenerated::returning) {
+        if (generated == EGenerated::Returning) {
             fetchValue(handle);
         } else {
-            CBorrowedStatement query(m_pDatabase, generated == EGenerated::lastInsertRowid
+            CBorrowedStatement query(m_pDatabase, generated == EGenerated::LastInsertRowid
                                                       ? "SELECT last_insert_rowid()"
                                                       : "SELECT @@IDENTITY");
             Check(SQLExecute(query.Get()), query.Get(), "SQLExecute");
@@ -934,7 +936,7 @@ void CRecordset::Delete() {
         ThrowDBException("Delete: the recordset is read-only.");
     }
     RequireCurrentRow("Delete");
-    m_editMode = EditMode::none;
+    m_editMode = EEditMode::None;
     std::vector<size_t> keys = KeyFields();
     std::string sql = "DELETE FROM " + m_strTableName;
     SQLUSMALLINT counted = 0;

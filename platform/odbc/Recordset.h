@@ -22,6 +22,8 @@ struct CRecordsetField;
 
 class CRecordset {
 public:
+    // The framework's cursor types and options.
+    // NOLINTBEGIN(readability-identifier-naming)
     enum OpenType : unsigned {
         dynaset = 0,
         snapshot = 1,
@@ -35,6 +37,7 @@ public:
         // Only for adding rows: no query is run, Edit and Delete are refused.
         appendOnly = 0x0008,
     };
+    // NOLINTEND(readability-identifier-naming)
 
     explicit CRecordset(CDatabase* pDatabase);
     virtual ~CRecordset();
@@ -114,7 +117,7 @@ public:
 
 private:
     friend class CFieldExchange;
-    enum class EditMode { none, adding, editing };
+    enum class EEditMode { None, Adding, Editing };
 
     void CollectFields();
     void Execute();
@@ -142,14 +145,14 @@ private:
     bool m_bBOF = true;
     bool m_bEOF = true;
     bool m_bDeleted = false;
-    EditMode m_editMode = EditMode::none;
+    EEditMode m_editMode = EEditMode::None;
 };
 
 // Passed to DoFieldExchange; the RFX_ functions record each field with it.
 class CFieldExchange {
 public:
-    enum Kind { kDouble, kLong, kBool, kDate, kText };
-    void AddField(const char* name, Kind kind, void* member, int maxLength, SQLSMALLINT sqlType);
+    enum class EKind { Double, Long, Bool, Date, Text };
+    void AddField(const char* name, EKind kind, void* member, int maxLength, SQLSMALLINT sqlType);
 
     CRecordset* m_prs;
 

@@ -32,8 +32,8 @@ struct CLoaded {
 std::mutex g_cacheMutex;
 std::map<std::string, std::shared_ptr<const CLoaded>> g_cache;
 
-bool IsUserHive(Root root) {
-    return root == Root::CurrentUser;
+bool IsUserHive(ERoot root) {
+    return root == ERoot::CurrentUser;
 }
 
 std::string UserConfigDirectory() {
@@ -67,7 +67,7 @@ void Lock(int fd, int operation) {
     }
 }
 
-std::shared_ptr<const CLoaded> Parse(Root root, const std::string& path, std::string bytes) {
+std::shared_ptr<const CLoaded> Parse(ERoot root, const std::string& path, std::string bytes) {
     auto loaded = std::make_shared<CLoaded>();
     std::vector<regtext::CEntry> entries;
     regtext::CParseError error;
@@ -92,7 +92,7 @@ std::shared_ptr<const CLoaded> Parse(Root root, const std::string& path, std::st
 }
 
 // Reads the hive file as it is now; the caller holds the lock when there is one.
-LONG Load(Root root, const std::string& path, std::shared_ptr<const CLoaded>& loaded,
+LONG Load(ERoot root, const std::string& path, std::shared_ptr<const CLoaded>& loaded,
           mode_t* mode) {
     CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.IsOpen()) {
@@ -143,7 +143,7 @@ LONG Load(Root root, const std::string& path, std::shared_ptr<const CLoaded>& lo
 
 // Reads under a shared lock when the lock file can be had; hives are only ever replaced by
 // rename, so a reader without it still sees a whole file.
-LONG LoadShared(Root root, std::shared_ptr<const CLoaded>& loaded) {
+LONG LoadShared(ERoot root, std::shared_ptr<const CLoaded>& loaded) {
     const std::string path = HivePath(root);
     const std::string lockPath = path + ".lock";
     CFd lock(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC));
@@ -193,7 +193,7 @@ LONG Replace(const std::string& dir, const std::string& path, const std::string&
 
 } // namespace
 
-std::string HiveDirectory(Root root) {
+std::string HiveDirectory(ERoot root) {
     const char* dir = std::getenv("DORVALE_REGISTRY");
     if (dir && *dir) {
         return dir;
@@ -204,11 +204,11 @@ std::string HiveDirectory(Root root) {
     return "/var/lib/dorvale/registry";
 }
 
-std::string HivePath(Root root) {
+std::string HivePath(ERoot root) {
     return HiveDirectory(root) + "/" + regtext::RootName(root) + ".reg";
 }
 
-LONG ReadHive(Root root, std::shared_ptr<const CKey>& tree) {
+LONG ReadHive(ERoot root, std::shared_ptr<const CKey>& tree) {
     std::shared_ptr<const CLoaded> loaded;
     const LONG result = LoadShared(root, loaded);
     if (result != ERROR_SUCCESS) {
@@ -221,7 +221,7 @@ LONG ReadHive(Root root, std::shared_ptr<const CKey>& tree) {
     return ERROR_SUCCESS;
 }
 
-std::string HiveError(Root root) {
+std::string HiveError(ERoot root) {
     std::shared_ptr<const CLoaded> loaded;
     const LONG result = LoadShared(root, loaded);
     if (result != ERROR_SUCCESS) {
@@ -231,7 +231,7 @@ std::string HiveError(Root root) {
     return loaded->error;
 }
 
-LONG ModifyHive(Root root, const Change& change) {
+LONG ModifyHive(ERoot root, const Change& change) {
     const std::string dir = HiveDirectory(root);
     const std::string path = HivePath(root);
     const mode_t defaultMode = IsUserHive(root) ? 0600 : 0644;

@@ -11,24 +11,24 @@
 namespace hivestore {
 
 using regtext::CKey;
-using regtext::Root;
+using regtext::ERoot;
 
 // The file holding a root's hive, and its directory.
-std::string HiveDirectory(Root root);
-std::string HivePath(Root root);
+std::string HiveDirectory(ERoot root);
+std::string HivePath(ERoot root);
 
 // The current tree of a hive (a missing file is an empty hive). ERROR_BADDB when it cannot be
 // parsed; ERROR_ACCESS_DENIED or ERROR_CANTREAD when it cannot be read.
-LONG ReadHive(Root root, std::shared_ptr<const CKey>& tree);
+LONG ReadHive(ERoot root, std::shared_ptr<const CKey>& tree);
 
 // "<file>:<line>: <fault>" for a hive that cannot be parsed, "<file>: <reason>" for one that
 // cannot be read, "" otherwise.
-std::string HiveError(Root root);
+std::string HiveError(ERoot root);
 
 // Reads the hive under an exclusive lock, lets `change` edit a copy of it and, when the change
 // succeeds and says it changed something, replaces the file with the new text. A result other
 // than ERROR_SUCCESS from `change` is returned with nothing written.
 using Change = std::function<LONG(CKey& rootKey, bool& changed)>;
-LONG ModifyHive(Root root, const Change& change);
+LONG ModifyHive(ERoot root, const Change& change);
 
 } // namespace hivestore

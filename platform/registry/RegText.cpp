@@ -143,9 +143,9 @@ private:
         std::string_view name = body.substr(1, body.size() - 2);
         CEntry entry;
         entry.line = lineNo;
-        entry.kind = CEntry::Kind::Key;
+        entry.kind = CEntry::EKind::Key;
         if (!name.empty() && name.front() == '-') {
-            entry.kind = CEntry::Kind::DeleteKey;
+            entry.kind = CEntry::EKind::DeleteKey;
             name.remove_prefix(1);
         }
         const std::size_t slash = name.find('\\');
@@ -168,11 +168,11 @@ private:
                 return Fail(lineNo, "keys nested too deeply");
             }
         }
-        if (entry.kind == CEntry::Kind::DeleteKey && entry.path.empty()) {
+        if (entry.kind == CEntry::EKind::DeleteKey && entry.path.empty()) {
             return Fail(lineNo, "a root key cannot be deleted");
         }
-        m_sectionOpen = entry.kind == CEntry::Kind::Key;
-        m_sectionDeleted = entry.kind == CEntry::Kind::DeleteKey;
+        m_sectionOpen = entry.kind == CEntry::EKind::Key;
+        m_sectionDeleted = entry.kind == CEntry::EKind::DeleteKey;
         m_sectionRoot = entry.root;
         m_sectionPath = entry.path;
         m_entries.push_back(std::move(entry));
@@ -234,9 +234,9 @@ private:
         rest = TrimLeft(rest.substr(1));
         const std::string_view trimmed = TrimRight(rest);
         if (trimmed == "-") {
-            entry.kind = CEntry::Kind::DeleteValue;
+            entry.kind = CEntry::EKind::DeleteValue;
         } else if (!rest.empty() && rest.front() == '"') {
-            entry.kind = CEntry::Kind::Value;
+            entry.kind = CEntry::EKind::Value;
             entry.type = REG_SZ;
             std::size_t p = 0;
             if (!ParseQuoted(lineNo, rest, p, entry.data)) {
@@ -247,7 +247,7 @@ private:
             }
             entry.data.push_back('\0');
         } else if (base::StartsWithNoCase(rest, "dword:")) {
-            entry.kind = CEntry::Kind::Value;
+            entry.kind = CEntry::EKind::Value;
             entry.type = REG_DWORD;
             DWORD number = 0;
             if (!ParseHexNumber(TrimRight(rest.substr(6)), number)) {
@@ -257,7 +257,7 @@ private:
                 entry.data.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
             }
         } else if (base::StartsWithNoCase(rest, "hex")) {
-            entry.kind = CEntry::Kind::Value;
+            entry.kind = CEntry::EKind::Value;
             if (!ParseHex(lineNo, rest.substr(3), entry)) {
                 return false;
             }
@@ -329,7 +329,7 @@ private:
     CParseError& m_error;
     bool m_sectionOpen = false;
     bool m_sectionDeleted = false;
-    Root m_sectionRoot = Root::LocalMachine;
+    ERoot m_sectionRoot = ERoot::LocalMachine;
     std::vector<std::string> m_sectionPath;
 };
 
@@ -413,14 +413,14 @@ void AppendKey(std::string& out, const CKey& key, const std::string& fullName, b
 
 } // namespace
 
-const char* RootName(Root root) {
+const char* RootName(ERoot root) {
     return ROOT_NAMES[static_cast<int>(root)];
 }
 
-bool ParseRootName(std::string_view text, Root& root) {
+bool ParseRootName(std::string_view text, ERoot& root) {
     for (int i = 0; i < ROOT_COUNT; ++i) {
         if (NamesEqual(text, ROOT_NAMES[i]) || NamesEqual(text, ROOT_SHORT_NAMES[i])) {
-            root = static_cast<Root>(i);
+            root = static_cast<ERoot>(i);
             return true;
         }
     }
@@ -546,20 +546,20 @@ bool ParseRegText(std::string_view text, bool allowEmpty, std::vector<CEntry>& e
     return parser.Run(allowEmpty);
 }
 
-void ApplyEntries(CKey& rootKey, Root root, const std::vector<CEntry>& entries) {
+void ApplyEntries(CKey& rootKey, ERoot root, const std::vector<CEntry>& entries) {
     CKey* current = nullptr;
     for (const auto& entry : entries) {
         if (entry.root != root) {
             continue;
         }
         switch (entry.kind) {
-        case CEntry::Kind::Key:
+        case CEntry::EKind::Key:
             current = &rootKey;
             for (const auto& name : entry.path) {
                 current = &current->CreateSubkey(name);
             }
             break;
-        case CEntry::Kind::DeleteKey: {
+        case CEntry::EKind::DeleteKey: {
             current = nullptr;
             std::vector<std::string> parentPath(entry.path.begin(), entry.path.end() - 1);
             if (CKey* parent = rootKey.Find(parentPath)) {
@@ -567,12 +567,12 @@ void ApplyEntries(CKey& rootKey, Root root, const std::vector<CEntry>& entries) 
             }
             break;
         }
-        case CEntry::Kind::Value:
+        case CEntry::EKind::Value:
             if (current) {
                 current->SetValue(entry.valueName, entry.type, entry.data);
             }
             break;
-        case CEntry::Kind::DeleteValue:
+        case CEntry::EKind::DeleteValue:
             if (current) {
                 current->DeleteValue(entry.valueName);
             }

@@ -12,12 +12,12 @@
 namespace regtext {
 
 // The three roots, in the order of their hive files.
-enum class Root { LocalMachine, CurrentUser, ClassesRoot };
+enum class ERoot { LocalMachine, CurrentUser, ClassesRoot };
 constexpr int ROOT_COUNT = 3;
 
-const char* RootName(Root root); // "HKEY_LOCAL_MACHINE", ...
+const char* RootName(ERoot root); // "HKEY_LOCAL_MACHINE", ...
 // Accepts the full root names and HKLM, HKCU, HKCR, without regard to case.
-bool ParseRootName(std::string_view text, Root& root);
+bool ParseRootName(std::string_view text, ERoot& root);
 
 // ASCII case folding: the registry's name comparison.
 std::string FoldName(std::string_view name);
@@ -70,10 +70,10 @@ private:
 
 // One statement of a REGEDIT4 text.
 struct CEntry {
-    enum class Kind { Key, DeleteKey, Value, DeleteValue };
-    Kind kind = Kind::Key;
+    enum class EKind { Key, DeleteKey, Value, DeleteValue };
+    EKind kind = EKind::Key;
     int line = 0;
-    Root root = Root::LocalMachine;
+    ERoot root = ERoot::LocalMachine;
     std::vector<std::string> path; // below the root
     std::string valueName;
     DWORD type = REG_NONE;
@@ -90,7 +90,7 @@ bool ParseRegText(std::string_view text, bool allowEmpty, std::vector<CEntry>& e
                   CParseError& error);
 
 // Applies parsed statements to the tree of their root (entries of other roots are skipped).
-void ApplyEntries(CKey& rootKey, Root root, const std::vector<CEntry>& entries);
+void ApplyEntries(CKey& rootKey, ERoot root, const std::vector<CEntry>& entries);
 
 // Writes "REGEDIT4", then `key` (named fullName) and every key below it, each with its values.
 // `key` itself is left out when it has no values and writeEmptyRoot is false.

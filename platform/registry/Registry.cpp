@@ -10,11 +10,11 @@
 #include <unordered_set>
 
 using regtext::CKey;
-using regtext::Root;
+using regtext::ERoot;
 
 // An open key: its root, the path below it and the access it was opened with.
 struct HKEY__ {
-    Root root;
+    ERoot root;
     std::vector<std::string> path;
     REGSAM access;
 };
@@ -28,18 +28,18 @@ std::mutex g_handleMutex;
 std::unordered_set<HKEY> g_handles;
 
 struct CKeyRef {
-    Root root = Root::LocalMachine;
+    ERoot root = ERoot::LocalMachine;
     std::vector<std::string> path;
     REGSAM access = 0;
 };
 
-bool PredefinedRoot(HKEY hKey, Root& root) {
+bool PredefinedRoot(HKEY hKey, ERoot& root) {
     if (hKey == HKEY_LOCAL_MACHINE) {
-        root = Root::LocalMachine;
+        root = ERoot::LocalMachine;
     } else if (hKey == HKEY_CURRENT_USER) {
-        root = Root::CurrentUser;
+        root = ERoot::CurrentUser;
     } else if (hKey == HKEY_CLASSES_ROOT) {
-        root = Root::ClassesRoot;
+        root = ERoot::ClassesRoot;
     } else {
         return false;
     }
@@ -62,7 +62,7 @@ bool Resolve(HKEY hKey, CKeyRef& ref) {
     return true;
 }
 
-HKEY NewHandle(Root root, std::vector<std::string> path, REGSAM access) {
+HKEY NewHandle(ERoot root, std::vector<std::string> path, REGSAM access) {
     HKEY handle = new HKEY__{root, std::move(path), access};
     std::lock_guard<std::mutex> guard(g_handleMutex);
     g_handles.insert(handle);
@@ -262,7 +262,7 @@ LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD, const char*, DWORD, 
 }
 
 LONG RegCloseKey(HKEY hKey) {
-    Root root;
+    ERoot root;
     if (PredefinedRoot(hKey, root)) {
         return ERROR_SUCCESS;
     }
@@ -504,17 +504,17 @@ LONG RegConnectRegistry(const char* lpMachineName, HKEY hKey, HKEY* phkResult) {
     if (!IsThisMachine(lpMachineName)) {
         return ERROR_BAD_NETPATH;
     }
-    *phkResult = NewHandle(Root::LocalMachine, {}, KEY_ALL_ACCESS);
+    *phkResult = NewHandle(ERoot::LocalMachine, {}, KEY_ALL_ACCESS);
     return ERROR_SUCCESS;
 }
 
 std::string RegGetHivePath(HKEY hRoot) {
-    Root root;
+    ERoot root;
     return PredefinedRoot(hRoot, root) ? hivestore::HivePath(root) : std::string();
 }
 
 std::string RegGetHiveError(HKEY hRoot) {
-    Root root;
+    ERoot root;
     return PredefinedRoot(hRoot, root) ? hivestore::HiveError(root) : std::string();
 }
 
@@ -586,7 +586,7 @@ LONG RegImportText(const std::string& text, const std::string& sourceName, std::
         return ERROR_BADDB;
     }
     for (int i = 0; i < regtext::ROOT_COUNT; ++i) {
-        const Root root = static_cast<Root>(i);
+        const ERoot root = static_cast<ERoot>(i);
         bool touched = false;
         for (const auto& entry : entries) {
             touched = touched || entry.root == root;

@@ -28,6 +28,8 @@ using REGSAM = DWORD;
 struct HKEY__;
 using HKEY = HKEY__*;
 
+// The Windows type, with its field names.
+// NOLINTBEGIN(readability-identifier-naming)
 struct FILETIME {
     DWORD dwLowDateTime = 0;
     DWORD dwHighDateTime = 0;
@@ -81,6 +83,7 @@ constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+// NOLINTEND(readability-identifier-naming)
 
 // Longest key name component and value name, in bytes.
 constexpr DWORD REG_MAX_KEY_NAME = 255;
@@ -88,7 +91,7 @@ constexpr DWORD REG_MAX_VALUE_NAME = 16383;
 
 LONG RegOpenKeyEx(HKEY hKey, const char* lpSubKey, DWORD ulOptions, REGSAM samDesired,
                   HKEY* phkResult);
-LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD Reserved, const char* lpClass,
+LONG RegCreateKeyEx(HKEY hKey, const char* lpSubKey, DWORD reserved, const char* lpClass,
                     DWORD dwOptions, REGSAM samDesired, const void* lpSecurityAttributes,
                     HKEY* phkResult, DWORD* lpdwDisposition);
 LONG RegCloseKey(HKEY hKey);
@@ -98,7 +101,7 @@ LONG RegCloseKey(HKEY hKey);
 // A null or empty lpValueName names the key's default value.
 LONG RegQueryValueEx(HKEY hKey, const char* lpValueName, DWORD* lpReserved, DWORD* lpType,
                      BYTE* lpData, DWORD* lpcbData);
-LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD Reserved, DWORD dwType,
+LONG RegSetValueEx(HKEY hKey, const char* lpValueName, DWORD reserved, DWORD dwType,
                    const BYTE* lpData, DWORD cbData);
 LONG RegDeleteValue(HKEY hKey, const char* lpValueName);
 

@@ -133,7 +133,7 @@ CUploadOptionsPage::CUploadOptionsPage(CSetupSheet& sheet)
     auto* layout = new QVBoxLayout(this);
     auto* top = new QFormLayout;
     m_allowUploads->setObjectName("AllowUploads");
-    for (const char* text : settings::AllowUploadsTexts) {
+    for (const char* text : settings::ALLOW_UPLOADS_TEXTS) {
         m_allowUploads->addItem(text);
     }
     auto* label = new QLabel("Allow &uploads:", this);
@@ -210,14 +210,14 @@ CHttpUploadsPage::CHttpUploadsPage(CSetupSheet& sheet)
     AddText(ESetting::BadPath, "&Bad file area path:", nullptr,
             Folder("Bad file area path", ESetting::BadPath), "B&rowse...");
     m_overwrite->setObjectName("Overwrite");
-    for (const char* text : settings::OverwriteTexts) {
+    for (const char* text : settings::OVERWRITE_TEXTS) {
         m_overwrite->addItem(text);
     }
     auto* label = new QLabel("&Upload Overwrite Action:", this);
     label->setBuddy(m_overwrite);
     form->addRow(label, m_overwrite);
     m_threshold->setObjectName("FreeSpaceThreshold");
-    m_threshold->setRange(0, static_cast<int>(settings::FreeSpaceThresholdMaxMiB));
+    m_threshold->setRange(0, static_cast<int>(settings::FREE_SPACE_THRESHOLD_MAX_MIB));
     auto* row = new QHBoxLayout;
     row->addWidget(m_threshold);
     row->addWidget(new QLabel("MB", this));

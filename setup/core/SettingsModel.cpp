@@ -178,7 +178,7 @@ void CSettingsModel::ReadNumber(ESetting setting, unsigned long defaultValue) {
 
 void CSettingsModel::LoadUploadPages() {
     ReadNumber(ESetting::AllowUploads, 0);
-    if (Number(ESetting::AllowUploads) >= settings::AllowUploadsCount) {
+    if (Number(ESetting::AllowUploads) >= settings::ALLOW_UPLOADS_COUNT) {
         Value(ESetting::AllowUploads) = "0";
     }
     ReadNumber(ESetting::DIZSDIPrecedence, 0);
@@ -188,10 +188,10 @@ void CSettingsModel::LoadUploadPages() {
     ReadNumber(ESetting::VirusExitCode, 0);
     ReadText(ESetting::BadPath);
     ReadNumber(ESetting::Overwrite, 0);
-    if (Number(ESetting::Overwrite) >= settings::OverwriteCount) {
+    if (Number(ESetting::Overwrite) >= settings::OVERWRITE_COUNT) {
         Value(ESetting::Overwrite) = "0";
     }
-    DWORD bytes = settings::FreeSpaceThresholdDefaultMiB << 20;
+    DWORD bytes = settings::FREE_SPACE_THRESHOLD_DEFAULT_MIB << 20;
     ReadRegistryNumber(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::FreeSpaceThreshold,
                        bytes);
     Value(ESetting::FreeSpaceThreshold) = std::to_string(FreeSpaceThresholdToMiB(bytes));
@@ -285,15 +285,15 @@ bool CSettingsModel::Validate(ESetting setting, prompt::IPrompt& prompt) {
         return EnsureDirectory(value, EEnsureForm::Asking, prompt) ||
                invalidDirectory(PROGRAM_TITLE, EIcon::None);
     case ESetting::AllowUploads:
-        return CheckRange(value, 0, settings::AllowUploadsCount - 1, prompt);
+        return CheckRange(value, 0, settings::ALLOW_UPLOADS_COUNT - 1, prompt);
     case ESetting::Overwrite:
-        return CheckRange(value, 0, settings::OverwriteCount - 1, prompt);
+        return CheckRange(value, 0, settings::OVERWRITE_COUNT - 1, prompt);
     case ESetting::DIZSDIPrecedence:
         return CheckRange(value, 0, 1, prompt);
     case ESetting::VirusExitCode:
         return !UploadsAllowed() || CheckRange(value, 0, VIRUS_EXIT_CODE_MAX, prompt);
     case ESetting::FreeSpaceThreshold:
-        return CheckRange(value, 0, settings::FreeSpaceThresholdMaxMiB, prompt);
+        return CheckRange(value, 0, settings::FREE_SPACE_THRESHOLD_MAX_MIB, prompt);
     case ESetting::VirusChecker: {
         value = setuptext::Trim(value);
         std::error_code ec;

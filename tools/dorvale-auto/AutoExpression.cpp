@@ -17,14 +17,14 @@ public:
     // With `sequence`, a path may also end at ';', where the next one starts.
     CParser(const std::string& text, bool sequence) : m_text(text), m_sequence(sequence) {}
 
-    bool Parse(std::vector<SMemberCall>& path, std::string& error) {
+    bool Parse(std::vector<CMemberCall>& path, std::string& error) {
         path.clear();
         SkipSpaces();
         if (AtEnd()) {
             return Fail("the expression is empty", error);
         }
         for (;;) {
-            SMemberCall call;
+            CMemberCall call;
             if (!ParseName(call.name)) {
                 return Fail("a member name was expected", error);
             }
@@ -153,7 +153,7 @@ private:
         const std::size_t start = m_pos;
         if (ParseName(word)) {
             if (base::EqualsNoCase(word, "true") || base::EqualsNoCase(word, "false")) {
-                argument = SBoolean{base::EqualsNoCase(word, "true")};
+                argument = CBoolean{base::EqualsNoCase(word, "true")};
                 return true;
             }
             m_pos = start;
@@ -168,16 +168,16 @@ private:
 
 } // namespace
 
-bool ParseMemberPath(const std::string& text, std::vector<SMemberCall>& path, std::string& error) {
+bool ParseMemberPath(const std::string& text, std::vector<CMemberCall>& path, std::string& error) {
     return CParser(text, false).Parse(path, error);
 }
 
-bool ParseMemberPaths(const std::string& text, std::vector<std::vector<SMemberCall>>& paths,
+bool ParseMemberPaths(const std::string& text, std::vector<std::vector<CMemberCall>>& paths,
                       std::string& error) {
     paths.clear();
     CParser parser(text, true);
     for (;;) {
-        std::vector<SMemberCall> path;
+        std::vector<CMemberCall> path;
         if (!parser.Parse(path, error)) {
             return false;
         }
@@ -189,7 +189,7 @@ bool ParseMemberPaths(const std::string& text, std::vector<std::vector<SMemberCa
     }
 }
 
-std::string FormatMemberCall(const SMemberCall& call) {
+std::string FormatMemberCall(const CMemberCall& call) {
     std::string text = call.name;
     if (!call.hasParentheses) {
         return text;
@@ -209,7 +209,7 @@ std::string FormatMemberCall(const SMemberCall& call) {
         } else if (const auto* n = std::get_if<long long>(&argument)) {
             text += std::to_string(*n);
         } else {
-            text += std::get<SBoolean>(argument).value ? "True" : "False";
+            text += std::get<CBoolean>(argument).value ? "True" : "False";
         }
     }
     return text + ")";

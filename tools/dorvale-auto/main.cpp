@@ -13,7 +13,7 @@
 
 namespace {
 
-const char kUsage[] =
+const char USAGE[] =
     "usage: dorvale-auto PROGID EXPRESSION\n"
     "\n"
     "Creates the automation object PROGID (a registered ProgID, or a class id written\n"
@@ -40,7 +40,7 @@ const char kUsage[] =
     "description go to standard error); 2 bad usage.\n";
 
 int Usage(const std::string& problem) {
-    std::fprintf(stderr, "dorvale-auto: %s\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "dorvale-auto: %s\n%s", problem.c_str(), USAGE);
     return 2;
 }
 
@@ -63,7 +63,7 @@ CComVariant ToVariant(const autohost::Argument& argument) {
         // Left as text: the member's own conversion reports the overflow.
         return CComVariant(std::to_string(*number));
     }
-    return CComVariant(std::get<autohost::SBoolean>(argument).value);
+    return CComVariant(std::get<autohost::CBoolean>(argument).value);
 }
 
 class CCoInit {
@@ -80,7 +80,7 @@ private:
 };
 
 // Calls one member on `object`; on failure prints why and returns false.
-bool CallMember(IDispatch* object, const autohost::SMemberCall& call, CComVariant& result,
+bool CallMember(IDispatch* object, const autohost::CMemberCall& call, CComVariant& result,
                 int& exitCode) {
     const std::string what = autohost::FormatMemberCall(call);
     LPOLESTR names[] = {const_cast<LPOLESTR>(call.name.c_str())};
@@ -158,7 +158,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (!optionsDone && (arg == "--help" || arg == "-h")) {
-            std::fputs(kUsage, stdout);
+            std::fputs(USAGE, stdout);
             return 0;
         }
         if (!optionsDone && arg == "--") {
@@ -175,7 +175,7 @@ int main(int argc, char** argv) {
                                          : "only a ProgID and one expression are taken");
     }
     const std::string& progId = operands[0];
-    std::vector<std::vector<autohost::SMemberCall>> paths;
+    std::vector<std::vector<autohost::CMemberCall>> paths;
     std::string error;
     if (!autohost::ParseMemberPaths(operands[1], paths, error)) {
         return Usage("cannot read the expression: " + error);
@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
         if (FAILED(hr)) {
             return Failure(progId, hr);
         }
-        for (const std::vector<autohost::SMemberCall>& path : paths) {
+        for (const std::vector<autohost::CMemberCall>& path : paths) {
             CComPtr<IDispatch> object = created;
             CComVariant value;
             std::string walked;

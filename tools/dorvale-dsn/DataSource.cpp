@@ -19,7 +19,7 @@ using odbctext::Trim;
 class CScopeMode {
 public:
     explicit CScopeMode(EDataSourceScope scope) {
-        SQLSetConfigMode(scope == EDataSourceScope::user ? ODBC_USER_DSN : ODBC_SYSTEM_DSN);
+        SQLSetConfigMode(scope == EDataSourceScope::User ? ODBC_USER_DSN : ODBC_SYSTEM_DSN);
     }
     ~CScopeMode() { SQLSetConfigMode(ODBC_BOTH_DSN); }
     CScopeMode(const CScopeMode&) = delete;
@@ -268,11 +268,11 @@ bool ParseKeywords(const std::string& text,
 } // namespace
 
 const char* ScopeName(EDataSourceScope scope) {
-    return scope == EDataSourceScope::user ? "user" : "system";
+    return scope == EDataSourceScope::User ? "user" : "system";
 }
 
 std::string DataSourceFile(EDataSourceScope scope) {
-    if (scope == EDataSourceScope::user) {
+    if (scope == EDataSourceScope::User) {
         if (const char* file = std::getenv("ODBCINI"); file && *file) {
             return file;
         }
@@ -342,7 +342,7 @@ bool RemoveDataSource(EDataSourceScope scope, const std::string& name, std::stri
 
 std::string FindDriver(EDriverKind kind) {
     // Library names in order of preference: the ANSI PostgreSQL driver passes UTF-8 through.
-    std::vector<std::string> libraries = kind == EDriverKind::sqlite
+    std::vector<std::string> libraries = kind == EDriverKind::Sqlite
                                              ? std::vector<std::string>{"libsqlite3odbc"}
                                              : std::vector<std::string>{"psqlodbca", "psqlodbcw"};
     std::vector<char> buffer(65536, '\0');

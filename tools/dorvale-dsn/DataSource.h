@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-enum class EDataSourceScope { user, system };
+enum class EDataSourceScope { User, System };
 
 const char* ScopeName(EDataSourceScope scope);
 
@@ -30,7 +30,7 @@ bool WriteDataSource(EDataSourceScope scope, const std::string& name, const std:
 // Removes a data source. False with `error` set when it does not exist or cannot be removed.
 bool RemoveDataSource(EDataSourceScope scope, const std::string& name, std::string& error);
 
-enum class EDriverKind { sqlite, postgresql };
+enum class EDriverKind { Sqlite, Postgresql };
 
 // The driver to name in a data source: an installed driver (odbcinst.ini) whose library is
 // the product's, else the library's path when it is installed where Debian puts it.

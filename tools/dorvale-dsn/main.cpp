@@ -9,7 +9,7 @@
 
 namespace {
 
-const char kUsage[] =
+const char USAGE[] =
     "Usage:\n"
     "  dorvale-dsn create --sqlite FILE [options]\n"
     "  dorvale-dsn create --postgresql CONNECTION [options]\n"
@@ -41,13 +41,13 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 done, 1 failed, 2 wrong usage.\n";
 
-struct Options {
+struct COptions {
     std::string command;
     std::string sqlite;
     std::string postgresql;
     bool haveSqlite = false;
     bool havePostgresql = false;
-    std::string name = CDorvaleDatabaseManager::DefaultDataSourceName;
+    std::string name = CDorvaleDatabaseManager::DEFAULT_DATA_SOURCE_NAME;
     std::string driver;
     bool user = false;
     bool system = false;
@@ -57,7 +57,7 @@ struct Options {
 };
 
 int Usage(const std::string& problem) {
-    std::fprintf(stderr, "dorvale-dsn: %s\n\n%s", problem.c_str(), kUsage);
+    std::fprintf(stderr, "dorvale-dsn: %s\n\n%s", problem.c_str(), USAGE);
     return 2;
 }
 
@@ -67,11 +67,11 @@ int Fail(const std::string& problem) {
 }
 
 // Parses argv into options; returns -1 when parsing went well, else the exit status.
-int Parse(int argc, char** argv, Options& options) {
+int Parse(int argc, char** argv, COptions& options) {
     std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(USAGE, stdout);
             return 0;
         }
     }
@@ -156,8 +156,8 @@ int CreateTables(const std::string& name) {
     return 0;
 }
 
-int Create(const Options& options) {
-    EDataSourceScope scope = options.system ? EDataSourceScope::system : EDataSourceScope::user;
+int Create(const COptions& options) {
+    EDataSourceScope scope = options.system ? EDataSourceScope::System : EDataSourceScope::User;
     const char* scopeName = ScopeName(scope);
     if (DataSourceExists(scope, options.name)) {
         if (options.ifMissing) {
@@ -173,7 +173,7 @@ int Create(const Options& options) {
 
     std::vector<std::pair<std::string, std::string>> attributes;
     std::string description;
-    EDriverKind kind = options.haveSqlite ? EDriverKind::sqlite : EDriverKind::postgresql;
+    EDriverKind kind = options.haveSqlite ? EDriverKind::Sqlite : EDriverKind::Postgresql;
     if (options.haveSqlite) {
         if (options.sqlite.empty()) {
             return Usage("--sqlite needs a database file");
@@ -216,7 +216,7 @@ int Create(const Options& options) {
 
     std::string driver = options.driver.empty() ? FindDriver(kind) : options.driver;
     if (driver.empty()) {
-        return Fail(kind == EDriverKind::sqlite
+        return Fail(kind == EDriverKind::Sqlite
                         ? "the SQLite ODBC driver is not installed (Debian package libsqliteodbc)"
                         : "the PostgreSQL ODBC driver is not installed (Debian package "
                           "odbc-postgresql)");
@@ -230,14 +230,14 @@ int Create(const Options& options) {
     return options.tables ? CreateTables(options.name) : 0;
 }
 
-int Show(const Options& options) {
+int Show(const COptions& options) {
     std::vector<EDataSourceScope> scopes;
     if (options.system) {
-        scopes = {EDataSourceScope::system};
+        scopes = {EDataSourceScope::System};
     } else if (options.user) {
-        scopes = {EDataSourceScope::user};
+        scopes = {EDataSourceScope::User};
     } else {
-        scopes = {EDataSourceScope::user, EDataSourceScope::system}; // the driver manager's order
+        scopes = {EDataSourceScope::User, EDataSourceScope::System}; // the driver manager's order
     }
     for (EDataSourceScope scope : scopes) {
         auto attributes = ReadDataSource(scope, options.name);
@@ -258,7 +258,7 @@ int Show(const Options& options) {
                 "data source named " + options.name);
 }
 
-int Check(const Options& options) {
+int Check(const COptions& options) {
     CDatabase database;
     try {
         database.OpenEx("DSN=" + options.name, CDatabase::noOdbcDialog);
@@ -298,8 +298,8 @@ int Check(const Options& options) {
     return 0;
 }
 
-int Remove(const Options& options) {
-    EDataSourceScope scope = options.system ? EDataSourceScope::system : EDataSourceScope::user;
+int Remove(const COptions& options) {
+    EDataSourceScope scope = options.system ? EDataSourceScope::System : EDataSourceScope::User;
     std::string problem;
     if (!RemoveDataSource(scope, options.name, problem)) {
         return Fail(problem);
@@ -312,7 +312,7 @@ int Remove(const Options& options) {
 } // namespace
 
 int main(int argc, char** argv) {
-    Options options;
+    COptions options;
     int status = Parse(argc, argv, options);
     if (status >= 0) {
         return status;

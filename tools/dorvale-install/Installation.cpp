@@ -321,7 +321,7 @@ private:
 
     bool MakeDataSource(std::string& error) {
         const EDataSourceScope scope =
-            m_options.userDataSource ? EDataSourceScope::user : EDataSourceScope::system;
+            m_options.userDataSource ? EDataSourceScope::User : EDataSourceScope::System;
         const auto existing = ReadDataSource(scope, DATA_SOURCE);
         bool ours = false;
         if (existing) {
@@ -363,7 +363,7 @@ private:
         }
         attributes.emplace_back(removalrecord::INSTALLED_BY, m_record);
         const std::string driver =
-            FindDriver(sqlite ? EDriverKind::sqlite : EDriverKind::postgresql);
+            FindDriver(sqlite ? EDriverKind::Sqlite : EDriverKind::Postgresql);
         if (driver.empty()) {
             error = sqlite
                         ? "the SQLite ODBC driver is not installed (Debian package libsqliteodbc)"

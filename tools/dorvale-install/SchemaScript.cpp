@@ -5,7 +5,7 @@
 std::string SchemaScript(bool sqlite) {
     std::string text;
     for (ECatalogTable table :
-         {ECatalogTable::files, ECatalogTable::download, ECatalogTable::areafile}) {
+         {ECatalogTable::Files, ECatalogTable::Download, ECatalogTable::Areafile}) {
         text += std::string(
                     GetCreateTableStatement(sqlite ? DBTYPE_SQLITE : DBTYPE_POSTGRESQL, table)) +
                 "\nGO\n";

@@ -85,14 +85,14 @@ CFailure Usage(const std::string& message) {
 bool ParseKey(const std::string& text, CKeyName& key, CFailure& failure) {
     const std::size_t slash = text.find('\\');
     const std::string rootText = text.substr(0, slash);
-    regtext::Root root;
+    regtext::ERoot root;
     if (!regtext::ParseRootName(rootText, root)) {
         failure = Usage("unknown root \"" + rootText + "\" in key \"" + text +
                         "\"; use HKLM, HKCU, HKCR or their full names");
         return false;
     }
-    static const HKEY roots[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT};
-    key.root = roots[static_cast<int>(root)];
+    static const HKEY ROOTS[] = {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_CLASSES_ROOT};
+    key.root = ROOTS[static_cast<int>(root)];
     key.rootName = regtext::RootName(root);
     std::vector<std::string> names;
     const std::string rest = slash == std::string::npos ? std::string() : text.substr(slash + 1);
@@ -151,12 +151,12 @@ bool ParseType(std::string text, DWORD& type) {
     if (text.size() > 4 && regtext::NamesEqual(text.substr(0, 4), "REG_")) {
         text = text.substr(4);
     }
-    static const std::pair<const char*, DWORD> types[] = {{"SZ", REG_SZ},
+    static const std::pair<const char*, DWORD> TYPES[] = {{"SZ", REG_SZ},
                                                           {"EXPAND_SZ", REG_EXPAND_SZ},
                                                           {"DWORD", REG_DWORD},
                                                           {"BINARY", REG_BINARY},
                                                           {"MULTI_SZ", REG_MULTI_SZ}};
-    for (const auto& [name, value] : types) {
+    for (const auto& [name, value] : TYPES) {
         if (regtext::NamesEqual(text, name)) {
             type = value;
             return true;
@@ -271,8 +271,8 @@ LONG ReadValue(HKEY key, const char* name, DWORD& type, std::string& data) {
     // Another process may grow the value between asking its size and reading it.
     while (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
         data.assign(size, '\0');
-        result = RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                                 &size);
+        result =
+            RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
         if (result == ERROR_SUCCESS) {
             data.resize(size);
             return result;

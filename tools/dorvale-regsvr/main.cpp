@@ -13,7 +13,7 @@
 
 namespace {
 
-const char kUsage[] =
+const char USAGE[] =
     "usage: dorvale-regsvr [-u] [-s] LIBRARY\n"
     "\n"
     "Registers the classes of an in-process server library in the class registry\n"
@@ -29,7 +29,7 @@ const char kUsage[] =
     "Exit status: 0 done, 1 the library could not be loaded or refused, 2 bad usage.\n";
 
 int Usage(const char* problem) {
-    std::fprintf(stderr, "dorvale-regsvr: %s\n%s", problem, kUsage);
+    std::fprintf(stderr, "dorvale-regsvr: %s\n%s", problem, USAGE);
     return 2;
 }
 
@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!optionsDone && std::strcmp(arg, "--help") == 0) {
-            std::fputs(kUsage, stdout);
+            std::fputs(USAGE, stdout);
             return 0;
         }
         if (!optionsDone && std::strcmp(arg, "--") == 0) {

@@ -41,13 +41,13 @@ namespace {
 
 // Group names become directory names in the site; the awkward sample renames the last group to
 // one that every page must escape or URL-escape.
-const char* const kAwkwardGroupName = "Tom & Jerry's <Corner>";
-const char* const kGroupNames[] = {"Utilities",   "Games",      "Graphics",      "Internet",
+const char* const AWKWARD_GROUP_NAME = "Tom & Jerry's <Corner>";
+const char* const GROUP_NAMES[] = {"Utilities",   "Games",      "Graphics",      "Internet",
                                    "Programming", "Multimedia", "Business",      "Education",
                                    "Science",     "Fonts",      "Desktop",       "Security",
                                    "Networking",  "Text Tools", "Home and Hobby"};
 
-const char* const kAreaNames[] = {
+const char* const AREA_NAMES[] = {
     "Archivers",       "Disk Tools",     "File Managers", "Backup",        "Arcade Games",
     "Board Games",     "Puzzles",        "Adventure",     "Image Viewers", "Paint Programs",
     "Icons",           "3D Modelling",   "Web Browsers",  "Mail Clients",  "FTP Clients",
@@ -59,56 +59,56 @@ const char* const kAreaNames[] = {
     "Word Processors", "Outliners",      "Converters",    "Recipes",       "Genealogy",
     "Gardening",       "Music Notation", "Flight Sims",   "Card Games",    "System Info"};
 
-const char* const kPrefixes[] = {"Quick", "Turbo", "Smart", "Easy",   "Power",   "Tiny",
-                                 "Super", "Hyper", "Mega",  "Pocket", "Crystal", "Silver",
-                                 "Blue",  "Red",   "Nova",  "Astro",  "Pixel",   "Retro",
-                                 "Handy", "Swift", "Open",  "Free",   "Magic",   "Wise"};
-const char* const kNouns[] = {"Zip",    "Edit", "Paint", "Calc",   "Mail",  "Chess", "Term",
-                              "Backup", "Sync", "Note",  "Draw",   "Tune",  "Scan",  "Font",
-                              "Clock",  "Disk", "Find",  "View",   "Deck",  "Tris",  "Byte",
-                              "Star",   "Word", "Chart", "Ledger", "Atlas", "Beat",  "Frame"};
-const char* const kSuffixes[] = {"",        "",         "",        " Pro",     " Lite",
-                                 " Plus",   " Deluxe",  " Studio", " Manager", " Commander",
-                                 " Wizard", " Toolkit", " 2000",   " Gold",    " Express"};
-const char* const kVerbs[] = {"organises", "speeds up", "simplifies", "automates", "improves",
-                              "tidies",    "explores",  "visualises", "checks",    "converts"};
-const char* const kObjects[] = {"your files",   "archives",      "pictures",    "e-mail",
-                                "spreadsheets", "music",         "source code", "fonts",
-                                "backups",      "web pages",     "notes",       "the desktop",
-                                "disk space",   "network links", "documents",   "photographs"};
-const char* const kFeatures[] = {"Drag and drop support",
-                                 "Long file names",
-                                 "Built-in help with examples",
-                                 "Runs from a floppy or USB stick",
-                                 "Command line and window modes",
-                                 "Unicode text throughout",
-                                 "Keyboard shortcuts for everything",
-                                 "Undo and redo without limits",
-                                 "Printing with preview",
-                                 "Skins and colour themes",
-                                 "Plug-in interface",
-                                 "Batch processing of whole folders",
-                                 "Multi-language user interface",
-                                 "Automatic update check (optional)",
-                                 "Small memory footprint",
-                                 "Portable settings file"};
-const char* const kLicences[] = {
+const char* const PREFIXES[] = {"Quick", "Turbo", "Smart", "Easy",   "Power",   "Tiny",
+                                "Super", "Hyper", "Mega",  "Pocket", "Crystal", "Silver",
+                                "Blue",  "Red",   "Nova",  "Astro",  "Pixel",   "Retro",
+                                "Handy", "Swift", "Open",  "Free",   "Magic",   "Wise"};
+const char* const NOUNS[] = {"Zip",    "Edit", "Paint", "Calc",   "Mail",  "Chess", "Term",
+                             "Backup", "Sync", "Note",  "Draw",   "Tune",  "Scan",  "Font",
+                             "Clock",  "Disk", "Find",  "View",   "Deck",  "Tris",  "Byte",
+                             "Star",   "Word", "Chart", "Ledger", "Atlas", "Beat",  "Frame"};
+const char* const SUFFIXES[] = {"",        "",         "",        " Pro",     " Lite",
+                                " Plus",   " Deluxe",  " Studio", " Manager", " Commander",
+                                " Wizard", " Toolkit", " 2000",   " Gold",    " Express"};
+const char* const VERBS[] = {"organises", "speeds up", "simplifies", "automates", "improves",
+                             "tidies",    "explores",  "visualises", "checks",    "converts"};
+const char* const OBJECTS[] = {"your files",   "archives",      "pictures",    "e-mail",
+                               "spreadsheets", "music",         "source code", "fonts",
+                               "backups",      "web pages",     "notes",       "the desktop",
+                               "disk space",   "network links", "documents",   "photographs"};
+const char* const FEATURES[] = {"Drag and drop support",
+                                "Long file names",
+                                "Built-in help with examples",
+                                "Runs from a floppy or USB stick",
+                                "Command line and window modes",
+                                "Unicode text throughout",
+                                "Keyboard shortcuts for everything",
+                                "Undo and redo without limits",
+                                "Printing with preview",
+                                "Skins and colour themes",
+                                "Plug-in interface",
+                                "Batch processing of whole folders",
+                                "Multi-language user interface",
+                                "Automatic update check (optional)",
+                                "Small memory footprint",
+                                "Portable settings file"};
+const char* const LICENCES[] = {
     "Freeware.",      "Shareware, 30 days trial.", "Open source (MIT).",
     "Public domain.", "Free for personal use.",    "Open source (GPL)."};
-const char* const kFirstNames[] = {"Ada",   "Brian", "Chloe", "Dmitri", "Elena", "Farid",
+const char* const FIRST_NAMES[] = {"Ada",   "Brian", "Chloe", "Dmitri", "Elena", "Farid",
                                    "Grace", "Hiro",  "Ines",  "Jonas",  "Kira",  "Lars",
                                    "Maya",  "Nils",  "Olga",  "Pedro",  "Quinn", "Rosa"};
-const char* const kLastNames[] = {"Archer", "Bauer",  "Costa",   "Dahl",   "Evans", "Fischer",
+const char* const LAST_NAMES[] = {"Archer", "Bauer",  "Costa",   "Dahl",   "Evans", "Fischer",
                                   "Garcia", "Hansen", "Ivanova", "Jensen", "Kato",  "Lopez",
                                   "Moreau", "Novak",  "Okafor",  "Petrov", "Rossi", "Silva"};
-const char* const kMirrors[] = {
+const char* const MIRRORS[] = {
     "https://files.example.com/pub", "https://mirror.example.net/dorvale",
     "https://downloads.example.org/library", "http://ftp.example.edu/mirrors/dorvale"};
 
 int DaysInMonth(int year, int month) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    static const int DAYS_IN_MONTH[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : days[month - 1];
+    return month == 2 && leap ? 29 : DAYS_IN_MONTH[month - 1];
 }
 
 CSampleDate RandomDate(CSeedRandom& random, int firstYear, int lastYear) {
@@ -197,7 +197,7 @@ std::string MakeSlug(const std::string& text) {
 }
 
 std::uint32_t Crc32(const std::string& bytes) {
-    static const std::array<std::uint32_t, 256> table = [] {
+    static const std::array<std::uint32_t, 256> CRC_TABLE = [] {
         std::array<std::uint32_t, 256> t{};
         for (std::uint32_t i = 0; i < 256; ++i) {
             std::uint32_t c = i;
@@ -210,7 +210,7 @@ std::uint32_t Crc32(const std::string& bytes) {
     }();
     std::uint32_t crc = 0xFFFFFFFFU;
     for (unsigned char b : bytes) {
-        crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+        crc = CRC_TABLE[(crc ^ b) & 0xFF] ^ (crc >> 8);
     }
     return crc ^ 0xFFFFFFFFU;
 }
@@ -292,11 +292,11 @@ void CSampleLibrary::MakeAreas() {
     const int count = std::max(1, m_options.areas);
     int local = m_options.localAreas < 0 ? std::max(1, count / 5) : m_options.localAreas;
     local = std::min(local, count);
-    const std::size_t names = std::size(kAreaNames);
+    const std::size_t names = std::size(AREA_NAMES);
     for (int i = 0; i < count; ++i) {
         CSampleArea area;
         area.id = static_cast<std::uint32_t>(i + 1);
-        area.name = kAreaNames[i % names];
+        area.name = AREA_NAMES[i % names];
         if (i >= static_cast<int>(names)) {
             area.name += " " + std::to_string(i / names + 1);
         }
@@ -320,17 +320,17 @@ void CSampleLibrary::MakeAreas() {
 
 void CSampleLibrary::MakeGroups() {
     const int count = std::max(1, std::min(m_options.groups, static_cast<int>(m_areas.size())));
-    const std::size_t names = std::size(kGroupNames);
+    const std::size_t names = std::size(GROUP_NAMES);
     for (int i = 0; i < count; ++i) {
         CSampleGroup group;
-        group.name = kGroupNames[i % names];
+        group.name = GROUP_NAMES[i % names];
         if (i >= static_cast<int>(names)) {
             group.name += " " + std::to_string(i / names + 1);
         }
         m_groups.push_back(group);
     }
     if (m_options.awkward) {
-        m_groups.back().name = kAwkwardGroupName;
+        m_groups.back().name = AWKWARD_GROUP_NAME;
     }
     // Consecutive areas share a group, as related areas do.
     for (std::size_t i = 0; i < m_areas.size(); ++i) {
@@ -374,16 +374,16 @@ void CSampleLibrary::PlaceFile(CSampleFile& file, const std::string& baseName) {
         file.archive = MakeZipArchive("README.TXT", readme, file.fileDate);
         file.size = static_cast<long long>(file.archive.size());
         if (m_random.Chance(25)) {
-            file.locations.push_back(std::string(m_random.Pick(kMirrors)) + "/" + first.slug + "/" +
+            file.locations.push_back(std::string(m_random.Pick(MIRRORS)) + "/" + first.slug + "/" +
                                      mirrorName);
         }
     } else {
-        const std::size_t mirrors = std::size(kMirrors);
+        const std::size_t mirrors = std::size(MIRRORS);
         const std::size_t one = m_random.Below(mirrors);
-        file.locations.push_back(std::string(kMirrors[one]) + "/" + first.slug + "/" + mirrorName);
+        file.locations.push_back(std::string(MIRRORS[one]) + "/" + first.slug + "/" + mirrorName);
         if (m_random.Chance(40)) {
             const std::size_t two = (one + 1 + m_random.Below(mirrors - 1)) % mirrors;
-            file.locations.push_back(std::string(kMirrors[two]) + "/" + first.slug + "/" +
+            file.locations.push_back(std::string(MIRRORS[two]) + "/" + first.slug + "/" +
                                      mirrorName);
         }
     }
@@ -391,23 +391,23 @@ void CSampleLibrary::PlaceFile(CSampleFile& file, const std::string& baseName) {
 
 void CSampleLibrary::MakeFile(CSampleFile& file) {
     CSeedRandom& r = m_random;
-    const std::string prefix = r.Pick(kPrefixes);
-    const std::string noun = r.Pick(kNouns);
-    file.title = prefix + noun + r.Pick(kSuffixes);
+    const std::string prefix = r.Pick(PREFIXES);
+    const std::string noun = r.Pick(NOUNS);
+    file.title = prefix + noun + r.Pick(SUFFIXES);
     file.version = RandomVersion(r);
-    const std::string object = r.Pick(kObjects);
-    file.shortDesc = file.title + " " + r.Pick(kVerbs) + " " + object + ".";
+    const std::string object = r.Pick(OBJECTS);
+    file.shortDesc = file.title + " " + r.Pick(VERBS) + " " + object + ".";
     std::string features;
     const int featureCount = static_cast<int>(r.Between(2, 5));
     for (int i = 0; i < featureCount; ++i) {
-        features += std::string(" - ") + r.Pick(kFeatures) + "\n";
+        features += std::string(" - ") + r.Pick(FEATURES) + "\n";
     }
-    file.longDesc = file.title + " " + file.version + " is a small program that " + r.Pick(kVerbs) +
+    file.longDesc = file.title + " " + file.version + " is a small program that " + r.Pick(VERBS) +
                     " " + object + " without getting in the way.\n\nFeatures:\n" + features +
                     "\nRequires " + std::to_string(r.Between(1, 64)) + " MB of memory. " +
-                    r.Pick(kLicences);
-    const std::string first = r.Pick(kFirstNames);
-    const std::string last = r.Pick(kLastNames);
+                    r.Pick(LICENCES);
+    const std::string first = r.Pick(FIRST_NAMES);
+    const std::string last = r.Pick(LAST_NAMES);
     file.upldName = first + " " + last;
     file.upldEmail = base::LowerAscii(first) + "." + base::LowerAscii(last) + "@example.org";
     file.upldHome = "https://www.example.org/~" + base::LowerAscii(first);

@@ -10,7 +10,7 @@
 
 namespace {
 
-const char kUsage[] =
+const char USAGE[] =
     "Usage: dorvale-seed --dir DIR [options]\n"
     "\n"
     "Fills an empty Dorvale library with a made-up sample: file groups, file areas and\n"
@@ -83,7 +83,7 @@ int Parse(int argc, char** argv, COptions& options) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     for (const std::string& arg : args) {
         if (arg == "--help" || arg == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(USAGE, stdout);
             return 0;
         }
     }

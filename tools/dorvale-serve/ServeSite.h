@@ -15,7 +15,7 @@ struct CServeSettings {
     std::string installDir; // InstallDir, without a trailing '/'
     std::vector<CServedAlias> aliases;
     std::vector<std::string> warnings; // areas that cannot be published, and why
-    unsigned uploadLimitMiB = settings::UploadLimitDefaultMiB; // the largest HTTP upload
+    unsigned uploadLimitMiB = settings::UPLOAD_LIMIT_DEFAULT_MIB; // the largest HTTP upload
 };
 
 // Reads HttpPath, InstallDir and the locally hosted areas with an HTTP alias from the

@@ -37,7 +37,7 @@ namespace {
 // Options every subcommand takes.
 struct CCommon {
     EConfirm confirm = EConfirm::Ask;
-    std::string dataSource = CDorvaleDatabaseManager::DefaultDataSourceName;
+    std::string dataSource = CDorvaleDatabaseManager::DEFAULT_DATA_SOURCE_NAME;
     bool json = false;
 };
 
@@ -644,10 +644,10 @@ private:
             return;
         }
         m_drawn = now;
-        constexpr std::size_t width = 30;
-        const std::size_t filled = m_position * width / m_count;
+        constexpr std::size_t WIDTH = 30;
+        const std::size_t filled = m_position * WIDTH / m_count;
         std::fprintf(stderr, "\r\033[K[%s%s] %zu/%zu %.40s", std::string(filled, '#').c_str(),
-                     std::string(width - filled, ' ').c_str(), m_position, m_count,
+                     std::string(WIDTH - filled, ' ').c_str(), m_position, m_count,
                      m_current.c_str());
         std::fflush(stderr);
     }

@@ -29,9 +29,9 @@ std::string Shown(const CSettingsModel& model, ESetting setting) {
     const std::string& value = model.Value(setting);
     switch (setting) {
     case ESetting::AllowUploads:
-        return value + " (" + settings::AllowUploadsTexts[model.Number(setting)] + ")";
+        return value + " (" + settings::ALLOW_UPLOADS_TEXTS[model.Number(setting)] + ")";
     case ESetting::Overwrite:
-        return value + " (" + settings::OverwriteTexts[model.Number(setting)] + ")";
+        return value + " (" + settings::OVERWRITE_TEXTS[model.Number(setting)] + ")";
     case ESetting::FreeSpaceThreshold:
         return value + " MiB";
     default:
@@ -83,11 +83,12 @@ int Set(const tool::CTool& tool, tool::CArgs& args) {
         }
         std::string value = words[i + 1];
         if (*setting == ESetting::AllowUploads &&
-            !ListIndex(value, settings::AllowUploadsTexts, settings::AllowUploadsCount, value)) {
+            !ListIndex(value, settings::ALLOW_UPLOADS_TEXTS, settings::ALLOW_UPLOADS_COUNT,
+                       value)) {
             return tool.UsageError("AllowUploads is 0, 1, 2 or 3");
         }
         if (*setting == ESetting::Overwrite &&
-            !ListIndex(value, settings::OverwriteTexts, settings::OverwriteCount, value)) {
+            !ListIndex(value, settings::OVERWRITE_TEXTS, settings::OVERWRITE_COUNT, value)) {
             return tool.UsageError("Overwrite is 0, 1 or 2");
         }
         model.Value(*setting) = value;

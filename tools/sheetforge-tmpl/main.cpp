@@ -13,12 +13,12 @@
 
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* USAGE =
     "Usage: sheetforge-tmpl check [--include-dir DIR] FILE...\n"
     "       sheetforge-tmpl render [--include-dir DIR] FILE [NAME=VALUE ...]\n"
     "       sheetforge-tmpl --help\n";
 
-constexpr const char* kHelp =
+constexpr const char* HELP =
     "\n"
     "Checks and renders page templates of the Sheetforge page generator.\n"
     "\n"
@@ -40,7 +40,7 @@ constexpr const char* kHelp =
     "Exit status: 0 on success, 1 when a template failed, 2 on a usage error.\n";
 
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "sheetforge-tmpl: %s\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "sheetforge-tmpl: %s\n%s", message.c_str(), USAGE);
     return 2;
 }
 
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (options && (arg == "-h" || arg == "--help")) {
-            std::printf("%s%s", kUsage, kHelp);
+            std::printf("%s%s", USAGE, HELP);
             return 0;
         }
         if (options && arg == "--") {

@@ -107,7 +107,7 @@ protected:
         ASSERT_EQ(set.exitCode, 0) << set.err;
     }
 
-    testsupport::ProgramResult Serve(const std::string& command) {
+    testsupport::CProgramResult Serve(const std::string& command) {
         std::vector<std::string> args = {testsupport::BuiltProgram("dorvale-serve"), command,
                                          "--dir", m_dir / "run"};
         if (command == "start") {

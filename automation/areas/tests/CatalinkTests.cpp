@@ -20,7 +20,7 @@ using testsupport::WriteFile;
 
 namespace {
 
-const std::string kLibrary = CATALINK_LIBRARY;
+const std::string LIBRARY = CATALINK_LIBRARY;
 
 std::string U32(std::uint32_t v) {
     std::string bytes(4, '\0');
@@ -58,15 +58,15 @@ std::string Ids(std::initializer_list<std::uint32_t> ids) {
 class Catalink : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(IsLibraryLoaded(kLibrary)) << "an earlier test left the library loaded";
+        ASSERT_FALSE(IsLibraryLoaded(LIBRARY)) << "an earlier test left the library loaded";
         std::filesystem::create_directories(m_db);
-        ASSERT_EQ(CallRegistrationEntry(kLibrary), S_OK);
+        ASSERT_EQ(CallRegistrationEntry(LIBRARY), S_OK);
         SetSetting(settings::DatabasePath, m_db.string());
     }
     void TearDown() override {
         CoFreeUnusedLibraries();
         // Every object a test made is gone, so the library could go too.
-        EXPECT_FALSE(IsLibraryLoaded(kLibrary));
+        EXPECT_FALSE(IsLibraryLoaded(LIBRARY));
     }
 
     static void SetSetting(const char* name, const std::string& value, DWORD type = REG_SZ) {
@@ -443,7 +443,7 @@ TEST_F(Catalink, SnapshotIsTakenOncePerLoadOfTheLibrary) {
     areas.Release();
     second.Release();
     CoFreeUnusedLibraries();
-    EXPECT_TRUE(IsLibraryLoaded(kLibrary));
+    EXPECT_TRUE(IsLibraryLoaded(LIBRARY));
     auto third = Create<IAreaCollection>("Catalink.AreaCollection");
     ASSERT_EQ(third->get_Count(&count), S_OK);
     EXPECT_EQ(count, 3);
@@ -452,7 +452,7 @@ TEST_F(Catalink, SnapshotIsTakenOncePerLoadOfTheLibrary) {
 
     // Once unloaded, the next load reads the files again.
     CoFreeUnusedLibraries();
-    ASSERT_FALSE(IsLibraryLoaded(kLibrary));
+    ASSERT_FALSE(IsLibraryLoaded(LIBRARY));
     auto fresh = Create<IAreaCollection>("Catalink.AreaCollection");
     ASSERT_EQ(fresh->get_Count(&count), S_OK);
     EXPECT_EQ(count, 4);
@@ -475,7 +475,7 @@ TEST_F(Catalink, EnumeratorsHoldTheirOwnCopies) {
 
     // An enumerator outlives its collection and keeps the areas it holds.
     CoFreeUnusedLibraries();
-    EXPECT_TRUE(IsLibraryLoaded(kLibrary));
+    EXPECT_TRUE(IsLibraryLoaded(LIBRARY));
     EXPECT_EQ(EnumeratedIds(second), (std::vector<LONG>{1, 3, 4}));
     second.Release();
     CComPtr<IEnumVARIANT> rewound;

@@ -18,21 +18,21 @@
 
 namespace mailtest {
 
-struct SScript {
+struct CScript {
     // Raw bytes sent on accepting ("" sends nothing).
     std::string greeting = "220 scripted.example ESMTP\r\n";
     // Reply to each command by its first word in capitals. A missing entry takes the
-    // defaults below; kClose closes the connection instead of answering; "" never answers.
+    // defaults below; CLOSE closes the connection instead of answering; "" never answers.
     std::map<std::string, std::string> replies;
     // Reply to the end of the message data.
     std::string dataEndReply = "250 2.0.0 queued\r\n";
 };
 
-inline const std::string kClose = "<close>";
+inline const std::string CLOSE = "<close>";
 
 class CScriptedSmtpServer {
 public:
-    explicit CScriptedSmtpServer(SScript script) : m_script(std::move(script)) {
+    explicit CScriptedSmtpServer(CScript script) : m_script(std::move(script)) {
         m_listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -70,16 +70,16 @@ public:
 
 private:
     static std::string DefaultReply(const std::string& verb) {
-        static const std::map<std::string, std::string> defaults = {
+        static const std::map<std::string, std::string> DEFAULT_REPLIES = {
             {"HELO", "250 scripted.example\r\n"},
             {"MAIL", "250 2.1.0 Ok\r\n"},
             {"RCPT", "250 2.1.5 Ok\r\n"},
             {"DATA", "354 End data with <CR><LF>.<CR><LF>\r\n"},
             {"RSET", "250 2.0.0 Ok\r\n"},
             {"QUIT", "221 2.0.0 Bye\r\n"}};
-        const auto found = defaults.find(verb);
-        return found == defaults.end() ? "502 5.5.2 Error: command not recognized\r\n"
-                                       : found->second;
+        const auto found = DEFAULT_REPLIES.find(verb);
+        return found == DEFAULT_REPLIES.end() ? "502 5.5.2 Error: command not recognized\r\n"
+                                              : found->second;
     }
 
     // One byte from the client; false when it closed or the server is stopping.
@@ -139,7 +139,7 @@ private:
             const auto scripted = m_script.replies.find(verb);
             const std::string reply =
                 scripted == m_script.replies.end() ? DefaultReply(verb) : scripted->second;
-            if (reply == kClose) {
+            if (reply == CLOSE) {
                 return;
             }
             Write(fd, reply);
@@ -173,7 +173,7 @@ private:
         }
     }
 
-    SScript m_script;
+    CScript m_script;
     int m_listener = -1;
     int m_stop[2] = {-1, -1};
     unsigned short m_port = 0;

@@ -15,12 +15,12 @@
 
 using comtest::CallRegistrationEntry;
 using comtest::CComTestEnvironment;
+using mailtest::CScript;
 using mailtest::CScriptedSmtpServer;
-using mailtest::SScript;
 
 namespace {
 
-const std::string kLibrary = QTRWEB_LIBRARY;
+const std::string LIBRARY = QTRWEB_LIBRARY;
 
 std::string HostName() {
     char name[129] = {};
@@ -31,7 +31,7 @@ std::string HostName() {
 class SendMailTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(CallRegistrationEntry(kLibrary), S_OK);
+        ASSERT_EQ(CallRegistrationEntry(LIBRARY), S_OK);
         ASSERT_EQ(m_mail.CoCreateInstance("QTRWeb.SendMail"), S_OK);
     }
     void TearDown() override {
@@ -104,11 +104,11 @@ TEST_F(SendMailTest, RealServerReceivesTheMessageByteForByte) {
     }
     SetServer(server);
 
-    struct SCase {
+    struct CCase {
         std::string body;
         std::string received; // the body as the server hands it on
     };
-    const std::vector<SCase> cases = {
+    const std::vector<CCase> cases = {
         {"Body", "Body\r\n"},
         // Line feeds alone become CR LF; a line of one dot survives the transfer.
         {"first\n.\nlast\n", "first\r\n.\r\nlast\r\n\r\n"},
@@ -142,7 +142,7 @@ TEST_F(SendMailTest, RealServerReceivesTheMessageByteForByte) {
 }
 
 TEST_F(SendMailTest, DialogueIsExactAndBracketsAreAddedOnlyWhenMissing) {
-    CScriptedSmtpServer server(SScript{});
+    CScriptedSmtpServer server(CScript{});
     SetServer(server.Address());
     VARIANT_BOOL result = 0;
     ASSERT_EQ(Send("Joe Bloggs <joe@example.org>", "<ann@example.org>", "Hello", "line 1\n.\nend",
@@ -169,7 +169,7 @@ TEST_F(SendMailTest, DialogueIsExactAndBracketsAreAddedOnlyWhenMissing) {
 }
 
 TEST_F(SendMailTest, RefusedTransactionsResetAndQuitWithAFalseResult) {
-    struct SCase {
+    struct CCase {
         const char* name;
         std::map<std::string, std::string> replies;
         std::string dataEnd;
@@ -177,7 +177,7 @@ TEST_F(SendMailTest, RefusedTransactionsResetAndQuitWithAFalseResult) {
         std::string tail; // what the client sent after HELO
     };
     const std::string message = "From: a@example.org\r\nTo: b@example.org\r\nSubject: S\r\nDate: ";
-    const std::vector<SCase> cases = {
+    const std::vector<CCase> cases = {
         {"recipient 251",
          {{"RCPT", "251 2.1.5 will forward\r\n"}},
          "250 ok\r\n",
@@ -210,8 +210,8 @@ TEST_F(SendMailTest, RefusedTransactionsResetAndQuitWithAFalseResult) {
          false,
          "MAIL FROM:<a@example.org>\r\nRSET\r\nQUIT\r\n"},
     };
-    for (const SCase& c : cases) {
-        SScript script;
+    for (const CCase& c : cases) {
+        CScript script;
         script.greeting = "220-mail.example\r\n220-says\r\n220 hello\r\n";
         script.replies = c.replies;
         script.dataEndReply = c.dataEnd;
@@ -249,7 +249,7 @@ TEST_F(SendMailTest, UnreachableOrUnwelcomingServerIsAnAutomationError) {
     EXPECT_STREQ(excep.bstrSource, "QTRWeb.SendMail");
     SysFreeString(excep.bstrDescription);
     SysFreeString(excep.bstrSource);
-    CScriptedSmtpServer server(SScript{});
+    CScriptedSmtpServer server(CScript{});
     SetServer(server.Address(), REG_EXPAND_SZ);
     ASSERT_EQ(Invoke({"a@example.org", "b@example.org", "S", "B"}, result, excep),
               DISP_E_EXCEPTION);
@@ -267,7 +267,7 @@ TEST_F(SendMailTest, UnreachableOrUnwelcomingServerIsAnAutomationError) {
     // Nobody listening.
     int closedPort = 0;
     {
-        CScriptedSmtpServer gone(SScript{});
+        CScriptedSmtpServer gone(CScript{});
         closedPort = gone.Port();
     }
     SetServer("127.0.0.1:" + std::to_string(closedPort));
@@ -278,7 +278,7 @@ TEST_F(SendMailTest, UnreachableOrUnwelcomingServerIsAnAutomationError) {
     SysFreeString(excep.bstrSource);
 
     // A greeting other than 220 closes at once; a refused HELO is answered with QUIT.
-    SScript busy;
+    CScript busy;
     busy.greeting = "554 5.3.2 too busy\r\n";
     CScriptedSmtpServer busyServer(busy);
     SetServer(busyServer.Address());
@@ -293,7 +293,7 @@ TEST_F(SendMailTest, UnreachableOrUnwelcomingServerIsAnAutomationError) {
     info.Release();
     EXPECT_EQ(busyServer.Transcript(), "");
 
-    SScript rude;
+    CScript rude;
     rude.replies["HELO"] = "501 5.5.4 go away\r\n";
     CScriptedSmtpServer rudeServer(rude);
     SetServer("localhost:" + std::to_string(rudeServer.Port()));
@@ -307,7 +307,7 @@ TEST_F(SendMailTest, UnreachableOrUnwelcomingServerIsAnAutomationError) {
 }
 
 TEST_F(SendMailTest, LineBreaksInHeaderFieldsSendNothing) {
-    CScriptedSmtpServer server(SScript{});
+    CScriptedSmtpServer server(CScript{});
     SetServer(server.Address());
     const std::vector<std::vector<std::string>> attempts = {
         {"a@example.org\r\nBcc: victim@example.org", "b@example.org", "S", "B"},
@@ -340,7 +340,7 @@ TEST_F(SendMailTest, LineBreaksInHeaderFieldsSendNothing) {
 }
 
 TEST_F(SendMailTest, ScriptsMayPassAVariableForTheResult) {
-    CScriptedSmtpServer server(SScript{});
+    CScriptedSmtpServer server(CScript{});
     SetServer(server.Address());
     CComPtr<IDispatch> dispatch;
     ASSERT_EQ(m_mail.QueryInterface(&dispatch), S_OK);

@@ -8,12 +8,12 @@
 #include <vector>
 
 using namespace qtrweb;
+using mailtest::CScript;
 using mailtest::CScriptedSmtpServer;
-using mailtest::SScript;
 
 namespace {
 
-struct SEncoded {
+struct CEncoded {
     std::vector<std::string> chunks;
     int pauses = 0;
     std::string Joined() const {
@@ -25,8 +25,8 @@ struct SEncoded {
     }
 };
 
-SEncoded Encode(const std::string& text) {
-    SEncoded encoded;
+CEncoded Encode(const std::string& text) {
+    CEncoded encoded;
     EXPECT_TRUE(EncodeMessage(
         text,
         [&](const std::string& chunk) {
@@ -72,22 +72,22 @@ TEST(SmtpMessage, EncodingEndsLinesWithCrLfAndDoublesLeadingDots) {
 TEST(SmtpMessage, LongMessagesGoInChunksWithAPauseBetween) {
     const std::string header =
         BuildMessageText("a@example.org", "b@example.org", "Hi", FormatMailDate(0), "");
-    const SEncoded encoded = Encode(header + std::string(10000, 'x'));
+    const CEncoded encoded = Encode(header + std::string(10000, 'x'));
     ASSERT_EQ(encoded.chunks.size(), 3u);
     EXPECT_EQ(encoded.pauses, 2);
-    EXPECT_EQ(encoded.chunks[0].size(), kChunkLimit + 1);
-    EXPECT_EQ(encoded.chunks[1].size(), kChunkLimit + 1);
+    EXPECT_EQ(encoded.chunks[0].size(), CHUNK_LIMIT + 1);
+    EXPECT_EQ(encoded.chunks[1].size(), CHUNK_LIMIT + 1);
     EXPECT_EQ(encoded.Joined(), header + std::string(10000, 'x'));
 
     // A pair of bytes may carry a chunk one past the limit; nothing is lost or doubled.
     const std::string lines(4092, 'y');
-    const SEncoded pairs = Encode(lines + "\n.\n");
+    const CEncoded pairs = Encode(lines + "\n.\n");
     ASSERT_EQ(pairs.chunks.size(), 2u);
     EXPECT_EQ(pairs.chunks[0], lines + "\r\n");
     EXPECT_EQ(pairs.chunks[1], "..\r\n");
 
     // Exactly at the limit nothing is sent early.
-    EXPECT_EQ(Encode(std::string(kChunkLimit, 'z')).chunks.size(), 1u);
+    EXPECT_EQ(Encode(std::string(CHUNK_LIMIT, 'z')).chunks.size(), 1u);
 
     // A failed send stops the encoding.
     int sends = 0;
@@ -118,7 +118,7 @@ TEST(SmtpMessage, ServerAddressTakesAnOptionalPort) {
 }
 
 TEST(SmtpReplies, MultiLineRepliesEndAtTheLineWithASpace) {
-    SScript script;
+    CScript script;
     script.greeting = "220-mail.example greets you\r\n220-with a second line\r\n220 ready\r\n"
                       "250\r\n"        // a bare code ends its reply too
                       "354 go ahead\n" // a line feed alone ends a line
@@ -137,40 +137,40 @@ TEST(SmtpReplies, MultiLineRepliesEndAtTheLineWithASpace) {
     EXPECT_EQ(last, "354 go ahead");
     // Over-long lines are kept to their first 1023 bytes and still end where they end.
     EXPECT_EQ(connection.ReadReply(&last), 251);
-    EXPECT_EQ(last.size(), CSmtpConnection::kMaxLine);
-    EXPECT_EQ(connection.ReadReply(), CSmtpConnection::kNoReply);
+    EXPECT_EQ(last.size(), CSmtpConnection::MAX_LINE);
+    EXPECT_EQ(connection.ReadReply(), CSmtpConnection::NO_REPLY);
 }
 
 TEST(SmtpReplies, ClosedOrSilentServerGivesCode500) {
     {
-        SScript script;
+        CScript script;
         script.greeting = "220 partial";
-        script.replies["NOOP"] = mailtest::kClose;
+        script.replies["NOOP"] = mailtest::CLOSE;
         CScriptedSmtpServer server(script);
         CSmtpConnection connection(std::chrono::seconds(30));
         ASSERT_TRUE(connection.Connect("localhost", server.Port()));
         ASSERT_TRUE(connection.Send("NOOP\r\n"));
         // The server closes before the line ends.
-        EXPECT_EQ(connection.ReadReply(), CSmtpConnection::kNoReply);
+        EXPECT_EQ(connection.ReadReply(), CSmtpConnection::NO_REPLY);
     }
     {
-        SScript script;
+        CScript script;
         script.greeting = "220-first line of a reply that never ends\r\n";
         CScriptedSmtpServer server(script);
         CSmtpConnection connection(std::chrono::milliseconds(200));
         ASSERT_TRUE(connection.Connect("127.0.0.1", server.Port()));
-        EXPECT_EQ(connection.ReadReply(), CSmtpConnection::kNoReply);
+        EXPECT_EQ(connection.ReadReply(), CSmtpConnection::NO_REPLY);
     }
     CSmtpConnection unconnected;
-    EXPECT_EQ(unconnected.ReadReply(), CSmtpConnection::kNoReply);
+    EXPECT_EQ(unconnected.ReadReply(), CSmtpConnection::NO_REPLY);
     EXPECT_FALSE(unconnected.Send("x"));
 }
 
 TEST(SmtpDialogue, ServerThatStopsAnsweringEndsTheTransaction) {
-    SScript script;
+    CScript script;
     script.replies["DATA"] = ""; // never answered
     CScriptedSmtpServer server(script);
-    SSendOptions options;
+    CSendOptions options;
     options.byteTimeout = std::chrono::milliseconds(300);
     const auto outcome = SendMailMessage(server.Address(), "client.example",
                                          {"a@example.org", "b@example.org", "Hi", "Body"},

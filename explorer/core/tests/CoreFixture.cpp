@@ -32,7 +32,7 @@ void CCoreTest::SetUp() {
     SetSettingText(SETTING_HTTP_PATH, m_site.string());
     m_source = std::make_unique<testsupport::CTestDataSource>(GetParam(), m_dir.Path());
     if (!m_source->IsAvailable()) {
-        GTEST_SKIP() << testsupport::kNoPostgres;
+        GTEST_SKIP() << testsupport::NO_POSTGRES;
     }
     CDorvaleDatabaseManager creator(false);
     creator.SetDataSourceName(m_source->Name());

@@ -69,14 +69,14 @@ protected:
     void SetUp() override {
         Application();
         std::setlocale(LC_ALL, "C");
-        setenv("DORVALE_REGISTRY", (dir.Path() / "registry").c_str(), 1);
-        std::filesystem::create_directories(dir.Path() / "registry");
+        setenv("DORVALE_REGISTRY", (m_dir.Path() / "registry").c_str(), 1);
+        std::filesystem::create_directories(m_dir.Path() / "registry");
         WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::HttpPath,
-                          (dir.Path() / "site").c_str());
+                          (m_dir.Path() / "site").c_str());
         WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::InstallDir,
-                          (dir.Path() / "install/").c_str());
-        WriteTemplates(dir.Path() / "install");
-        config.Load();
+                          (m_dir.Path() / "install/").c_str());
+        WriteTemplates(m_dir.Path() / "install");
+        m_config.Load();
     }
     void TearDown() override { unsetenv("DORVALE_REGISTRY"); }
 
@@ -97,10 +97,10 @@ protected:
                 env->catalogue.files.push_back(file);
                 env->catalogue.areas[1].push_back(id);
             }
-            if (gate) {
+            if (m_gate) {
                 env->catalogue.onOpenList = [this](long long key, int) {
-                    if (key == gateKey && !gate->IsReached()) {
-                        gate->Wait();
+                    if (key == m_gateKey && !m_gate->IsReached()) {
+                        m_gate->Wait();
                     }
                 };
             }
@@ -120,23 +120,23 @@ protected:
     static QPushButton* Button(QWidget& dialog, const char* name) {
         return dialog.findChild<QPushButton*>(name);
     }
-    std::string Log() { return testsupport::ReadFile(dir.Path() / "install" / "Sheetforge.log"); }
+    std::string Log() { return testsupport::ReadFile(m_dir.Path() / "install" / "Sheetforge.log"); }
     std::string Registry(const char* name) {
         std::string text;
         ReadRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, name, text, 64);
         return text;
     }
 
-    testsupport::CTempDir dir;
-    CSheetforgeConfig config;
-    std::unique_ptr<CGate> gate;
-    long long gateKey = 1;
+    testsupport::CTempDir m_dir;
+    CSheetforgeConfig m_config;
+    std::unique_ptr<CGate> m_gate;
+    long long m_gateKey = 1;
 };
 
 } // namespace
 
 TEST_F(SheetforgeDialogTest, ShowsItsControlsAndRunsAGenerationToTheEnd) {
-    CSheetforgeDialog dialog(config, false, Factory());
+    CSheetforgeDialog dialog(m_config, false, Factory());
     dialog.show();
     EXPECT_EQ(dialog.windowTitle(), "Dorvale Sheetforge");
     ASSERT_NE(dialog.findChild<QGroupBox*>(), nullptr);
@@ -182,7 +182,7 @@ TEST_F(SheetforgeDialogTest, ShowsItsControlsAndRunsAGenerationToTheEnd) {
     EXPECT_EQ(Text(dialog, "status2"), "Total files processed: 3");
     EXPECT_EQ(progress->value(), 0);
     EXPECT_TRUE(Button(dialog, "startButton")->isEnabled());
-    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "site" / "details" / "3.asp"));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.Path() / "site" / "details" / "3.asp"));
 
     // Closing writes the last run back.
     Button(dialog, "closeButton")->click();
@@ -202,27 +202,27 @@ TEST_F(SheetforgeDialogTest, ShowsItsControlsAndRunsAGenerationToTheEnd) {
 }
 
 TEST_F(SheetforgeDialogTest, StopDuringARunAndTheErrorLine) {
-    gate = std::make_unique<CGate>();
-    CSheetforgeDialog dialog(config, false, Factory());
+    m_gate = std::make_unique<CGate>();
+    CSheetforgeDialog dialog(m_config, false, Factory());
     dialog.show();
     Button(dialog, "startButton")->click();
-    ASSERT_TRUE(ProcessUntil([&] { return gate->IsReached(); }));
+    ASSERT_TRUE(ProcessUntil([&] { return m_gate->IsReached(); }));
     ASSERT_TRUE(ProcessUntil([&] { return Text(dialog, "status2") == "Area: Games"; }));
     EXPECT_EQ(Text(dialog, "status1"), "Generating area body pages...");
     Button(dialog, "startButton")->click(); // now Stop
     EXPECT_EQ(Text(dialog, "status1"), "Stoping generation, please wait...");
     EXPECT_EQ(Text(dialog, "status2"), "");
     EXPECT_FALSE(Button(dialog, "startButton")->isEnabled());
-    gate->Release();
+    m_gate->Release();
     ASSERT_TRUE(ProcessUntil([&] { return Button(dialog, "startButton")->isEnabled(); }));
     EXPECT_EQ(Text(dialog, "startButton"), "&Start");
     EXPECT_EQ(Text(dialog, "status2"), "Total files processed: 0");
-    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "site" / "areas"));
+    EXPECT_FALSE(std::filesystem::exists(m_dir.Path() / "site" / "areas"));
     EXPECT_TRUE(dialog.isVisible());
 
     // A failing run keeps its error on the second line.
-    std::filesystem::remove(dir.Path() / "install" / "templates" / "filelist.tmpl");
-    gate.reset();
+    std::filesystem::remove(m_dir.Path() / "install" / "templates" / "filelist.tmpl");
+    m_gate.reset();
     Button(dialog, "startButton")->click();
     ASSERT_TRUE(ProcessUntil([&] { return !dialog.IsRunning(); }));
     ASSERT_TRUE(ProcessUntil([&] { return Text(dialog, "startButton") == "&Start"; }));
@@ -231,17 +231,17 @@ TEST_F(SheetforgeDialogTest, StopDuringARunAndTheErrorLine) {
 }
 
 TEST_F(SheetforgeDialogTest, CloseDuringARunWaitsForTheStop) {
-    gate = std::make_unique<CGate>();
-    gateKey = AREA_KEY_POPULAR;
-    CSheetforgeDialog dialog(config, false, Factory());
+    m_gate = std::make_unique<CGate>();
+    m_gateKey = AREA_KEY_POPULAR;
+    CSheetforgeDialog dialog(m_config, false, Factory());
     dialog.show();
     Button(dialog, "startButton")->click();
-    ASSERT_TRUE(ProcessUntil([&] { return gate->IsReached(); }));
+    ASSERT_TRUE(ProcessUntil([&] { return m_gate->IsReached(); }));
     Button(dialog, "closeButton")->click();
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(Text(dialog, "status1"), "Stoping generation, please wait...");
     EXPECT_FALSE(Button(dialog, "startButton")->isEnabled());
-    gate->Release();
+    m_gate->Release();
     ASSERT_TRUE(ProcessUntil([&] { return !dialog.isVisible(); }));
     const std::string log = Log();
     EXPECT_EQ(log.rfind("Start generation on ", 0), 0u);
@@ -251,12 +251,12 @@ TEST_F(SheetforgeDialogTest, CloseDuringARunWaitsForTheStop) {
 }
 
 TEST_F(SheetforgeDialogTest, AutorunStartsAtOnceAndClosesWhenDone) {
-    CSheetforgeDialog dialog(config, true, Factory());
+    CSheetforgeDialog dialog(m_config, true, Factory());
     dialog.show();
     EXPECT_EQ(Text(dialog, "startButton"), "&Stop");
     ASSERT_TRUE(ProcessUntil([&] { return !dialog.isVisible(); }));
     EXPECT_FALSE(dialog.IsRunning());
-    EXPECT_TRUE(std::filesystem::exists(dir.Path() / "site" / "index.asp"));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.Path() / "site" / "index.asp"));
     DWORD files = 0;
     ReadRegistryNumber(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::LastFilesProcessed,
                        files);
@@ -286,7 +286,7 @@ TEST_F(SheetforgeDialogTest, MissingConfigurationShowsTheErrorBox) {
     EXPECT_EQ(title, "Dorvale Sheetforge");
     EXPECT_EQ(text, "Unable to load configuration, run Dorvale Setup first.");
     EXPECT_EQ(icon, QMessageBox::Critical);
-    EXPECT_TRUE(CheckConfiguration(config));
+    EXPECT_TRUE(CheckConfiguration(m_config));
 }
 
 TEST(SheetforgeOptions, AutorunInAnyCaseAloneAndTheOtherOptions) {

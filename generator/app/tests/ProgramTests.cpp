@@ -29,23 +29,23 @@ protected:
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
             unsetenv(name);
         }
-        site = std::make_unique<CSite>(testsupport::EEngine::SQLite);
-        ASSERT_TRUE(site->IsAvailable()) << site->why;
-        site->WriteAreas({{1, "Games", 5, "/games", ""}, {2, "Hidden", 2, "", ""}},
-                         {{"Main", {1}}, {"Staff", {2}}});
+        m_site = std::make_unique<CSite>(testsupport::EEngine::SQLite);
+        ASSERT_TRUE(m_site->IsAvailable()) << m_site->why;
+        m_site->WriteAreas({{1, "Games", 5, "/games", ""}, {2, "Hidden", 2, "", ""}},
+                           {{"Main", {1}}, {"Staff", {2}}});
         CSiteFile file;
         file.title = "First";
         file.areas = {1};
         CSiteFile second = file;
         second.title = "Second";
-        ASSERT_EQ(site->AddFiles({file, second}).size(), 2u);
+        ASSERT_EQ(m_site->AddFiles({file, second}).size(), 2u);
     }
 
-    testsupport::ProgramResult Sheetforge(const std::vector<std::string>& arguments,
-                                          std::vector<std::string> env = {}) {
+    testsupport::CProgramResult Sheetforge(const std::vector<std::string>& arguments,
+                                           std::vector<std::string> env = {}) {
         std::vector<std::string> argv = {testsupport::BuiltProgram("sheetforge")};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        for (const std::string& entry : site->ChildEnvironment()) {
+        for (const std::string& entry : m_site->ChildEnvironment()) {
             env.push_back(entry);
         }
         return RunProgram(argv, env);
@@ -64,11 +64,11 @@ protected:
         return files;
     }
     std::string LogStamp() {
-        const std::string log = site->Log();
+        const std::string log = m_site->Log();
         return log.substr(20, log.find('\n') - 20);
     }
 
-    std::unique_ptr<CSite> site;
+    std::unique_ptr<CSite> m_site;
 };
 
 } // namespace
@@ -82,12 +82,12 @@ TEST_F(SheetforgeProgram, HelpAndUnknownOptions) {
     result = Sheetforge({"--frobnicate"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("unknown option --frobnicate"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(site->SitePath() / "index.asp"));
+    EXPECT_FALSE(std::filesystem::exists(m_site->SitePath() / "index.asp"));
 }
 
 TEST_F(SheetforgeProgram, WithoutADisplayItRunsOneGenerationInTheConsole) {
     const auto result = Sheetforge({});
-    ASSERT_EQ(result.exitCode, 0) << result.err << site->Log();
+    ASSERT_EQ(result.exitCode, 0) << result.err << m_site->Log();
     // Standard error is not a terminal here: one plain line per change. Status is taken at a
     // rate, so of the second lines only the last one before each first line is sure to show.
     for (const char* line :
@@ -98,7 +98,7 @@ TEST_F(SheetforgeProgram, WithoutADisplayItRunsOneGenerationInTheConsole) {
         EXPECT_NE(result.err.find(line), std::string::npos) << line << "\n" << result.err;
     }
     EXPECT_EQ(result.err.find("\033["), std::string::npos);
-    const auto tree = ReadTree(site->SitePath());
+    const auto tree = ReadTree(m_site->SitePath());
     EXPECT_EQ(tree.count("details/2.asp"), 1u);
     EXPECT_EQ(tree.at("index.asp"), "index:[Main|Main]\n");
     EXPECT_EQ(LastDate(), LogStamp());
@@ -106,21 +106,21 @@ TEST_F(SheetforgeProgram, WithoutADisplayItRunsOneGenerationInTheConsole) {
     EXPECT_EQ(LastFiles(), 2u);
 
     // --console chooses the console even where a window could be shown.
-    std::filesystem::remove_all(site->SitePath());
+    std::filesystem::remove_all(m_site->SitePath());
     const auto again = Sheetforge({"--console"}, {"QT_QPA_PLATFORM=offscreen"});
     EXPECT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_TRUE(std::filesystem::exists(site->SitePath() / "download" / "1.asp"));
+    EXPECT_TRUE(std::filesystem::exists(m_site->SitePath() / "download" / "1.asp"));
 }
 
 TEST_F(SheetforgeProgram, AConsoleRunThatFailsExitsWithOne) {
-    std::filesystem::remove(site->InstallPath() / "templates" / "filelist.tmpl");
+    std::filesystem::remove(m_site->InstallPath() / "templates" / "filelist.tmpl");
     const auto result = Sheetforge({"--console"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("Error generating, check Sheetforge.log for details\n"),
               std::string::npos)
         << result.err;
     EXPECT_EQ(result.err.find("Total files processed"), std::string::npos);
-    EXPECT_NE(site->Log().find("Could not load filelist.tmpl\n"), std::string::npos);
+    EXPECT_NE(m_site->Log().find("Could not load filelist.tmpl\n"), std::string::npos);
     EXPECT_EQ(LastDate(), LogStamp());
 
     // Without the output directory setting nothing can run.
@@ -136,12 +136,12 @@ TEST_F(SheetforgeProgram, AConsoleRunThatFailsExitsWithOne) {
 TEST_F(SheetforgeProgram, AutorunInCapitalsRunsInTheWindowAndClosesItself) {
     const auto result = Sheetforge({"/AUTORUN"}, {"QT_QPA_PLATFORM=offscreen"});
     ASSERT_EQ(result.exitCode, 0) << result.err;
-    const auto tree = ReadTree(site->SitePath());
+    const auto tree = ReadTree(m_site->SitePath());
     EXPECT_EQ(tree.count("details/1.asp"), 1u);
     EXPECT_EQ(tree.count("files/Main/1/page1-title.asp"), 1u);
     EXPECT_EQ(LastFiles(), 2u);
     EXPECT_EQ(LastDate(), LogStamp());
-    const std::string log = site->Log();
+    const std::string log = m_site->Log();
     EXPECT_NE(log.find(", processed 2 files\n"), std::string::npos);
 }
 
@@ -153,7 +153,7 @@ TEST_F(SheetforgeProgram, ASecondCopyRaisesTheFirstAndExits) {
 
     QProcess first;
     QStringList env = QProcessEnvironment::systemEnvironment().toStringList();
-    for (const std::string& entry : site->ChildEnvironment()) {
+    for (const std::string& entry : m_site->ChildEnvironment()) {
         env << QString::fromStdString(entry);
     }
     env << "QT_QPA_PLATFORM=offscreen";
@@ -174,7 +174,7 @@ TEST_F(SheetforgeProgram, ASecondCopyRaisesTheFirstAndExits) {
     const auto console = Sheetforge({"--console"});
     EXPECT_EQ(console.exitCode, 1);
     EXPECT_NE(console.err.find("another copy of Dorvale Sheetforge is running"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(site->SitePath() / "index.asp"));
+    EXPECT_FALSE(std::filesystem::exists(m_site->SitePath() / "index.asp"));
     EXPECT_EQ(first.state(), QProcess::Running);
 
     first.kill();

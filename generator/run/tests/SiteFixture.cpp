@@ -36,7 +36,7 @@ CSite::CSite(testsupport::EEngine engine) {
 
     m_source = std::make_unique<testsupport::CTestDataSource>(engine, Dir());
     if (!m_source->IsAvailable()) {
-        why = testsupport::kNoPostgres;
+        why = testsupport::NO_POSTGRES;
         return;
     }
     // The program always opens "Dorvale"; this process uses a name of its own, since the

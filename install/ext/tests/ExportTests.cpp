@@ -292,7 +292,7 @@ TEST_F(InstallExtTest, FilePatchersRewriteOnlyTheirLines) {
 TEST_F(InstallExtTest, AdministratorPrivilegesAreSetWithSetfacl) {
     const std::string dir = Dir("area with space");
     auto acl = [&] {
-        const testsupport::ProgramResult result =
+        const testsupport::CProgramResult result =
             testsupport::RunProgram({"/usr/bin/getfacl", "--omit-header", dir});
         return result.out;
     };

@@ -62,7 +62,7 @@ protected:
         if (!mark.empty()) {
             attributes.emplace_back(removalrecord::INSTALLED_BY, mark);
         }
-        ASSERT_TRUE(WriteDataSource(EDataSourceScope::system, name, testsupport::kSqliteDriverName,
+        ASSERT_TRUE(WriteDataSource(EDataSourceScope::System, name, testsupport::SQLITE_DRIVER_NAME,
                                     attributes, error))
             << error;
     }
@@ -134,7 +134,7 @@ TEST_F(UninstTest, RemovesWhatWasInstalledInOrderAndLeavesEverythingElse) {
     MakeDataSource("Dorvale", Record());
     MakeDataSource("Production", "");
     AddRecord(removalrecord::ODBC_SECTION, "DataSource1",
-              std::string(testsupport::kSqliteDriverName) + ";Dorvale");
+              std::string(testsupport::SQLITE_DRIVER_NAME) + ";Dorvale");
     AddRecord(removalrecord::ODBC_SECTION, "DataSource2", "Production");
     AddRecord(removalrecord::ODBC_SECTION, "Driver1", "SQLite3");
     AddRecord(removalrecord::SERVICE_SECTION, "Foreign", "ntservice");
@@ -159,13 +159,13 @@ TEST_F(UninstTest, RemovesWhatWasInstalledInOrderAndLeavesEverythingElse) {
     EXPECT_FALSE(MetabaseHas("W3SVC/1/ROOT/dorvale", MD_VR_PATH));
     EXPECT_FALSE(MetabaseHas("W3SVC/1/ROOT/dorvale", MD_APP_ROOT));
     EXPECT_EQ(GetNTServiceStatus("DorvaleIndex"), -1);
-    EXPECT_FALSE(DataSourceExists(EDataSourceScope::system, "Dorvale"));
+    EXPECT_FALSE(DataSourceExists(EDataSourceScope::System, "Dorvale"));
     EXPECT_EQ(testsupport::ReadFile(seen), "second stopped present\nfirst stopped present\n");
     // Kept: what the installation did not make.
     EXPECT_TRUE(MetabaseHas("W3SVC/1/ROOT/theirs", MD_VR_PATH));
     EXPECT_TRUE(MetabaseHas("W3SVC/1", MD_SERVER_COMMENT));
     EXPECT_NE(GetNTServiceStatus("Foreign"), -1);
-    EXPECT_TRUE(DataSourceExists(EDataSourceScope::system, "Production"));
+    EXPECT_TRUE(DataSourceExists(EDataSourceScope::System, "Production"));
     EXPECT_TRUE(fs::is_directory(outside));
 
     // Run again, there is nothing left of its own to remove: each entry says so.
@@ -193,21 +193,21 @@ TEST_F(UninstTest, RegistryRootsStoppedServicesNamesWithoutDriverAndUntrustedRec
     EXPECT_NE(roots.QueryStringValue("/dorvale,", data), ERROR_SUCCESS);
     EXPECT_EQ(roots.QueryStringValue("/other,", data), ERROR_SUCCESS);
     EXPECT_EQ(GetNTServiceStatus("DorvaleIndex"), -1);
-    EXPECT_FALSE(DataSourceExists(EDataSourceScope::system, "Dorvale"));
+    EXPECT_FALSE(DataSourceExists(EDataSourceScope::System, "Dorvale"));
 
     // A record others may write is not read; a missing one is nothing to do.
     fs::permissions(Record(), fs::perms::group_write, fs::perm_options::add);
     MakeDataSource("Dorvale", Record());
     EXPECT_EQ(Uninstall(), -1);
     EXPECT_THAT(m_reports, Contains(HasSubstr("others than its owner")));
-    EXPECT_TRUE(DataSourceExists(EDataSourceScope::system, "Dorvale"));
+    EXPECT_TRUE(DataSourceExists(EDataSourceScope::System, "Dorvale"));
     fs::remove(Record());
     EXPECT_EQ(Uninstall(), -1);
     EXPECT_THAT(m_reports, Contains(HasSubstr("no removal record")));
     // Without "-c" on this process's command line UninstInitialize finds no record.
     EXPECT_EQ(UninstInitialize(), 0);
     EXPECT_EQ(UninstUnInitialize(), 0);
-    EXPECT_TRUE(DataSourceExists(EDataSourceScope::system, "Dorvale"));
+    EXPECT_TRUE(DataSourceExists(EDataSourceScope::System, "Dorvale"));
 }
 
 } // namespace

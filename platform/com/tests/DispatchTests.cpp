@@ -13,12 +13,12 @@ using comtest::CComTestEnvironment;
 
 namespace {
 
-const std::string kServer = COM_TEST_SERVER;
+const std::string SERVER = COM_TEST_SERVER;
 
 class ComDispatch : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(CallRegistrationEntry(kServer), S_OK);
+        ASSERT_EQ(CallRegistrationEntry(SERVER), S_OK);
         ASSERT_EQ(m_dispatch.CoCreateInstance("ComTest.Counter"), S_OK);
     }
     void TearDown() override {

@@ -17,7 +17,7 @@ using comtest::IsLibraryLoaded;
 
 namespace {
 
-const std::string kServer = COM_TEST_SERVER;
+const std::string SERVER = COM_TEST_SERVER;
 
 std::string ReadClassValue(const std::string& keyName, const char* valueName = nullptr) {
     CRegKey key;
@@ -57,7 +57,7 @@ void FreeLibraries() {
 
 TEST(ComRuntime, RegistrationWritesProgIdsClassAndTypeLibraryKeys) {
     CComTestEnvironment env;
-    ASSERT_EQ(CallRegistrationEntry(kServer), S_OK);
+    ASSERT_EQ(CallRegistrationEntry(SERVER), S_OK);
 
     const std::string clsid = GuidToString(CLSID_ComTestCounter);
     EXPECT_EQ(ReadClassValue("ComTest.Counter.1"), "Counter Class");
@@ -68,7 +68,7 @@ TEST(ComRuntime, RegistrationWritesProgIdsClassAndTypeLibraryKeys) {
     EXPECT_EQ(ReadClassValue("CLSID\\" + clsid), "Counter Class");
     EXPECT_EQ(ReadClassValue("CLSID\\" + clsid + "\\ProgID"), "ComTest.Counter.1");
     EXPECT_EQ(ReadClassValue("CLSID\\" + clsid + "\\VersionIndependentProgID"), "ComTest.Counter");
-    EXPECT_EQ(ReadClassValue("CLSID\\" + clsid + "\\InprocServer32"), RealPath(kServer));
+    EXPECT_EQ(ReadClassValue("CLSID\\" + clsid + "\\InprocServer32"), RealPath(SERVER));
     EXPECT_EQ(ReadClassValue("CLSID\\" + clsid + "\\InprocServer32", "ThreadingModel"), "Both");
     EXPECT_TRUE(ClassKeyExists("CLSID\\" + clsid + "\\Programmable"));
     const std::string libid = GuidToString(LIBID_ComTest);
@@ -90,7 +90,7 @@ TEST(ComRuntime, RegistrationWritesProgIdsClassAndTypeLibraryKeys) {
 
     // Unregistering removes it all, but leaves a ProgID that another class has taken over.
     WriteClassValue("ComTest.Other.1\\CLSID", GuidToString(IID_ICounter));
-    ASSERT_EQ(CallRegistrationEntry(kServer, true), S_OK);
+    ASSERT_EQ(CallRegistrationEntry(SERVER, true), S_OK);
     EXPECT_FALSE(ClassKeyExists("ComTest.Counter.1"));
     EXPECT_FALSE(ClassKeyExists("ComTest.Counter"));
     EXPECT_FALSE(ClassKeyExists("CLSID\\" + clsid));
@@ -104,7 +104,7 @@ TEST(ComRuntime, RegistrationWritesProgIdsClassAndTypeLibraryKeys) {
 
 TEST(ComRuntime, ProgIdsResolveThroughClsidAndCurVer) {
     CComTestEnvironment env;
-    ASSERT_EQ(CallRegistrationEntry(kServer), S_OK);
+    ASSERT_EQ(CallRegistrationEntry(SERVER), S_OK);
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID("ComTest.Counter", &clsid), S_OK);
     EXPECT_EQ(clsid, CLSID_ComTestCounter);
@@ -144,7 +144,7 @@ TEST(ComRuntime, ProgIdsResolveThroughClsidAndCurVer) {
 
 TEST(ComRuntime, CreatesByProgIdAndReportsEachKindOfFailure) {
     CComTestEnvironment env;
-    ASSERT_EQ(CallRegistrationEntry(kServer), S_OK);
+    ASSERT_EQ(CallRegistrationEntry(SERVER), S_OK);
     {
         CComPtr<ICounter> counter;
         ASSERT_EQ(counter.CoCreateInstance("ComTest.Counter"), S_OK);
@@ -210,15 +210,15 @@ TEST(ComRuntime, CreatesByProgIdAndReportsEachKindOfFailure) {
 
     // A path stored as REG_EXPAND_SZ has its %VARIABLES% replaced.
     const GUID expanded = CLSID_ComTestCounter;
-    setenv("COM_TEST_LIBRARY_DIR", std::filesystem::path(kServer).parent_path().c_str(), 1);
+    setenv("COM_TEST_LIBRARY_DIR", std::filesystem::path(SERVER).parent_path().c_str(), 1);
     WriteClassValue("CLSID\\" + GuidToString(expanded) + "\\InprocServer32",
-                    "%COM_TEST_LIBRARY_DIR%/" + std::filesystem::path(kServer).filename().string(),
+                    "%COM_TEST_LIBRARY_DIR%/" + std::filesystem::path(SERVER).filename().string(),
                     nullptr, REG_EXPAND_SZ);
     CComPtr<ICounter> viaExpanded;
     EXPECT_EQ(viaExpanded.CoCreateInstance(expanded), S_OK);
     viaExpanded.Release();
     unsetenv("COM_TEST_LIBRARY_DIR");
-    ASSERT_EQ(CallRegistrationEntry(kServer), S_OK);
+    ASSERT_EQ(CallRegistrationEntry(SERVER), S_OK);
 
     // A machine other than this one cannot be reached; this one can, by any of its names.
     COSERVERINFO remote{0, const_cast<LPOLESTR>("fileserver.example.org"), nullptr, 0};
@@ -235,7 +235,7 @@ TEST(ComRuntime, CreatesByProgIdAndReportsEachKindOfFailure) {
 
 TEST(ComRuntime, CreateInstanceExReportsEachInterface) {
     CComTestEnvironment env;
-    ASSERT_EQ(CallRegistrationEntry(kServer), S_OK);
+    ASSERT_EQ(CallRegistrationEntry(SERVER), S_OK);
     MULTI_QI results[3] = {{&IID_ICounter, nullptr, S_OK},
                            {&IID_IEnumVARIANT, nullptr, S_OK},
                            {&IID_IDispatch, nullptr, S_OK}};
@@ -274,7 +274,7 @@ TEST(ComRuntime, InitialisationIsCountedPerThreadAndRequiredForCreation) {
     EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
     CoUninitialize(); // balances the S_FALSE call only
-    ASSERT_EQ(CallRegistrationEntry(kServer), S_OK);
+    ASSERT_EQ(CallRegistrationEntry(SERVER), S_OK);
 
     // Another thread that never initialised cannot create while no thread is multithreaded.
     HRESULT uninitialised = S_OK, afterInit = E_FAIL, secondInit = S_OK;
@@ -305,15 +305,15 @@ TEST(ComRuntime, InitialisationIsCountedPerThreadAndRequiredForCreation) {
 TEST(ComRuntime, LibraryUnloadsOnlyWhenNoObjectOrLockRemains) {
     {
         CComTestEnvironment env;
-        ASSERT_EQ(CallRegistrationEntry(kServer), S_OK);
+        ASSERT_EQ(CallRegistrationEntry(SERVER), S_OK);
         FreeLibraries();
-        ASSERT_FALSE(IsLibraryLoaded(kServer));
+        ASSERT_FALSE(IsLibraryLoaded(SERVER));
 
         CComPtr<ICounter> counter;
         ASSERT_EQ(counter.CoCreateInstance("ComTest.Counter"), S_OK);
-        EXPECT_TRUE(IsLibraryLoaded(kServer));
+        EXPECT_TRUE(IsLibraryLoaded(SERVER));
         CoFreeUnusedLibraries();
-        EXPECT_TRUE(IsLibraryLoaded(kServer)); // an object is alive
+        EXPECT_TRUE(IsLibraryLoaded(SERVER)); // an object is alive
 
         // An enumerator the object made keeps nothing of the server alive.
         LONG total = 0;
@@ -322,7 +322,7 @@ TEST(ComRuntime, LibraryUnloadsOnlyWhenNoObjectOrLockRemains) {
         ASSERT_EQ(counter->get__NewEnum(&enumerator), S_OK);
         counter.Release();
         CoFreeUnusedLibraries();
-        EXPECT_FALSE(IsLibraryLoaded(kServer));
+        EXPECT_FALSE(IsLibraryLoaded(SERVER));
         CComPtr<IEnumVARIANT> items;
         ASSERT_EQ(enumerator.QueryInterface(&items), S_OK);
         CComVariant first;
@@ -335,23 +335,23 @@ TEST(ComRuntime, LibraryUnloadsOnlyWhenNoObjectOrLockRemains) {
                                    IID_IClassFactory, reinterpret_cast<void**>(&factory)),
                   S_OK);
         CoFreeUnusedLibraries();
-        EXPECT_TRUE(IsLibraryLoaded(kServer));
+        EXPECT_TRUE(IsLibraryLoaded(SERVER));
         ASSERT_EQ(factory->LockServer(TRUE), S_OK);
         factory.Release();
         CoFreeUnusedLibraries();
-        EXPECT_TRUE(IsLibraryLoaded(kServer));
+        EXPECT_TRUE(IsLibraryLoaded(SERVER));
         ASSERT_EQ(CoGetClassObject(CLSID_ComTestCounter, CLSCTX_INPROC_SERVER, nullptr,
                                    IID_IClassFactory, reinterpret_cast<void**>(&factory)),
                   S_OK);
         ASSERT_EQ(factory->LockServer(FALSE), S_OK);
         factory.Release();
         CoFreeUnusedLibraries();
-        EXPECT_FALSE(IsLibraryLoaded(kServer));
+        EXPECT_FALSE(IsLibraryLoaded(SERVER));
 
         // Loaded again on demand; the last CoUninitialize lets it go.
         ASSERT_EQ(counter.CoCreateInstance("ComTest.Counter"), S_OK);
         counter.Release();
-        EXPECT_TRUE(IsLibraryLoaded(kServer));
+        EXPECT_TRUE(IsLibraryLoaded(SERVER));
     }
-    EXPECT_FALSE(IsLibraryLoaded(kServer));
+    EXPECT_FALSE(IsLibraryLoaded(SERVER));
 }

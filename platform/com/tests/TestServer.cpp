@@ -79,9 +79,9 @@ public:
     }
 
 private:
-    static const SDispMember s_members[8];
+    static const CDispMember MEMBERS[8];
 
-    CCounter() : CDispatchObject(&g_module, s_members) {}
+    CCounter() : CDispatchObject(&g_module, MEMBERS) {}
 
     std::mutex m_mutex;
     LONG m_count = 0;
@@ -92,7 +92,7 @@ ICounter* AsCounter(IDispatch* self) {
     return static_cast<ICounter*>(self);
 }
 
-const SDispMember CCounter::s_members[8] = {
+const CDispMember CCounter::MEMBERS[8] = {
     {"Count",
      1,
      DISPATCH_PROPERTYGET,
@@ -168,13 +168,13 @@ const SDispMember CCounter::s_members[8] = {
 
 CClassFactory<CCounter> g_counterFactory(g_module);
 
-const SClassRegistration g_classes[] = {
+const CClassRegistration CLASSES[] = {
     {&CLSID_ComTestCounter, "Counter Class", "ComTest.Counter.1", "ComTest.Counter", "Both", true},
     {&CLSID_ComTestOther, "Other Class", "ComTest.Other.1", nullptr, "Apartment", false},
 };
-const SInterfaceRegistration g_interfaces[] = {{&IID_ICounter, "ICounter"}};
-const STypeLibRegistration g_typeLib = {&LIBID_ComTest, "1.0", "ComTest 1.0 Type Library",
-                                        g_interfaces, 1};
+const CInterfaceRegistration INTERFACES[] = {{&IID_ICounter, "ICounter"}};
+const CTypeLibRegistration TYPE_LIB = {&LIBID_ComTest, "1.0", "ComTest 1.0 Type Library",
+                                       INTERFACES, 1};
 
 } // namespace
 
@@ -196,9 +196,9 @@ DORVALE_COM_EXPORT HRESULT DllCanUnloadNow() {
 
 DORVALE_COM_EXPORT HRESULT DllRegisterServer() {
     return ComRegisterServer(ComGetModulePath(reinterpret_cast<const void*>(&DllRegisterServer)),
-                             g_classes, 2, &g_typeLib);
+                             CLASSES, 2, &TYPE_LIB);
 }
 
 DORVALE_COM_EXPORT HRESULT DllUnregisterServer() {
-    return ComUnregisterServer(g_classes, 2, &g_typeLib);
+    return ComUnregisterServer(CLASSES, 2, &TYPE_LIB);
 }

@@ -14,9 +14,9 @@ protected:
     void SetUp() override {
         m_source = std::make_unique<testsupport::CTestDataSource>(GetParam(), m_dir.Path());
         if (!m_source->IsAvailable()) {
-            GTEST_SKIP() << testsupport::kNoPostgres;
+            GTEST_SKIP() << testsupport::NO_POSTGRES;
         }
-        ASSERT_TRUE(db.OpenEx(Connect(), CDatabase::noOdbcDialog));
+        ASSERT_TRUE(m_db.OpenEx(Connect(), CDatabase::noOdbcDialog));
     }
 
     std::string Connect() const { return "DSN=" + m_source->Name(); }
@@ -30,7 +30,7 @@ protected:
 
     testsupport::CTempDir m_dir;
     std::unique_ptr<testsupport::CTestDataSource> m_source;
-    CDatabase db;
+    CDatabase m_db;
 };
 
 inline std::string EngineParamName(const ::testing::TestParamInfo<testsupport::EEngine>& info) {

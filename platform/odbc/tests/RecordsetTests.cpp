@@ -42,21 +42,21 @@ protected:
         if (IsSkipped()) {
             return;
         }
-        db.ExecuteSQL("CREATE TABLE sample (ID " + AutoKey() + ", COUNTER BIGINT, FLAG " +
-                      BoolType() +
-                      ", WHEN_AT TIMESTAMP, NAME VARCHAR(40), MEMO TEXT, AMOUNT FLOAT)");
+        m_db.ExecuteSQL("CREATE TABLE sample (ID " + AutoKey() + ", COUNTER BIGINT, FLAG " +
+                        BoolType() +
+                        ", WHEN_AT TIMESTAMP, NAME VARCHAR(40), MEMO TEXT, AMOUNT FLOAT)");
     }
 
     // Adds rows with COUNTER 1..n and NAME "row<i>".
     void AddRows(int n) {
         for (int i = 1; i <= n; ++i) {
-            db.ExecuteSQL("INSERT INTO sample (COUNTER, NAME) VALUES (" + std::to_string(i) +
-                          ", 'row" + std::to_string(i) + "')");
+            m_db.ExecuteSQL("INSERT INTO sample (COUNTER, NAME) VALUES (" + std::to_string(i) +
+                            ", 'row" + std::to_string(i) + "')");
         }
     }
 
     long Count(const std::string& where = {}) {
-        CCountSet count(&db);
+        CCountSet count(&m_db);
         count.Open(
             CRecordset::snapshot,
             ("select count(*) from sample" + (where.empty() ? "" : " where " + where)).c_str());
@@ -64,7 +64,7 @@ protected:
     }
 
     std::string NameOf(long counter) {
-        CSampleSet row(&db);
+        CSampleSet row(&m_db);
         row.Open(CRecordset::snapshot,
                  ("select * from sample where COUNTER = " + std::to_string(counter)).c_str());
         return row.IsEOF() ? "<none>" : row.m_name;
@@ -82,7 +82,7 @@ TEST_P(RecordsetTest, FieldsRoundTripAndNullsReadAsZeroOrEmpty) {
     }();
     ASSERT_EQ(memo.size(), 65535u);
 
-    CSampleSet set(&db);
+    CSampleSet set(&m_db);
     set.Open(CRecordset::dynaset, nullptr, CRecordset::appendOnly);
     set.AddNew();
     set.m_counter = 5000000000L; // does not fit 32 bits
@@ -93,9 +93,9 @@ TEST_P(RecordsetTest, FieldsRoundTripAndNullsReadAsZeroOrEmpty) {
     set.m_amount = 1234.5;
     set.SetFieldNull(&set.m_id); // numbered by the database
     ASSERT_TRUE(set.Update());
-    db.ExecuteSQL("INSERT INTO sample (COUNTER) VALUES (NULL)");
+    m_db.ExecuteSQL("INSERT INTO sample (COUNTER) VALUES (NULL)");
 
-    CSampleSet read(&db);
+    CSampleSet read(&m_db);
     read.Open(CRecordset::snapshot, "select * from sample order by ID");
     ASSERT_FALSE(read.IsEOF());
     EXPECT_GE(read.m_id, 1.0);
@@ -127,14 +127,14 @@ TEST_P(RecordsetTest, LongTextsAreCutToTheMaximumWithoutSplittingACharacter) {
     for (int i = 0; i < 24; ++i) {
         name += "\xC3\xBC";
     }
-    db.ExecuteSQL("INSERT INTO sample (COUNTER, NAME) VALUES (1, '" + name + "')");
-    CSampleSet read(&db);
+    m_db.ExecuteSQL("INSERT INTO sample (COUNTER, NAME) VALUES (1, '" + name + "')");
+    CSampleSet read(&m_db);
     read.Open(CRecordset::snapshot, "select * from sample");
     ASSERT_FALSE(read.IsEOF());
     EXPECT_EQ(read.m_name, name.substr(0, 19));
 
     // Written values are cut the same way.
-    CSampleSet write(&db);
+    CSampleSet write(&m_db);
     write.Open(CRecordset::dynaset, nullptr, CRecordset::appendOnly);
     write.AddNew();
     write.SetFieldNull(&write.m_id);
@@ -148,7 +148,7 @@ TEST_P(RecordsetTest, ScrollableCursorsMoveEveryWayAndReportTheEnds) {
     AddRows(5);
     for (unsigned type : {unsigned(CRecordset::dynaset), unsigned(CRecordset::snapshot)}) {
         SCOPED_TRACE(type);
-        CSampleSet set(&db);
+        CSampleSet set(&m_db);
         set.Open(type, "select * from sample order by COUNTER");
         EXPECT_FALSE(set.IsBOF());
         EXPECT_FALSE(set.IsEOF());
@@ -190,7 +190,7 @@ TEST_P(RecordsetTest, ScrollableCursorsMoveEveryWayAndReportTheEnds) {
         EXPECT_THROW(set.MoveFirst(), CDBException);
     }
 
-    CSampleSet empty(&db);
+    CSampleSet empty(&m_db);
     empty.Open(CRecordset::dynaset, "select * from sample where COUNTER > 100");
     EXPECT_TRUE(empty.IsBOF());
     EXPECT_TRUE(empty.IsEOF());
@@ -203,7 +203,7 @@ TEST_P(RecordsetTest, ScrollableCursorsMoveEveryWayAndReportTheEnds) {
 
 TEST_P(RecordsetTest, ForwardOnlyCursorsReadForwardAndNothingElse) {
     AddRows(3);
-    CSampleSet set(&db);
+    CSampleSet set(&m_db);
     set.Open(CRecordset::forwardOnly, "select * from sample order by COUNTER");
     long sum = 0;
     int rows = 0;
@@ -224,7 +224,7 @@ TEST_P(RecordsetTest, ForwardOnlyCursorsReadForwardAndNothingElse) {
 
 TEST_P(RecordsetTest, EditAndDeleteChangeOnlyTheCurrentRow) {
     AddRows(3);
-    CSampleSet set(&db);
+    CSampleSet set(&m_db);
     set.Open(CRecordset::dynaset, "select * from sample order by COUNTER");
     ASSERT_TRUE(set.CanUpdate());
     EXPECT_EQ(set.GetTableName(), "sample");
@@ -272,7 +272,7 @@ TEST_P(RecordsetTest, EditAndDeleteChangeOnlyTheCurrentRow) {
     EXPECT_EQ(set.m_counter, 3);
 
     // A row deleted behind the recordset's back cannot be changed through it.
-    db.ExecuteSQL("DELETE FROM sample WHERE COUNTER = 3");
+    m_db.ExecuteSQL("DELETE FROM sample WHERE COUNTER = 3");
     set.Edit();
     set.m_name = "ghost";
     EXPECT_THROW(set.Update(), CDBException);
@@ -281,10 +281,10 @@ TEST_P(RecordsetTest, EditAndDeleteChangeOnlyTheCurrentRow) {
 }
 
 TEST_P(RecordsetTest, RowsOfATableWithoutAKeyAreFoundByAllTheirValues) {
-    db.ExecuteSQL("CREATE TABLE loose (A INTEGER, B VARCHAR(10))");
-    db.ExecuteSQL("INSERT INTO loose (A, B) VALUES (1, 'x')");
-    db.ExecuteSQL("INSERT INTO loose (A, B) VALUES (1, 'y')");
-    db.ExecuteSQL("INSERT INTO loose (A, B) VALUES (1, NULL)");
+    m_db.ExecuteSQL("CREATE TABLE loose (A INTEGER, B VARCHAR(10))");
+    m_db.ExecuteSQL("INSERT INTO loose (A, B) VALUES (1, 'x')");
+    m_db.ExecuteSQL("INSERT INTO loose (A, B) VALUES (1, 'y')");
+    m_db.ExecuteSQL("INSERT INTO loose (A, B) VALUES (1, NULL)");
     class CLooseSet : public CRecordset {
     public:
         using CRecordset::CRecordset;
@@ -295,7 +295,7 @@ TEST_P(RecordsetTest, RowsOfATableWithoutAKeyAreFoundByAllTheirValues) {
         }
         long m_a = 0;
         std::string m_b;
-    } set(&db);
+    } set(&m_db);
     set.Open(CRecordset::dynaset, "select A, B from loose order by B");
     // NULL sorts first on SQLite and last on PostgreSQL: walk to the row named "y".
     while (!set.IsEOF() && set.m_b != "y") {
@@ -311,7 +311,7 @@ TEST_P(RecordsetTest, RowsOfATableWithoutAKeyAreFoundByAllTheirValues) {
     }
     ASSERT_FALSE(set.IsEOF());
     set.Delete(); // the row whose B is NULL, not the others
-    CCountSet count(&db);
+    CCountSet count(&m_db);
     count.Open(CRecordset::snapshot, "select count(*) from loose where B in ('x', 'z')");
     EXPECT_EQ(count.m_count, 2);
     count.Open(CRecordset::snapshot, "select count(*) from loose");
@@ -320,9 +320,9 @@ TEST_P(RecordsetTest, RowsOfATableWithoutAKeyAreFoundByAllTheirValues) {
 
 TEST_P(RecordsetTest, JoinsExpressionsAndReadOnlySetsRefuseChanges) {
     AddRows(2);
-    db.ExecuteSQL("CREATE TABLE other (COUNTER BIGINT)");
-    db.ExecuteSQL("INSERT INTO other (COUNTER) VALUES (1)");
-    CSampleSet join(&db);
+    m_db.ExecuteSQL("CREATE TABLE other (COUNTER BIGINT)");
+    m_db.ExecuteSQL("INSERT INTO other (COUNTER) VALUES (1)");
+    CSampleSet join(&m_db);
     join.Open(CRecordset::dynaset, "select * from sample s, other o where s.COUNTER = o.COUNTER");
     ASSERT_FALSE(join.IsEOF());
     EXPECT_EQ(join.m_name, "row1"); // the first columns bind, the rest are left
@@ -332,11 +332,11 @@ TEST_P(RecordsetTest, JoinsExpressionsAndReadOnlySetsRefuseChanges) {
     EXPECT_THROW(join.AddNew(), CDBException);
     EXPECT_THROW(join.Delete(), CDBException);
 
-    CCountSet count(&db);
+    CCountSet count(&m_db);
     count.Open(CRecordset::dynaset, "select count(*) from sample");
     EXPECT_FALSE(count.CanUpdate());
 
-    CSampleSet readOnly(&db);
+    CSampleSet readOnly(&m_db);
     readOnly.Open(CRecordset::dynaset, nullptr, CRecordset::readOnly);
     EXPECT_FALSE(readOnly.IsEOF());
     EXPECT_THROW(readOnly.Edit(), CDBException);
@@ -345,7 +345,7 @@ TEST_P(RecordsetTest, JoinsExpressionsAndReadOnlySetsRefuseChanges) {
 
 TEST_P(RecordsetTest, AppendOnlySetsRunNoQueryAndInsertRows) {
     AddRows(2);
-    CSampleSet set(&db);
+    CSampleSet set(&m_db);
     set.Open(CRecordset::dynaset, nullptr, CRecordset::appendOnly);
     EXPECT_TRUE(set.IsEOF() && set.IsBOF());
     EXPECT_TRUE(set.CanAppend());
@@ -374,7 +374,7 @@ TEST_P(RecordsetTest, AppendOnlySetsRunNoQueryAndInsertRows) {
 
 TEST_P(RecordsetTest, MismatchedFieldsAreErrors) {
     AddRows(1);
-    CSampleSet set(&db);
+    CSampleSet set(&m_db);
     set.m_nFields = 6; // declares fewer than it binds
     EXPECT_THROW(set.Open(CRecordset::snapshot), CDBException);
     EXPECT_FALSE(set.IsOpen());

@@ -87,8 +87,8 @@ std::map<std::string, std::string> UseOdbcIniFiles(const std::filesystem::path& 
     }
     current = dir;
     std::ofstream(system / "odbcinst.ini", std::ios::trunc | std::ios::binary)
-        << "[" << kSqliteDriverName << "]\nDriver=" << SqliteDriverPath() << "\n\n"
-        << "[" << kPostgresDriverName << "]\nDriver=" << PostgresDriverPath() << "\n\n";
+        << "[" << SQLITE_DRIVER_NAME << "]\nDriver=" << SqliteDriverPath() << "\n\n"
+        << "[" << POSTGRES_DRIVER_NAME << "]\nDriver=" << PostgresDriverPath() << "\n\n";
     std::ofstream(system / "odbc.ini", std::ios::trunc | std::ios::binary);
     std::ofstream(dir / "user-odbc.ini", std::ios::trunc | std::ios::binary);
     for (const auto& [name, value] : environment) {
@@ -108,7 +108,7 @@ void WriteDataSource(const std::string& name,
 }
 
 void WriteSqliteDataSource(const std::string& name, const std::filesystem::path& database) {
-    WriteDataSource(name, {{"Driver", kSqliteDriverName},
+    WriteDataSource(name, {{"Driver", SQLITE_DRIVER_NAME},
                            {"Database", database.string()},
                            {"Timeout", "10000"},
                            {"JournalMode", "WAL"},
@@ -163,7 +163,7 @@ CPostgresSchema::~CPostgresSchema() {
 
 std::map<std::string, std::string> CPostgresSchema::Attributes() const {
     std::map<std::string, std::string> attributes = m_server;
-    attributes["Driver"] = kPostgresDriverName;
+    attributes["Driver"] = POSTGRES_DRIVER_NAME;
     if (!m_name.empty()) {
         attributes["ConnSettings"] = "SET search_path TO " + m_name;
     }

@@ -12,8 +12,8 @@
 namespace testsupport {
 
 // Driver names registered in the private odbcinst.ini.
-inline constexpr const char* kSqliteDriverName = "Dorvale Test SQLite3";
-inline constexpr const char* kPostgresDriverName = "Dorvale Test PostgreSQL";
+inline constexpr const char* SQLITE_DRIVER_NAME = "Dorvale Test SQLite3";
+inline constexpr const char* POSTGRES_DRIVER_NAME = "Dorvale Test PostgreSQL";
 
 std::string SqliteDriverPath();
 std::string PostgresDriverPath();
@@ -37,7 +37,7 @@ void WriteSqliteDataSource(const std::string& name, const std::filesystem::path&
 std::optional<std::map<std::string, std::string>> PostgresConnection();
 
 // The message with which PostgreSQL tests skip when the server is absent.
-inline constexpr const char* kNoPostgres =
+inline constexpr const char* NO_POSTGRES =
     "DORVALE_TEST_PG_CONNECTION is not set: start scripts/services.d/postgresql.sh and "
     "source its env file to run the PostgreSQL tests";
 

@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     for (int i = 0; i < ROOT_COUNT; ++i) {
-        const Root root = static_cast<Root>(i);
+        const ERoot root = static_cast<ERoot>(i);
         CKey tree(RootName(root));
         ApplyEntries(tree, root, entries);
         const std::string written = WriteRegText(tree, RootName(root), false);

@@ -78,14 +78,14 @@ protected:
 } // namespace
 
 TEST_F(ConcurrencyTest, ProcessesWritingAtOnceLoseNoValueAndReadersNeverSeeATornHive) {
-    constexpr int writers = 5;
-    constexpr int count = 40;
+    constexpr int WRITERS = 5;
+    constexpr int COUNT = 40;
     std::vector<pid_t> children;
-    for (int w = 0; w < writers; ++w) {
+    for (int w = 0; w < WRITERS; ++w) {
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            _exit(WriteValues(w, count) ? 0 : 1);
+            _exit(WriteValues(w, COUNT) ? 0 : 1);
         }
         children.push_back(pid);
     }
@@ -115,22 +115,22 @@ TEST_F(ConcurrencyTest, ProcessesWritingAtOnceLoseNoValueAndReadersNeverSeeATorn
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
     }
     EXPECT_EQ(RegGetHiveError(HKEY_LOCAL_MACHINE), "");
-    ExpectAllValues(writers, count);
+    ExpectAllValues(WRITERS, COUNT);
 }
 
 TEST_F(ConcurrencyTest, ThreadsOfOneProcessWritingAtOnceLoseNoValue) {
-    constexpr int writers = 4;
-    constexpr int count = 25;
+    constexpr int WRITERS = 4;
+    constexpr int COUNT = 25;
     std::vector<std::thread> threads;
-    std::vector<int> results(writers, 0);
-    for (int w = 0; w < writers; ++w) {
-        threads.emplace_back([w, &results] { results[w] = WriteValues(w, count) ? 1 : 0; });
+    std::vector<int> results(WRITERS, 0);
+    for (int w = 0; w < WRITERS; ++w) {
+        threads.emplace_back([w, &results] { results[w] = WriteValues(w, COUNT) ? 1 : 0; });
     }
     for (auto& t : threads) {
         t.join();
     }
-    EXPECT_EQ(results, std::vector<int>(writers, 1));
-    ExpectAllValues(writers, count);
+    EXPECT_EQ(results, std::vector<int>(WRITERS, 1));
+    ExpectAllValues(WRITERS, COUNT);
 }
 
 TEST_F(ConcurrencyTest, AWriterKilledAtAnyMomentLeavesTheOldOrTheNewHive) {

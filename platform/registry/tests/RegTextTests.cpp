@@ -19,7 +19,7 @@ std::string Text(const std::string& s) {
 }
 
 // Parses a hive text and builds its tree, failing the test on a parse error.
-std::unique_ptr<CKey> Load(const std::string& text, Root root = Root::LocalMachine) {
+std::unique_ptr<CKey> Load(const std::string& text, ERoot root = ERoot::LocalMachine) {
     std::vector<CEntry> entries;
     CParseError error;
     EXPECT_TRUE(ParseRegText(text, true, entries, error))
@@ -55,7 +55,7 @@ void ExpectSameTree(const CKey& a, const CKey& b) {
 } // namespace
 
 TEST(RegText, EveryTypeIsWrittenInItsRegedit4FormAndReadBackByteForByte) {
-    CKey root(RootName(Root::LocalMachine));
+    CKey root(RootName(ERoot::LocalMachine));
     CKey& key = root.CreateSubkey("Software").CreateSubkey("Halvren Software");
     key.SetValue("", REG_SZ, Text("default"));
     key.SetValue("Path", REG_SZ, Text("C:\\dir \"quoted\""));
@@ -75,7 +75,7 @@ TEST(RegText, EveryTypeIsWrittenInItsRegedit4FormAndReadBackByteForByte) {
     key.SetValue("Utf8", REG_SZ, Text("Gr\xC3\xBC\xC3\x9F"));
     root.CreateSubkey("Software").CreateSubkey("Empty Key");
 
-    const std::string text = WriteRegText(root, RootName(Root::LocalMachine), false);
+    const std::string text = WriteRegText(root, RootName(ERoot::LocalMachine), false);
     EXPECT_TRUE(text.starts_with("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n"));
     const std::string section = "[HKEY_LOCAL_MACHINE\\Software\\Halvren Software]\n";
     EXPECT_NE(text.find(section + "@=\"default\"\n\"Path\"=\"C:\\\\dir \\\"quoted\\\"\"\n"),
@@ -102,13 +102,13 @@ TEST(RegText, EveryTypeIsWrittenInItsRegedit4FormAndReadBackByteForByte) {
 }
 
 TEST(RegText, LongDataIsWrappedUnder80ColumnsAndJoinedBackOnReading) {
-    CKey root(RootName(Root::ClassesRoot));
+    CKey root(RootName(ERoot::ClassesRoot));
     std::string blob;
     for (int i = 0; i < 300; ++i) {
         blob.push_back(static_cast<char>(i));
     }
     root.CreateSubkey("k").SetValue("Blob", REG_BINARY, blob);
-    const std::string text = WriteRegText(root, RootName(Root::ClassesRoot), false);
+    const std::string text = WriteRegText(root, RootName(ERoot::ClassesRoot), false);
     std::size_t lines = 0;
     std::size_t start = 0;
     while (start < text.size()) {
@@ -119,7 +119,7 @@ TEST(RegText, LongDataIsWrappedUnder80ColumnsAndJoinedBackOnReading) {
     }
     EXPECT_GT(lines, 10u);
     EXPECT_NE(text.find(",\\\n  "), std::string::npos);
-    const auto back = Load(text, Root::ClassesRoot);
+    const auto back = Load(text, ERoot::ClassesRoot);
     ASSERT_NE(back->FindSubkey("K"), nullptr);
     ASSERT_NE(back->FindSubkey("K")->FindValue("blob"), nullptr);
     EXPECT_EQ(back->FindSubkey("K")->FindValue("blob")->data, blob);
@@ -175,13 +175,13 @@ TEST(RegText, ToleratesWhatHandEditedAndWindowsFilesContain) {
 }
 
 TEST(RegText, ParseErrorsNameTheirLine) {
-    struct Case {
+    struct CCase {
         std::string text;
         int line;
         std::string words;
     };
     const std::string h = "REGEDIT4\n\n";
-    const Case cases[] = {
+    const CCase cases[] = {
         {"REGEDIT5\n", 1, "REGEDIT4"},
         {"garbage\n[HKLM\\a]\n", 1, "REGEDIT4"},
         {h + "\"v\"=\"x\"\n", 3, "before the first [key]"},
@@ -229,15 +229,15 @@ TEST(RegText, DeletionsAndOtherRootsApplyInOrder) {
                              "[-HKLM\\never\\there]\n",
                              false, entries, error))
         << error.message;
-    CKey machine(RootName(Root::LocalMachine));
-    ApplyEntries(machine, Root::LocalMachine, entries);
+    CKey machine(RootName(ERoot::LocalMachine));
+    ApplyEntries(machine, ERoot::LocalMachine, entries);
     ASSERT_NE(machine.Find({"a", "b"}), nullptr);
     EXPECT_NE(machine.Find({"a", "b"})->FindValue("keep"), nullptr);
     EXPECT_EQ(machine.Find({"a", "b"})->FindValue("gone"), nullptr);
     EXPECT_EQ(machine.FindSubkey("x"), nullptr);
     EXPECT_EQ(machine.FindSubkey("elsewhere"), nullptr);
-    CKey user(RootName(Root::CurrentUser));
-    ApplyEntries(user, Root::CurrentUser, entries);
+    CKey user(RootName(ERoot::CurrentUser));
+    ApplyEntries(user, ERoot::CurrentUser, entries);
     EXPECT_NE(user.Find({"elsewhere"}), nullptr);
     EXPECT_EQ(user.FindSubkey("a"), nullptr);
 }
@@ -252,10 +252,10 @@ TEST(RegText, KeyPathsSplitOnBackslashesOnly) {
     EXPECT_TRUE(names.empty());
     EXPECT_FALSE(SplitKeyPath("\\leading", names));
     EXPECT_FALSE(SplitKeyPath("a\\\\b", names));
-    Root root;
+    ERoot root;
     EXPECT_TRUE(ParseRootName("hkcr", root));
-    EXPECT_EQ(root, Root::ClassesRoot);
+    EXPECT_EQ(root, ERoot::ClassesRoot);
     EXPECT_TRUE(ParseRootName("HKEY_CURRENT_USER", root));
-    EXPECT_EQ(root, Root::CurrentUser);
+    EXPECT_EQ(root, ERoot::CurrentUser);
     EXPECT_FALSE(ParseRootName("HKU", root));
 }

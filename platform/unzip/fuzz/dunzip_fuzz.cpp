@@ -9,12 +9,12 @@
 #include <unistd.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::filesystem::path dir = [] {
+    static const std::filesystem::path WORK_DIRECTORY = [] {
         char pattern[] = "/tmp/dunzip-fuzz-XXXXXX";
         return std::filesystem::path(::mkdtemp(pattern));
     }();
-    const std::string archive = (dir / "input.zip").string();
-    const std::string output = (dir / "out").string();
+    const std::string archive = (WORK_DIRECTORY / "input.zip").string();
+    const std::string output = (WORK_DIRECTORY / "out").string();
     std::error_code ignored;
     std::filesystem::remove_all(output, ignored);
     std::filesystem::create_directory(output, ignored);
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     unsigned char block[DUNZIP_BLOCK_SIZE];
     unzip::BuildExtractBlock(block, archive.c_str(), "file_id.diz desc.sdi ../x", output.c_str());
     dunzip(block);
-    for (const auto& entry : std::filesystem::directory_iterator(dir, ignored)) {
+    for (const auto& entry : std::filesystem::directory_iterator(WORK_DIRECTORY, ignored)) {
         const std::string name = entry.path().filename().string();
         if (name != "input.zip" && name != "out") {
             std::abort(); // something was written beside the output directory

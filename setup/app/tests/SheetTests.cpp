@@ -160,7 +160,7 @@ protected:
         setenv("DORVALE_REGISTRY", (m_dir / "registry").c_str(), 1);
         m_source = std::make_unique<testsupport::CTestDataSource>(GetParam(), m_dir.Path());
         if (!m_source->IsAvailable()) {
-            GTEST_SKIP() << testsupport::kNoPostgres;
+            GTEST_SKIP() << testsupport::NO_POSTGRES;
         }
         ASSERT_TRUE(CreateCatalogue(m_source->Name()));
     }

@@ -48,7 +48,7 @@ protected:
     void SetUp() override {
         m_source = std::make_unique<testsupport::CTestDataSource>(GetParam(), m_dir.Path());
         if (!m_source->IsAvailable()) {
-            GTEST_SKIP() << testsupport::kNoPostgres;
+            GTEST_SKIP() << testsupport::NO_POSTGRES;
         }
         m_db.SetDataSourceName(m_source->Name());
         ASSERT_TRUE(m_db.Open(nullptr, nullptr));

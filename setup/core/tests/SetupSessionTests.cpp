@@ -4,8 +4,8 @@
 
 #include "FileAreaStore.h"
 #include "IISRegistryManager.h"
-#include "Settings.h"
 #include "ServerSelection.h"
+#include "Settings.h"
 #include "SetupSession.h"
 #include "SetupTestSupport.h"
 
@@ -110,8 +110,8 @@ class SetupSessionTest : public SetupTest {
 protected:
     AdminBaseFactory Metabase() {
         return [this] {
-            ++servers.created;
-            return std::make_unique<CTestAdminBase>(servers);
+            ++m_servers.created;
+            return std::make_unique<CTestAdminBase>(m_servers);
         };
     }
     static std::string Setting(const char* name) {
@@ -124,9 +124,9 @@ protected:
                           Dir("db").c_str());
     }
 
-    CScriptedPrompt script;
-    CTestUi ui;
-    CServers servers;
+    CScriptedPrompt m_script;
+    CTestUi m_ui;
+    CServers m_servers;
 };
 
 } // namespace
@@ -134,16 +134,16 @@ protected:
 TEST_F(SetupSessionTest, FirstRunAsksForTheDatabasePathAndCreatesTheStore) {
     const std::string db = m_dir / "library/db";
     {
-        CSetupSession cancelled(script, ui);
+        CSetupSession cancelled(m_script, m_ui);
         EXPECT_FALSE(cancelled.Start(""));
     }
     EXPECT_EQ(Setting(settings::DatabasePath), "");
-    ASSERT_EQ(ui.proposals.size(), 1u);
-    EXPECT_EQ(ui.proposals[0], std::filesystem::current_path().string());
+    ASSERT_EQ(m_ui.proposals.size(), 1u);
+    EXPECT_EQ(m_ui.proposals[0], std::filesystem::current_path().string());
 
-    ui.quickSetupAnswer = db;
+    m_ui.quickSetupAnswer = db;
     std::filesystem::create_directories(db);
-    CSetupSession session(script, ui);
+    CSetupSession session(m_script, m_ui);
     ASSERT_TRUE(session.Start(""));
     EXPECT_FALSE(session.IsMetabaseMode());
     ASSERT_NE(session.Web(), nullptr);
@@ -165,30 +165,30 @@ TEST_F(SetupSessionTest, FirstRunAsksForTheDatabasePathAndCreatesTheStore) {
     second.Expect("Dorvale Setup cannot access the filearea database. Please close all Dorvale "
                   "applications, and try again.",
                   "Warning");
-    CSetupSession other(second, ui);
+    CSetupSession other(second, m_ui);
     EXPECT_FALSE(other.Start(""));
     EXPECT_SCRIPT_DONE(second);
     CFileAreaStore reader;
     EXPECT_FALSE(reader.OpenForReading(db));
-    EXPECT_SCRIPT_DONE(script);
+    EXPECT_SCRIPT_DONE(m_script);
 }
 
 TEST_F(SetupSessionTest, QuickSetupPathsAndTheCreateOption) {
     std::string path = "   ";
-    script.Expect("Please enter a valid directory path.", "Dorvale Setup");
-    EXPECT_FALSE(AcceptQuickSetupPath(path, script));
+    m_script.Expect("Please enter a valid directory path.", "Dorvale Setup");
+    EXPECT_FALSE(AcceptQuickSetupPath(path, m_script));
     path = " " + (m_dir / "new") + " ";
-    script.Expect("The directory \"" + (m_dir / "new") +
-                      "\" does not exist. Would you like to create it?",
-                  "Question", EAnswer::No);
-    script.Expect("Please enter a valid directory path.", "Dorvale Setup");
-    EXPECT_FALSE(AcceptQuickSetupPath(path, script));
-    script.Expect("The directory \"" + (m_dir / "new") +
-                      "\" does not exist. Would you like to create it?",
-                  "Question", EAnswer::Yes);
-    EXPECT_TRUE(AcceptQuickSetupPath(path, script));
+    m_script.Expect("The directory \"" + (m_dir / "new") +
+                        "\" does not exist. Would you like to create it?",
+                    "Question", EAnswer::No);
+    m_script.Expect("Please enter a valid directory path.", "Dorvale Setup");
+    EXPECT_FALSE(AcceptQuickSetupPath(path, m_script));
+    m_script.Expect("The directory \"" + (m_dir / "new") +
+                        "\" does not exist. Would you like to create it?",
+                    "Question", EAnswer::Yes);
+    EXPECT_TRUE(AcceptQuickSetupPath(path, m_script));
     EXPECT_EQ(path, m_dir / "new");
-    EXPECT_SCRIPT_DONE(script);
+    EXPECT_SCRIPT_DONE(m_script);
 
     EXPECT_TRUE(HasCreateOption("/create"));
     EXPECT_TRUE(HasCreateOption("dorvale-setup /CREATE"));
@@ -202,7 +202,7 @@ TEST_F(SetupSessionTest, HttpUploadsPageFollowsTheUploadMode) {
     for (DWORD mode : {0u, 1u, 2u, 3u}) {
         WriteRegistryNumber(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::AllowUploads,
                             mode);
-        CSetupSession session(script, ui);
+        CSetupSession session(m_script, m_ui);
         ASSERT_TRUE(session.Start(""));
         const auto pages = session.Pages();
         const bool http = mode == 1 || mode == 3;
@@ -216,85 +216,85 @@ TEST_F(SetupSessionTest, HttpUploadsPageFollowsTheUploadMode) {
     CRegKey key;
     ASSERT_EQ(key.Open(HKEY_LOCAL_MACHINE, settings::SettingsKey), ERROR_SUCCESS);
     ASSERT_EQ(key.DeleteValue(settings::AllowUploads), ERROR_SUCCESS);
-    CSetupSession session(script, ui);
+    CSetupSession session(m_script, m_ui);
     ASSERT_TRUE(session.Start(""));
     EXPECT_FALSE(session.EditorContext().uploadsForbidden);
-    EXPECT_SCRIPT_DONE(script);
+    EXPECT_SCRIPT_DONE(m_script);
 }
 
 TEST_F(SetupSessionTest, MetabaseKindChoosesAndConnectsServers) {
     UseDatabase();
     // A first run with one web site and one FTP site takes both without a dialog.
-    servers.web = {"Default Web Site"};
-    servers.ftp = {"Default FTP Site"};
+    m_servers.web = {"Default Web Site"};
+    m_servers.ftp = {"Default FTP Site"};
     {
-        CSetupSession session(script, ui, Metabase());
+        CSetupSession session(m_script, m_ui, Metabase());
         ASSERT_TRUE(session.Start(""));
         EXPECT_TRUE(session.IsMetabaseMode());
         ASSERT_NE(session.Ftp(), nullptr);
         EXPECT_EQ(session.Web()->ServerKind(), SERVER_KIND_METABASE);
         EXPECT_EQ(session.Pages().back(), ESheetPage::Servers);
     }
-    EXPECT_TRUE(ui.selections.empty());
+    EXPECT_TRUE(m_ui.selections.empty());
     EXPECT_EQ(Setting(settings::WebServerName), "Default Web Site");
     EXPECT_EQ(Setting(settings::FtpServerName), "Default FTP Site");
 
     // The web site is gone: the list is shown at once and the choice written; the FTP site
     // is gone too and its choice cancelled: no FTP server for this run.
-    servers.web = {"Library", "Shop"};
-    servers.ftp = {"Other FTP"};
-    ui.choices = {"Shop", ""};
+    m_servers.web = {"Library", "Shop"};
+    m_servers.ftp = {"Other FTP"};
+    m_ui.choices = {"Shop", ""};
     {
-        CSetupSession session(script, ui, Metabase());
+        CSetupSession session(m_script, m_ui, Metabase());
         ASSERT_TRUE(session.Start(""));
         EXPECT_EQ(session.Ftp(), nullptr);
     }
-    EXPECT_THAT(ui.selections, ElementsAre("W3SVC: Library Shop [Default Web Site]",
-                                           "MSFTPSVC: Other FTP [Default FTP Site]"));
+    EXPECT_THAT(m_ui.selections, ElementsAre("W3SVC: Library Shop [Default Web Site]",
+                                             "MSFTPSVC: Other FTP [Default FTP Site]"));
     EXPECT_EQ(Setting(settings::WebServerName), "Shop");
     EXPECT_EQ(Setting(settings::FtpServerName), "");
 
     // A later run never asks for an FTP server, even with none chosen.
-    ui.selections.clear();
+    m_ui.selections.clear();
     {
-        CSetupSession session(script, ui, Metabase());
+        CSetupSession session(m_script, m_ui, Metabase());
         ASSERT_TRUE(session.Start(""));
         EXPECT_EQ(session.Ftp(), nullptr);
     }
-    EXPECT_TRUE(ui.selections.empty());
+    EXPECT_TRUE(m_ui.selections.empty());
 
     // No web site chosen: the run ends with the message.
-    servers.web = {"Elsewhere"};
-    ui.choices = {""};
-    script.Expect("You must select a Web Server to configure Dorvale. Re-run Dorvale Setup when "
-                  "you have configured a Web Server on the machine.",
-                  "Dorvale Error");
+    m_servers.web = {"Elsewhere"};
+    m_ui.choices = {""};
+    m_script.Expect("You must select a Web Server to configure Dorvale. Re-run Dorvale Setup when "
+                    "you have configured a Web Server on the machine.",
+                    "Dorvale Error");
     {
-        CSetupSession session(script, ui, Metabase());
+        CSetupSession session(m_script, m_ui, Metabase());
         EXPECT_FALSE(session.Start(""));
     }
     // A first run whose choice is cancelled ends silently.
     WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::WebServerName, "");
-    servers.web = {"One", "Two"};
-    ui.choices = {""};
+    m_servers.web = {"One", "Two"};
+    m_ui.choices = {""};
     {
-        CSetupSession session(script, ui, Metabase());
+        CSetupSession session(m_script, m_ui, Metabase());
         EXPECT_FALSE(session.Start(""));
     }
     // Without an admin base object the registry kind is used.
     {
-        CSetupSession session(script, ui, [] { return std::unique_ptr<IAdminBase>(); });
+        CSetupSession session(m_script, m_ui, [] { return std::unique_ptr<IAdminBase>(); });
         ASSERT_TRUE(session.Start(""));
         EXPECT_FALSE(session.IsMetabaseMode());
         EXPECT_EQ(session.Web()->ServerKind(), SERVER_KIND_REGISTRY);
     }
-    EXPECT_SCRIPT_DONE(script);
+    EXPECT_SCRIPT_DONE(m_script);
 }
 
 TEST_F(SetupSessionTest, RestartOfferForRegistryRoots) {
     UseDatabase();
     CTestServices services;
-    CSetupSession session(script, ui);
+    CSetupSession session(m_script, m_ui);
     session.SetServiceControl(&services);
     ASSERT_TRUE(session.Start(""));
     services.running = {"W3SVC"};
@@ -305,19 +305,19 @@ TEST_F(SetupSessionTest, RestartOfferForRegistryRoots) {
     services.running = {"MSFTPSVC"};
     const char* question = "You must shut down and restart your HTTP and FTP servers in order for "
                            "these changes to take effect. Do you want to do that now?";
-    script.Expect(question, "Warning", EAnswer::No);
+    m_script.Expect(question, "Warning", EAnswer::No);
     session.OfferRestart();
     EXPECT_TRUE(services.restarted.empty());
-    script.Expect(question, "Warning", EAnswer::Yes);
+    m_script.Expect(question, "Warning", EAnswer::Yes);
     session.OfferRestart();
     EXPECT_THAT(services.restarted, ElementsAre("MSFTPSVC", "W3SVC"));
     EXPECT_TRUE(session.VrootsChanged()); // not cleared
-    EXPECT_SCRIPT_DONE(script);
+    EXPECT_SCRIPT_DONE(m_script);
 
     // Roots of the metabase kind take effect at once: nothing offered.
-    servers.web = {"Site"};
+    m_servers.web = {"Site"};
     CScriptedPrompt quiet;
-    CSetupSession metabase(quiet, ui, Metabase());
+    CSetupSession metabase(quiet, m_ui, Metabase());
     metabase.SetServiceControl(&services);
     session.Store().Close(); // the first run ends
     ASSERT_TRUE(metabase.Start(""));
@@ -328,11 +328,11 @@ TEST_F(SetupSessionTest, RestartOfferForRegistryRoots) {
 
 TEST_F(SetupSessionTest, ServersPageChangesNamesAndConnectsWhenLeft) {
     UseDatabase();
-    servers.web = {"Default Web Site", "Intranet"};
-    servers.ftp = {"Default FTP Site"};
+    m_servers.web = {"Default Web Site", "Intranet"};
+    m_servers.ftp = {"Default FTP Site"};
     WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, settings::WebServerName,
                       "Default Web Site");
-    CSetupSession session(script, ui, Metabase());
+    CSetupSession session(m_script, m_ui, Metabase());
     ASSERT_TRUE(session.Start(""));
     ASSERT_EQ(session.Ftp(), nullptr);
     CServerSelection page(session);
@@ -341,25 +341,25 @@ TEST_F(SetupSessionTest, ServersPageChangesNamesAndConnectsWhenLeft) {
     EXPECT_EQ(page.FtpName(), "");
 
     // Nothing changed: left without connecting anything again.
-    const int created = servers.created;
+    const int created = m_servers.created;
     CIISManagerBase* web = session.Web();
-    EXPECT_TRUE(page.Leave(script));
+    EXPECT_TRUE(page.Leave(m_script));
     EXPECT_EQ(session.Web(), web);
-    EXPECT_EQ(servers.created, created);
+    EXPECT_EQ(m_servers.created, created);
 
     // The selection always asks, from the field's name; a cancel changes nothing.
-    ui.choices = {"", "Intranet", "Default FTP Site"};
-    EXPECT_FALSE(page.Change(ui, WEB_SERVICE_NAME));
-    EXPECT_TRUE(page.Change(ui, WEB_SERVICE_NAME));
-    EXPECT_TRUE(page.Change(ui, FTP_SERVICE_NAME));
-    EXPECT_THAT(ui.selections, ElementsAre("W3SVC: Default Web Site Intranet [Default Web Site]",
-                                           "W3SVC: Default Web Site Intranet [Default Web Site]",
-                                           "MSFTPSVC: Default FTP Site []"));
+    m_ui.choices = {"", "Intranet", "Default FTP Site"};
+    EXPECT_FALSE(page.Change(m_ui, WEB_SERVICE_NAME));
+    EXPECT_TRUE(page.Change(m_ui, WEB_SERVICE_NAME));
+    EXPECT_TRUE(page.Change(m_ui, FTP_SERVICE_NAME));
+    EXPECT_THAT(m_ui.selections, ElementsAre("W3SVC: Default Web Site Intranet [Default Web Site]",
+                                             "W3SVC: Default Web Site Intranet [Default Web Site]",
+                                             "MSFTPSVC: Default FTP Site []"));
     EXPECT_EQ(page.WebName(), "Intranet");
-    EXPECT_TRUE(page.Leave(script));
+    EXPECT_TRUE(page.Leave(m_script));
     EXPECT_NE(session.Web(), nullptr);
     ASSERT_NE(session.Ftp(), nullptr);
-    EXPECT_EQ(servers.created, created + 3 + 2); // three selections, two connections
+    EXPECT_EQ(m_servers.created, created + 3 + 2); // three selections, two connections
     // Names are written on OK or Apply only.
     EXPECT_EQ(Setting(settings::WebServerName), "Default Web Site");
     page.Apply();
@@ -368,20 +368,20 @@ TEST_F(SetupSessionTest, ServersPageChangesNamesAndConnectsWhenLeft) {
 
     // A server gone by the time the page is left: asked whether to leave all the same, the
     // manager absent; the name that failed is tried again the next time.
-    ui.choices = {"Default Web Site"};
-    ASSERT_TRUE(page.Change(ui, WEB_SERVICE_NAME));
-    servers.web = {"Intranet"};
-    script.Expect("Unable to connect to Web server(s), exit anyways?", "Dorvale Server Setup",
-                  EAnswer::No);
-    EXPECT_FALSE(page.Leave(script));
+    m_ui.choices = {"Default Web Site"};
+    ASSERT_TRUE(page.Change(m_ui, WEB_SERVICE_NAME));
+    m_servers.web = {"Intranet"};
+    m_script.Expect("Unable to connect to Web server(s), exit anyways?", "Dorvale Server Setup",
+                    EAnswer::No);
+    EXPECT_FALSE(page.Leave(m_script));
     EXPECT_EQ(session.Web(), nullptr);
-    servers.ftp = {"Default FTP Site", "Spare"};
-    ui.choices = {"Spare"};
-    ASSERT_TRUE(page.Change(ui, FTP_SERVICE_NAME));
-    servers.ftp.clear();
-    script.Expect("Unable to connect to Web and FTP server(s), exit anyways?",
-                  "Dorvale Server Setup", EAnswer::Yes);
-    EXPECT_TRUE(page.Leave(script));
+    m_servers.ftp = {"Default FTP Site", "Spare"};
+    m_ui.choices = {"Spare"};
+    ASSERT_TRUE(page.Change(m_ui, FTP_SERVICE_NAME));
+    m_servers.ftp.clear();
+    m_script.Expect("Unable to connect to Web and FTP server(s), exit anyways?",
+                    "Dorvale Server Setup", EAnswer::Yes);
+    EXPECT_TRUE(page.Leave(m_script));
     EXPECT_EQ(session.Ftp(), nullptr);
-    EXPECT_SCRIPT_DONE(script);
+    EXPECT_SCRIPT_DONE(m_script);
 }

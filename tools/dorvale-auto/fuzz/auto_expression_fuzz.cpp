@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
-    std::vector<autohost::SMemberCall> path;
+    std::vector<autohost::CMemberCall> path;
     std::string error;
     if (!autohost::ParseMemberPath(text, path, error)) {
         if (error.empty()) {
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& call : path) {
         formatted += (formatted.empty() ? "" : ".") + autohost::FormatMemberCall(call);
     }
-    std::vector<autohost::SMemberCall> again;
+    std::vector<autohost::CMemberCall> again;
     if (!autohost::ParseMemberPath(formatted, again, error) || again.size() != path.size()) {
         std::abort();
     }
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     // A single path read as a sequence is a sequence of one.
-    std::vector<std::vector<autohost::SMemberCall>> paths;
+    std::vector<std::vector<autohost::CMemberCall>> paths;
     if (!autohost::ParseMemberPaths(text, paths, error) || paths.size() != 1 ||
         paths[0].size() != path.size()) {
         std::abort();

@@ -11,7 +11,7 @@
 
 using comtest::CComTestEnvironment;
 using testsupport::BuiltProgram;
-using testsupport::ProgramResult;
+using testsupport::CProgramResult;
 using testsupport::RunProgram;
 using testsupport::WriteFile;
 
@@ -52,7 +52,7 @@ protected:
                                       settings::HttpServer, "http://files.example.org"));
     }
 
-    ProgramResult Auto(const std::vector<std::string>& args) {
+    CProgramResult Auto(const std::vector<std::string>& args) {
         std::vector<std::string> argv{BuiltProgram("dorvale-auto")};
         argv.insert(argv.end(), args.begin(), args.end());
         return RunProgram(argv, {m_env.RegistryEnv()});
@@ -64,7 +64,7 @@ protected:
 } // namespace
 
 TEST(AutoExpression, ParsesMemberPathsAndSaysWhereTheyGoWrong) {
-    std::vector<autohost::SMemberCall> path;
+    std::vector<autohost::CMemberCall> path;
     std::string error;
     ASSERT_TRUE(
         autohost::ParseMemberPath(" Find( \"Ga\"\"mes\" , -12,true ) . Count ", path, error))
@@ -74,7 +74,7 @@ TEST(AutoExpression, ParsesMemberPathsAndSaysWhereTheyGoWrong) {
     ASSERT_EQ(path[0].arguments.size(), 3u);
     EXPECT_EQ(std::get<std::string>(path[0].arguments[0]), "Ga\"mes");
     EXPECT_EQ(std::get<long long>(path[0].arguments[1]), -12);
-    EXPECT_TRUE(std::get<autohost::SBoolean>(path[0].arguments[2]).value);
+    EXPECT_TRUE(std::get<autohost::CBoolean>(path[0].arguments[2]).value);
     EXPECT_EQ(path[1].name, "Count");
     EXPECT_FALSE(path[1].hasParentheses);
     EXPECT_EQ(autohost::FormatMemberCall(path[0]), "Find(\"Ga\"\"mes\",-12,True)");
@@ -103,7 +103,7 @@ TEST(AutoExpression, ParsesMemberPathsAndSaysWhereTheyGoWrong) {
 }
 
 TEST(AutoExpression, SeveralPathsAreSeparatedBySemicolonsOutsideTexts) {
-    std::vector<std::vector<autohost::SMemberCall>> paths;
+    std::vector<std::vector<autohost::CMemberCall>> paths;
     std::string error;
     ASSERT_TRUE(autohost::ParseMemberPaths("AddFileArea(\"a;b\", \"in\") ; Areas;Item(1).Name",
                                            paths, error))
@@ -117,7 +117,7 @@ TEST(AutoExpression, SeveralPathsAreSeparatedBySemicolonsOutsideTexts) {
     EXPECT_FALSE(autohost::ParseMemberPaths("Count Name", paths, error));
     EXPECT_EQ(error, "'.', ';' or the end was expected at character 7");
     // A single path still ends at the end only.
-    std::vector<autohost::SMemberCall> path;
+    std::vector<autohost::CMemberCall> path;
     EXPECT_FALSE(autohost::ParseMemberPath("Areas;Count", path, error));
 }
 
@@ -185,7 +185,7 @@ TEST_F(DorvaleAuto, SendsMailAndReportsTheMailComponentsErrors) {
     EXPECT_EQ(r.err, "dorvale-auto: SendMail(\"a@example.org\",\"b@example.org\",\"Hi\",\"Body\"): "
                      "0x80020009: Unable to read mail server from registry.\n");
 
-    mailtest::CScriptedSmtpServer server(mailtest::SScript{});
+    mailtest::CScriptedSmtpServer server(mailtest::CScript{});
     ASSERT_TRUE(WriteRegistryText(HKEY_LOCAL_MACHINE, settings::SendMailKey, settings::SMTPServer,
                                   server.Address().c_str()));
     r = Auto({"QTRWeb.SendMail", R"(SendMail("a@example.org","b@example.org","Hi","Body"))"});

@@ -28,7 +28,7 @@ protected:
         m_userIni = std::getenv("ODBCINI");
     }
 
-    testsupport::ProgramResult Run(std::vector<std::string> args) {
+    testsupport::CProgramResult Run(std::vector<std::string> args) {
         args.insert(args.begin(), testsupport::BuiltProgram("dorvale-dsn"));
         return testsupport::RunProgram(args, m_environment);
     }
@@ -81,7 +81,7 @@ TEST_F(DsnTool, AnSqliteDataSourceIsCreatedShownCheckedAndRemoved) {
     ASSERT_EQ(shown.exitCode, 0) << shown.err;
     EXPECT_THAT(shown.out, HasSubstr("[Dorvale] user data source in " + m_userIni));
     EXPECT_THAT(shown.out, HasSubstr("Database=" + file + "\n"));
-    EXPECT_THAT(shown.out, HasSubstr("Driver=" + std::string(testsupport::kSqliteDriverName)));
+    EXPECT_THAT(shown.out, HasSubstr("Driver=" + std::string(testsupport::SQLITE_DRIVER_NAME)));
     EXPECT_THAT(shown.out, HasSubstr("JournalMode=WAL"));
 
     auto again = Run({"create", "--sqlite", m_dir / "other.db"});
@@ -175,7 +175,7 @@ TEST_F(DsnTool, TheDriverIsFoundByItsLibraryOrGivenByTheUser) {
 TEST_F(DsnTool, APostgresqlDataSourceReachesTheServer) {
     testsupport::CPostgresSchema schema;
     if (!schema.IsReady()) {
-        GTEST_SKIP() << testsupport::kNoPostgres;
+        GTEST_SKIP() << testsupport::NO_POSTGRES;
     }
     std::string connection;
     for (const auto& [key, value] : schema.Attributes()) {
@@ -190,7 +190,7 @@ TEST_F(DsnTool, APostgresqlDataSourceReachesTheServer) {
     EXPECT_THAT(created.out, HasSubstr("Created the catalogue's tables."));
     auto shown = Run({"show"});
     EXPECT_THAT(shown.out, HasSubstr("Password=********\n"));
-    EXPECT_THAT(shown.out, HasSubstr("Driver=" + std::string(testsupport::kPostgresDriverName)));
+    EXPECT_THAT(shown.out, HasSubstr("Driver=" + std::string(testsupport::POSTGRES_DRIVER_NAME)));
     auto checked = Run({"check"});
     ASSERT_EQ(checked.exitCode, 0) << checked.err;
     EXPECT_THAT(checked.out, HasSubstr("Dorvale: PostgreSQL"));

@@ -48,7 +48,7 @@ protected:
     std::string Registry() const { return m_dir / "registry"; }
     std::string Prefix() const { return m_dir / "srv/dorvale"; }
 
-    testsupport::ProgramResult Run(const std::string& program, std::vector<std::string> args) {
+    testsupport::CProgramResult Run(const std::string& program, std::vector<std::string> args) {
         args.insert(args.begin(), testsupport::BuiltProgram(program));
         return testsupport::RunProgram(args, m_env);
     }
@@ -85,7 +85,7 @@ protected:
         CRegKey other;
         ASSERT_EQ(other.Create(HKEY_LOCAL_MACHINE, "Software\\Other Vendor"), ERROR_SUCCESS);
         ASSERT_EQ(other.SetStringValue("Keep", "me"), ERROR_SUCCESS);
-        testsupport::WriteDataSource("Other", {{"Driver", testsupport::kSqliteDriverName},
+        testsupport::WriteDataSource("Other", {{"Driver", testsupport::SQLITE_DRIVER_NAME},
                                                {"Database", m_dir / "other.db"}});
     }
 
@@ -103,7 +103,7 @@ TEST_F(InstallTest, InstallThenUninstallLeavesEverythingAsItWas) {
     OthersThings();
     const CSnapshot before = Snapshot();
 
-    testsupport::ProgramResult result = Run(
+    testsupport::CProgramResult result = Run(
         "dorvale-install", {"--prefix", Prefix(), "--web-port", "18081", "--ftp-port", "18021"});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_THAT(result.out, HasSubstr("made the virtual directory /dorvale"));
@@ -167,7 +167,7 @@ TEST_F(InstallTest, InstallThenUninstallLeavesEverythingAsItWas) {
 TEST_F(InstallTest, PostgresCatalogueAndARecordThatNamesOthersThings) {
     testsupport::CPostgresSchema schema;
     if (!schema.IsReady()) {
-        GTEST_SKIP() << testsupport::kNoPostgres;
+        GTEST_SKIP() << testsupport::NO_POSTGRES;
     }
     std::string connection;
     for (const auto& [key, value] : schema.Attributes()) {
@@ -177,7 +177,7 @@ TEST_F(InstallTest, PostgresCatalogueAndARecordThatNamesOthersThings) {
     }
     OthersThings();
     const CSnapshot before = Snapshot();
-    testsupport::ProgramResult result =
+    testsupport::CProgramResult result =
         Run("dorvale-install", {"--prefix", Prefix(), "--database", "postgresql:" + connection});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_TRUE(HasTables(schema.ConnectionString()));
@@ -193,7 +193,7 @@ TEST_F(InstallTest, PostgresCatalogueAndARecordThatNamesOthersThings) {
             inifile::WriteEntry(Prefix() + "/_UNINST.INI", "Dorvale Remove", key, kind, error));
     }
     ASSERT_TRUE(inifile::WriteEntry(Prefix() + "/_UNINST.INI", "ODBC Remove", "DataSource2",
-                                    std::string(testsupport::kSqliteDriverName) + ";Other", error));
+                                    std::string(testsupport::SQLITE_DRIVER_NAME) + ";Other", error));
     result = Run("dorvale-uninstall", {"--prefix", Prefix(), "--purge"});
     EXPECT_EQ(result.exitCode, 1);
     for (const char* said : {"neighbour.txt: not inside the installation",
@@ -227,7 +227,7 @@ TEST_F(InstallTest, PostgresCatalogueAndARecordThatNamesOthersThings) {
 
 TEST_F(InstallTest, UsageAndHelp) {
     for (const char* program : {"dorvale-install", "dorvale-uninstall", "dorvale-service"}) {
-        const testsupport::ProgramResult help = Run(program, {"--help"});
+        const testsupport::CProgramResult help = Run(program, {"--help"});
         EXPECT_EQ(help.exitCode, 0);
         EXPECT_THAT(help.out, HasSubstr(std::string("Usage: ") + program));
     }

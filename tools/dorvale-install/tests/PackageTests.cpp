@@ -50,7 +50,7 @@ protected:
         m_lock = ::open("/tmp/dorvale-package-test.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0666);
         ASSERT_GE(m_lock, 0);
         ASSERT_EQ(::flock(m_lock, LOCK_EX), 0);
-        const testsupport::ProgramResult status = testsupport::RunProgram(
+        const testsupport::CProgramResult status = testsupport::RunProgram(
             {"/usr/bin/dpkg-query", "-W", "-f=${db:Status-Status}", "dorvale"});
         if (status.out == "installed" || status.out == "config-files" ||
             status.out == "half-installed" || status.out == "unpacked") {
@@ -88,9 +88,9 @@ protected:
     }
 
     // dpkg, waiting while another installation holds its lock.
-    testsupport::ProgramResult Dpkg(std::vector<std::string> args) {
+    testsupport::CProgramResult Dpkg(std::vector<std::string> args) {
         args.insert(args.begin(), "/usr/bin/dpkg");
-        testsupport::ProgramResult result;
+        testsupport::CProgramResult result;
         for (int attempt = 0; attempt < 60; ++attempt) {
             result = testsupport::RunProgram(args, m_env);
             if (result.exitCode == 0 || result.err.find("lock") == std::string::npos) {
@@ -113,7 +113,7 @@ protected:
 
 TEST_F(PackageTest, BuiltInstalledRemovedAndPurged) {
     const std::string out = m_dir / "package";
-    testsupport::ProgramResult result = testsupport::RunProgram(
+    testsupport::CProgramResult result = testsupport::RunProgram(
         {"/usr/bin/cpack", "--config", std::string(DORVALE_BINARY_DIR) + "/CPackConfig.cmake", "-B",
          out});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;

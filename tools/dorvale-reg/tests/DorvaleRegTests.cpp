@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 using testsupport::BuiltProgram;
+using testsupport::CProgramResult;
 using testsupport::CTempDir;
-using testsupport::ProgramResult;
 using testsupport::ReadFile;
 using testsupport::RunProgram;
 using testsupport::WriteFile;
@@ -16,14 +16,14 @@ const std::string SETTINGS = "HKLM\\Software\\Halvren Software\\Quenwick\\Dorval
 
 class DorvaleRegTest : public ::testing::Test {
 protected:
-    ProgramResult Reg(std::vector<std::string> args, const std::string& input = {}) {
+    CProgramResult Reg(std::vector<std::string> args, const std::string& input = {}) {
         args.insert(args.begin(), BuiltProgram("dorvale-reg"));
         return RunProgram(args, {"DORVALE_REGISTRY=" + m_dir.Path().string()}, input);
     }
     std::string Hive(const char* root) const { return m_dir / (std::string(root) + ".reg"); }
 
     // One line on stderr, naming the program.
-    static void ExpectOneLineError(const ProgramResult& r, int status, const std::string& words) {
+    static void ExpectOneLineError(const CProgramResult& r, int status, const std::string& words) {
         EXPECT_EQ(r.exitCode, status) << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_TRUE(r.err.starts_with("dorvale-reg: ")) << r.err;
@@ -37,11 +37,11 @@ protected:
 } // namespace
 
 TEST_F(DorvaleRegTest, SetStoresEachTypeAndQueryPrintsNameTypeAndData) {
-    struct Case {
+    struct CCase {
         std::vector<std::string> set;
         std::string line;
     };
-    const Case cases[] = {
+    const CCase cases[] = {
         {{"DatabasePath", "REG_SZ", "/srv/dorvale/db"}, "DatabasePath\tREG_SZ\t/srv/dorvale/db\n"},
         {{"VirusChecker", "REG_EXPAND_SZ", "$HOME/scan"},
          "VirusChecker\tREG_EXPAND_SZ\t$HOME/scan\n"},

@@ -15,7 +15,7 @@ using testsupport::RunProgram;
 
 namespace {
 
-const std::string kServer = COM_TEST_SERVER;
+const std::string SERVER = COM_TEST_SERVER;
 
 std::string Registered(const std::string& keyName) {
     CRegKey key;
@@ -32,7 +32,7 @@ std::string Registered(const std::string& keyName) {
 TEST(Regsvr, RegistersByAbsolutePathSoClassesCanBeCreatedThenUnregisters) {
     CComTestEnvironment env;
     // A relative path names the library too; the registry records the absolute one.
-    const std::filesystem::path server(kServer);
+    const std::filesystem::path server(SERVER);
     const std::filesystem::path relative =
         std::filesystem::relative(server, std::filesystem::current_path());
     auto result =
@@ -40,7 +40,7 @@ TEST(Regsvr, RegistersByAbsolutePathSoClassesCanBeCreatedThenUnregisters) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "DllRegisterServer in " + relative.string() + " succeeded.\n");
     char resolved[PATH_MAX];
-    ASSERT_NE(realpath(kServer.c_str(), resolved), nullptr);
+    ASSERT_NE(realpath(SERVER.c_str(), resolved), nullptr);
     EXPECT_EQ(Registered("CLSID\\" + GuidToString(CLSID_ComTestCounter) + "\\InprocServer32"),
               resolved);
 
@@ -49,7 +49,7 @@ TEST(Regsvr, RegistersByAbsolutePathSoClassesCanBeCreatedThenUnregisters) {
     counter.Release();
     CoFreeUnusedLibraries();
 
-    result = RunProgram({BuiltProgram("dorvale-regsvr"), "-u", "-s", kServer}, {env.RegistryEnv()});
+    result = RunProgram({BuiltProgram("dorvale-regsvr"), "-u", "-s", SERVER}, {env.RegistryEnv()});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(Registered("ComTest.Counter"), "<absent>");
@@ -78,14 +78,14 @@ TEST(Regsvr, ReportsLibrariesItCannotUseAndBadUsage) {
 
     // A hive that cannot be written makes the registration fail, and says so.
     testsupport::WriteFile(env.Dir() / "registry" / "HKEY_CLASSES_ROOT.reg", "garbage\n");
-    result = RunProgram({BuiltProgram("dorvale-regsvr"), kServer}, {env.RegistryEnv()});
+    result = RunProgram({BuiltProgram("dorvale-regsvr"), SERVER}, {env.RegistryEnv()});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("DllRegisterServer in " + kServer + " failed: 0x80040201"),
+    EXPECT_NE(result.err.find("DllRegisterServer in " + SERVER + " failed: 0x80040201"),
               std::string::npos)
         << result.err;
 
     for (const auto& args :
-         std::vector<std::vector<std::string>>{{}, {"-x", kServer}, {kServer, kServer}, {"-u"}}) {
+         std::vector<std::vector<std::string>>{{}, {"-x", SERVER}, {SERVER, SERVER}, {"-u"}}) {
         std::vector<std::string> argv{BuiltProgram("dorvale-regsvr")};
         argv.insert(argv.end(), args.begin(), args.end());
         result = RunProgram(argv, {env.RegistryEnv()});

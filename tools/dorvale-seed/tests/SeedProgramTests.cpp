@@ -35,7 +35,7 @@ protected:
     }
     void TearDown() override { unsetenv("DORVALE_REGISTRY"); }
 
-    testsupport::ProgramResult Run(std::vector<std::string> args, bool withSource = true) {
+    testsupport::CProgramResult Run(std::vector<std::string> args, bool withSource = true) {
         args.insert(args.begin(), testsupport::BuiltProgram("dorvale-seed"));
         if (withSource) {
             args.push_back("--data-source");

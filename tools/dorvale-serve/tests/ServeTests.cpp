@@ -41,7 +41,7 @@ protected:
         unsetenv("DORVALE_REGISTRY");
     }
 
-    testsupport::ProgramResult Run(std::vector<std::string> args) {
+    testsupport::CProgramResult Run(std::vector<std::string> args) {
         args.insert(args.begin(), testsupport::BuiltProgram("dorvale-serve"));
         return testsupport::RunProgram(args, m_env);
     }

@@ -118,13 +118,13 @@ protected:
         return (m_com.Dir() / name).string();
     }
 
-    testsupport::ProgramResult Serve(std::vector<std::string> args) {
+    testsupport::CProgramResult Serve(std::vector<std::string> args) {
         args.insert(args.begin(), testsupport::BuiltProgram("dorvale-serve"));
         args.insert(args.end(), {"--dir", Dir("run")});
         return testsupport::RunProgram(args, m_env);
     }
 
-    testsupport::ProgramResult Start() {
+    testsupport::CProgramResult Start() {
         return Serve({"start", "--port", std::to_string(m_webPort), "--ftp-port",
                       std::to_string(m_ftpPort)});
     }

@@ -44,7 +44,7 @@ protected:
         }
     }
 
-    testsupport::ProgramResult Dorvale(std::vector<std::string> args) {
+    testsupport::CProgramResult Dorvale(std::vector<std::string> args) {
         args.insert(args.begin(), testsupport::BuiltProgram("dorvale"));
         return testsupport::RunProgram(args, m_site->ChildEnvironment());
     }

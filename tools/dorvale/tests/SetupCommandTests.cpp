@@ -36,9 +36,9 @@ protected:
 
     // Messages that only inform go to standard output, the others to standard error; the
     // tests read both as `err`.
-    testsupport::ProgramResult Run(std::vector<std::string> args) {
+    testsupport::CProgramResult Run(std::vector<std::string> args) {
         args.insert(args.begin(), testsupport::BuiltProgram("dorvale"));
-        testsupport::ProgramResult result = testsupport::RunProgram(args, m_env);
+        testsupport::CProgramResult result = testsupport::RunProgram(args, m_env);
         result.err = result.out + result.err;
         return result;
     }

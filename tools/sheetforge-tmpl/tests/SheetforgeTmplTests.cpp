@@ -3,14 +3,14 @@
 #include <gtest/gtest.h>
 
 using testsupport::BuiltProgram;
+using testsupport::CProgramResult;
 using testsupport::CTempDir;
-using testsupport::ProgramResult;
 using testsupport::RunProgram;
 using testsupport::WriteFile;
 
 namespace {
 
-ProgramResult Tmpl(std::vector<std::string> args) {
+CProgramResult Tmpl(std::vector<std::string> args) {
     args.insert(args.begin(), BuiltProgram("sheetforge-tmpl"));
     return RunProgram(args, {"LC_ALL=C"});
 }
