@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The test command: installs what is missing, builds the release and the
 # sanitizer configurations, starts the test peers, runs every test in both,
-# then runs each libFuzzer target for a short while.
+# runs each libFuzzer target for a short while, then the naming check.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -52,8 +52,19 @@ for fuzzer in build/san/fuzz/*; do
     fi
 done
 
-passed=$fuzz_passed
-failed=$fuzz_failed
+echo "== naming check"
+tidy_passed=0
+tidy_failed=0
+if scripts/tidy.sh; then
+    tidy_passed=1
+else
+    echo "naming check: FAILED (fix the names above, or exempt a design name as CONTRIBUTING.md says)"
+    tidy_failed=1
+    status=1
+fi
+
+passed=$((fuzz_passed + tidy_passed))
+failed=$((fuzz_failed + tidy_failed))
 while read -r line; do
     total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
     bad=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$line")
