@@ -135,14 +135,24 @@ void CFilePageWriter::Work(CPages& pages) {
 void CFilePageWriter::Write(CPages& pages, const CFilePageJob& job) {
     const CFileDetail& file = *job.file;
     const std::string id = std::to_string(file.fileId);
+    CTemplate* page = &pages.detail;
     if (!job.download) {
         pages.detail.SetFile(file);
         pages.path.assign(m_root).append("details/").append(id).append(".asp");
-        WritePageFile(pages.detail, pages.path);
+    } else {
+        pages.locations.Set(job);
+        pages.download.SetFile(file.fileId, file.title, file.size, file.shortDesc);
+        pages.path.assign(m_root).append("download/").append(id).append(".asp");
+        page = &pages.download;
+    }
+    std::string error;
+    if (WritePageFile(*page, pages.path, error)) {
         return;
     }
-    pages.locations.Set(job);
-    pages.download.SetFile(file.fileId, file.title, file.size, file.shortDesc);
-    pages.path.assign(m_root).append("download/").append(id).append(".asp");
-    WritePageFile(pages.download, pages.path);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_failures.named.size() < CPageWriteFailures::NAMED) {
+        m_failures.named.push_back(std::move(error));
+    }
+    ++m_failures.pages;
+    m_failures.files.insert(file.fileId);
 }

@@ -4,7 +4,8 @@
 // The run reads the catalogue in order on its own thread and hands each file, with its
 // download locations already read, to the writer; each thread renders with page objects of
 // its own, compiled from the run's templates, so a page is the same bytes whichever thread
-// writes it. Nothing a thread does reaches the status window or the log: the run posts the
+// writes it. Nothing a thread does reaches the status window or the log (a page that cannot
+// be written is kept in the failures, which the run reports after Finish): the run posts the
 // status messages in catalogue order as it hands the files over. With no threads the files
 // are written at once on the run's thread.
 
@@ -17,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 // One page of a file, as the run hands it over: the detail page, or the download page with
@@ -25,6 +27,15 @@ struct CFilePageJob {
     std::shared_ptr<const CFileDetail> file;
     bool download = false;
     std::vector<std::string> locations;
+};
+
+// The pages a writer could not write: the first few reasons ("<path>: <the system's reason>"),
+// how many pages in all, and which files lost a page.
+struct CPageWriteFailures {
+    static constexpr std::size_t NAMED = 10;
+    std::vector<std::string> named;
+    long long pages = 0;
+    std::unordered_set<long long> files;
 };
 
 class CFilePageWriter {
@@ -44,6 +55,8 @@ public:
     // that stops leaves the pages it handed over before its stop test, as if it had written
     // them itself.
     void Finish();
+    // What could not be written; read after Finish.
+    const CPageWriteFailures& GetFailures() const { return m_failures; }
 
 private:
     class CPages;
@@ -61,6 +74,7 @@ private:
     std::size_t m_capacity;
     int m_idle = 0; // threads waiting for a page: only they need waking
     bool m_closing = false;
+    CPageWriteFailures m_failures; // under m_mutex until Finish
 };
 
 // The number of threads for a --jobs value: the value itself when positive, else one per core.

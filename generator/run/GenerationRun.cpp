@@ -19,6 +19,8 @@ constexpr const char* TEMPLATE_FILES[] = {
 // Every Catalink call that fails ends the run with this report.
 constexpr const char* CATALINK_ERROR = "Error reading file areas and groups from Catalink\n";
 constexpr const char* DATABASE_ERROR = "Error processing database";
+// Pages that could not be written are named in the log up to this many, then only counted.
+constexpr long long NAMED_WRITE_FAILURES = CPageWriteFailures::NAMED;
 
 std::string FormatNow(const char* format) {
     const std::time_t now = std::time(nullptr);
@@ -97,6 +99,7 @@ std::string CGenerationRun::GetLogPath() const {
 void CGenerationRun::Run() {
     m_startStamp = FormatGenerationStamp();
     m_filesProcessed = 0;
+    m_pagesNotWritten = 0;
     m_error = false;
     AppendLog("Start generation on " + m_startStamp + "\n");
 
@@ -115,6 +118,9 @@ void CGenerationRun::Run() {
         m_areas.reset();
         m_groups.reset();
         m_environment.UninitializeThread();
+    }
+    if (m_pagesNotWritten > NAMED_WRITE_FAILURES) {
+        AppendLog(std::to_string(m_pagesNotWritten) + " pages could not be written in all\n");
     }
     m_window.PostStatusMessage(STATUS_FINISHED, {}, 0);
 
@@ -429,6 +435,10 @@ bool CGenerationRun::WriteDetailPages() {
                            m_pages->fileDownload, m_settings.httpServer, m_settings.ftpServer,
                            m_aliases.get());
     IDownloadSource& downloads = m_catalogue->GetDownloads();
+    // Ends early on a catalogue error or a stop; either way the pages handed over are written
+    // and their failures reported before the run returns.
+    bool complete = true;
+    std::uint32_t submitted = 0;
     for (;;) {
         auto file = std::make_shared<CFileDetail>();
         const EFetchResult fetched = details->Fetch(*file);
@@ -437,13 +447,15 @@ bool CGenerationRun::WriteDetailPages() {
         }
         if (fetched == EFetchResult::Error) {
             ReportDatabaseError(DATABASE_ERROR);
-            return false;
+            complete = false;
+            break;
         }
         PostLine(STATUS_LINE2, file->title);
         writer.Submit({file, false, {}});
         ProgressStep();
         if (IsStopRequested()) {
-            return false;
+            complete = false;
+            break;
         }
         // A location that cannot be read leaves the file's list short, as it always has.
         CFilePageJob download{file, true, {}};
@@ -457,11 +469,23 @@ bool CGenerationRun::WriteDetailPages() {
         writer.Submit(std::move(download));
         ProgressStep();
         if (IsStopRequested()) {
-            return false;
+            complete = false;
+            break;
         }
-        ++m_filesProcessed;
+        ++submitted;
     }
     writer.Finish();
+    const CPageWriteFailures& failures = writer.GetFailures();
+    for (const std::string& error : failures.named) {
+        NotePageNotWritten(error);
+    }
+    m_pagesNotWritten += failures.pages - static_cast<long long>(failures.named.size());
+    // Files processed counts the files whose two pages were written.
+    const std::size_t failedFiles = failures.files.size();
+    m_filesProcessed += submitted > failedFiles ? submitted - static_cast<std::uint32_t>(failedFiles) : 0;
+    if (!complete) {
+        return false;
+    }
     details.reset();
     ProgressStep();
     return true;
@@ -517,5 +541,19 @@ std::string CGenerationRun::PagePath(const std::string& relative) const {
 }
 
 bool CGenerationRun::WritePage(CTemplate& page, const std::string& relative) {
-    return WritePageFile(page, PagePath(relative));
+    std::string error;
+    if (WritePageFile(page, PagePath(relative), error)) {
+        return true;
+    }
+    NotePageNotWritten(error);
+    return false;
+}
+
+void CGenerationRun::NotePageNotWritten(const std::string& error) {
+    // The run goes on: the other pages may still be written. The first few failures are named;
+    // a full disk or an unwritable output directory would otherwise flood the log.
+    if (++m_pagesNotWritten <= NAMED_WRITE_FAILURES) {
+        ReportError("Could not write page " + error);
+    }
+    m_error = true;
 }

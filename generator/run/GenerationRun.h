@@ -91,9 +91,13 @@ private:
     void ReportDatabaseError(const char* text);
     void AppendLog(const std::string& text) const;
     std::string PagePath(const std::string& relative) const;
-    // Writes one page file (through a temporary file renamed into place); the page is still
-    // rendered when its file cannot be created.
+    // Writes one page file (through a temporary file renamed into place). A page that cannot
+    // be written is still rendered, is an error of the run (logged with its path and the
+    // system's reason), and the run goes on; the result says whether it was written.
     bool WritePage(class CTemplate& page, const std::string& relative);
+    // Counts a page that could not be written, names it in the log while few have failed, and
+    // makes the run an error.
+    void NotePageNotWritten(const std::string& error);
 
     CGenerationSettings m_settings;
     IGenerationEnvironment& m_environment;
@@ -114,5 +118,6 @@ private:
 
     std::string m_startStamp;
     std::uint32_t m_filesProcessed = 0;
+    long long m_pagesNotWritten = 0;
     bool m_error = false;
 };

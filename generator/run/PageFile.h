@@ -7,6 +7,7 @@
 #include <string>
 
 // Renders the page into `path`, creating missing directories. When the file cannot be
-// created the page is still rendered (its loops still read their rows) into nothing, and
-// the result is false; a page that could not be written whole leaves any older file in place.
-bool WritePageFile(CTemplate& page, const std::string& path);
+// written the page is still rendered (its loops still read their rows) into nothing, `error`
+// is "<path>: <the system's reason>" and the result is false; a page that could not be
+// written whole leaves any older file in place.
+[[nodiscard]] bool WritePageFile(CTemplate& page, const std::string& path, std::string& error);

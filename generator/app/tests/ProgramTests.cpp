@@ -113,6 +113,19 @@ TEST_F(SheetforgeProgram, WithoutADisplayItRunsOneGenerationInTheConsole) {
 }
 
 TEST_F(SheetforgeProgram, AConsoleRunThatFailsExitsWithOne) {
+    // A page that cannot be written fails the run; the others are still written.
+    std::filesystem::create_directories(m_site->SitePath());
+    testsupport::WriteFile(m_site->SitePath() / "details", "not a directory");
+    const auto unwritable = Sheetforge({"--console"});
+    EXPECT_EQ(unwritable.exitCode, 1) << unwritable.err;
+    EXPECT_NE(m_site->Log().find("Could not write page " +
+                                 (m_site->SitePath() / "details").string() +
+                                 "/1.asp: Not a directory\n"),
+              std::string::npos)
+        << m_site->Log();
+    EXPECT_TRUE(std::filesystem::exists(m_site->SitePath() / "download" / "2.asp"));
+    std::filesystem::remove(m_site->InstallPath() / "Sheetforge.log");
+
     std::filesystem::remove(m_site->InstallPath() / "templates" / "filelist.tmpl");
     const auto result = Sheetforge({"--console"});
     EXPECT_EQ(result.exitCode, 1);

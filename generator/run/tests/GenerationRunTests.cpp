@@ -409,7 +409,7 @@ TEST_F(GenerationRunTest, AStopRequestEndsTheRunAtItsNextTest) {
     EXPECT_EQ(tree.count("areas/Fun.asp"), 1u);
 }
 
-TEST_F(GenerationRunTest, PagesThatCannotBeWrittenAreSkippedAndLooplessListsEnd) {
+TEST_F(GenerationRunTest, LooplessListsEnd) {
     MakeCatalogue();
     // A body template without a loop would never meet the end of its rows.
     WriteTemplates(dir.Path() / "install", {{"filelist.tmpl", "no rows here"}});
@@ -419,17 +419,54 @@ TEST_F(GenerationRunTest, PagesThatCannotBeWrittenAreSkippedAndLooplessListsEnd)
     EXPECT_EQ(tree.count("files/body/1/page1-title.asp"), 0u);
     EXPECT_EQ(tree["files/Fun/1/page1-title.asp"], "Fun/1 title page 1 of 0: 0 - 0|title|\n");
     EXPECT_EQ(filesProcessed, 12u);
+}
 
-    // An output directory that cannot be created: every page is skipped silently, the
-    // run still reads everything and counts its files.
+TEST_F(GenerationRunTest, APageThatCannotBeWrittenIsAnErrorAndTheRunGoesOn) {
+    MakeCatalogue();
+    // A file where the detail pages' directory belongs: each detail page fails, named with
+    // its path and the reason; the other pages are written; only files with both pages count.
+    testsupport::WriteFile(dir.Path() / "site" / "details", "a file, not a directory");
+    Generate();
+    EXPECT_TRUE(error);
+    EXPECT_EQ(filesProcessed, 0u);
+    EXPECT_EQ(tree.count("download/12.asp"), 1u);
+    EXPECT_EQ(tree.count("files/Fun/1/page1-title.asp"), 1u);
+    const std::string details = settings.httpPath + "/details/";
+    EXPECT_NE(LogBody().find("Could not write page " + details + "1.asp: Not a directory\n"),
+              std::string::npos)
+        << LogBody();
+    // Ten are named, the rest counted.
+    EXPECT_EQ(LogBody().find(details + "11.asp"), std::string::npos);
+    EXPECT_NE(LogBody().find("\n12 pages could not be written in all\n"), std::string::npos);
+    EXPECT_EQ(window.Lines(STATUS_LINE2).back(),
+              "Error generating, check Sheetforge.log for details");
+    EXPECT_EQ(window.Percents().back(), 100);
+    EXPECT_EQ(env.catalogue.downloads.opens, 12);
+
+    // A group name of 249 letters makes a page name of 253 bytes, within the 255 a name may
+    // have; its temporary file must fit beside it too.
+    fs::remove(dir.Path() / "site" / "details");
+    const std::string longName(249, 'g');
+    env.groups.groups[1].name = longName;
+    Generate();
+    EXPECT_FALSE(error) << LogBody();
+    EXPECT_EQ(filesProcessed, 12u);
+    EXPECT_EQ(tree.count("areas/" + longName + ".asp"), 1u);
+    EXPECT_EQ(tree.count("files/header/" + longName + "/area2.asp"), 1u);
+
+    // An output directory that cannot be created: every page fails, and the run still reads
+    // everything.
     fs::remove_all(dir.Path() / "site");
     testsupport::WriteFile(dir.Path() / "site", "a file, not a directory");
-    WriteTemplates(dir.Path() / "install");
     Generate();
-    EXPECT_FALSE(error);
-    EXPECT_EQ(filesProcessed, 12u);
+    EXPECT_TRUE(error);
+    EXPECT_EQ(filesProcessed, 0u);
+    EXPECT_NE(LogBody().find("Could not write page " + settings.httpPath +
+                             "/index.asp: Not a directory\n"),
+              std::string::npos)
+        << LogBody();
     EXPECT_EQ(window.Percents().back(), 100);
-    EXPECT_EQ(env.catalogue.downloads.opens, 24);
+    EXPECT_EQ(env.catalogue.downloads.opens, 24 + 12);
 }
 
 TEST(StatusText, IsCutToItsBufferWithoutSplittingACharacter) {
