@@ -47,7 +47,7 @@ int CConsoleRunner::Run() {
         }
         if (m_worker.IsStopRequested() && !stopShown) {
             stopShown = true;
-            m_line1 = "Stoping generation, please wait...";
+            m_line1 = STOPPING_TEXT;
             m_line2.clear();
             Draw();
         }

@@ -7,6 +7,10 @@
 #include <memory>
 #include <thread>
 
+// The first status line while a stop is awaited, in the console and in the window. Spelled as
+// the program has always spelled it, for those who watch for it.
+inline constexpr const char* STOPPING_TEXT = "Stoping generation, please wait...";
+
 // Makes the environment of each run (the system's, or a test's).
 using EnvironmentFactory = std::function<std::unique_ptr<IGenerationEnvironment>()>;
 

@@ -142,7 +142,7 @@ void CSheetforgeDialog::OnStartStop() {
 
 void CSheetforgeDialog::RequestStop() {
     m_worker.RequestStop();
-    m_status1->setText("Stoping generation, please wait...");
+    m_status1->setText(STOPPING_TEXT);
     m_status2->clear();
     m_startButton->setEnabled(false);
 }

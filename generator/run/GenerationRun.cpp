@@ -1,3 +1,28 @@
+// A generation run writes the whole static site below the output root. What the code below
+// rests on, written once here:
+//
+// Order. The steps run in a fixed order (Generate), and later steps read what earlier ones
+// leave behind:
+//   - the body pages come first among the lists: walking each area key's list fills
+//     m_areaTotals (rows per key), from which the group pages and the newest and popular
+//     pages take their page counts; walking the area collection also gathers the areas'
+//     aliases for the download pages (an area in no group is known only from there);
+//   - the body pages walk the keys AREA_KEY_POPULAR (-2), AREA_KEY_NEWEST (-1), then the file
+//     areas by 1-based index; there is no key 0;
+//   - the upload page (UploadPageRun.cpp) is written last and takes no progress step.
+//
+// Progress. The total is counted before anything is written, from the same collections the
+// steps walk (ComputeProgressTotal, one STEPS_ constant per kind of step), so the bar reaches
+// 100 at the end; a ProgressStep added or removed must change the count too.
+//
+// Stop and errors. The stop request is tested between pages, never inside one, so every page
+// on disk is whole. A failed Catalink call or database read ends the run; a page that cannot
+// be written is reported and the run goes on. Either sets the error flag.
+//
+// Texts. Status lines and log texts are spelled exactly as administrators and their scripts
+// know them, line feeds included ("Generating most popular file pages...\n" on the status
+// line, the empty line after "Could not load %s\n" in the log): they are not to be tidied.
+
 #include "GenerationRun.h"
 
 #include "FilePageWriter.h"
@@ -5,16 +30,27 @@
 #include "Pages.h"
 #include "Text.h"
 
+#include <array>
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
 
 namespace {
 
-constexpr const char* TEMPLATE_FILES[] = {
-    "grouplist.tmpl",  "arealist.tmpl",     "areaheader.tmpl", "filepage.tmpl",
-    "filedetail.tmpl", "filedownload.tmpl", "filelist.tmpl",
-};
+// Progress steps, counted by ComputeProgressTotal and taken by the steps that write pages.
+constexpr long long STEPS_GROUP_INDEX = 1;
+constexpr long long STEPS_PER_GROUP = 1;      // its area list page
+constexpr long long STEPS_PER_GROUP_AREA = 2; // its header page, then its file pages
+constexpr long long STEPS_PER_AREA = 1;       // its body pages
+constexpr long long STEPS_TOP_LISTS = 4;      // body pages, then file pages, of newest and popular
+constexpr long long STEPS_PER_FILE = 2;       // its detail page, then its download page
+constexpr long long STEPS_DETAILS_END = 1;
+
+// The newest and most popular lists in page paths: files/body/<list>/... for their body pages,
+// files/~top/<list>/... for their file pages.
+constexpr const char* NEWEST_LIST = "newest";
+constexpr const char* POPULAR_LIST = "popular";
+constexpr const char* TOP_LISTS_GROUP = "~top";
 
 // Every Catalink call that fails ends the run with this report.
 constexpr const char* CATALINK_ERROR = "Error reading file areas and groups from Catalink\n";
@@ -61,10 +97,20 @@ public:
     CFileDownloadPage fileDownload;
     CFileListPage fileList;
 
-    CTemplate* ByIndex(int index) {
-        CTemplate* pages[] = {&groupList,  &areaList,     &areaHeader, &filePage,
-                              &fileDetail, &fileDownload, &fileList};
-        return pages[index];
+    struct CTemplateFile {
+        const char* name;
+        CTemplate* page;
+    };
+    // Each page's template file, in the order they are compiled (the first failure ends the
+    // run, so the order decides which failure is reported).
+    std::array<CTemplateFile, 7> TemplateFiles() {
+        return {{{"grouplist.tmpl", &groupList},
+                 {"arealist.tmpl", &areaList},
+                 {"areaheader.tmpl", &areaHeader},
+                 {"filepage.tmpl", &filePage},
+                 {"filedetail.tmpl", &fileDetail},
+                 {"filedownload.tmpl", &fileDownload},
+                 {"filelist.tmpl", &fileList}}};
     }
 };
 
@@ -158,14 +204,15 @@ bool CGenerationRun::Generate() {
     if (!CompileTemplates() || !ComputeProgressTotal()) {
         return false;
     }
+    // In this order: the note at the top of the file says why.
     return WriteGroupIndex() && WriteBodyPages() && WriteGroupPages() &&
-           WriteTopPages(AREA_KEY_NEWEST, "newest") && WriteTopPages(AREA_KEY_POPULAR, "popular") &&
-           WriteDetailPages() && WriteUploadPage();
+           WriteTopPages(AREA_KEY_NEWEST, NEWEST_LIST) &&
+           WriteTopPages(AREA_KEY_POPULAR, POPULAR_LIST) && WriteDetailPages() && WriteUploadPage();
 }
 
 bool CGenerationRun::CompileTemplates() {
-    for (int i = 0; i < 7; ++i) {
-        if (!CompileTemplate(*m_pages->ByIndex(i), TEMPLATE_FILES[i])) {
+    for (const auto& [name, page] : m_pages->TemplateFiles()) {
+        if (!CompileTemplate(*page, name)) {
             return false;
         }
     }
@@ -190,7 +237,7 @@ bool CGenerationRun::CompileTemplate(CTemplate& page, const char* name) {
 }
 
 bool CGenerationRun::ComputeProgressTotal() {
-    long long total = 1;
+    long long total = STEPS_GROUP_INDEX;
     long long groups = 0;
     if (!m_groups->GetCount(groups)) {
         ReportCatalinkError();
@@ -203,14 +250,14 @@ bool CGenerationRun::ComputeProgressTotal() {
             ReportCatalinkError();
             return false;
         }
-        total += 1 + 2 * areas;
+        total += STEPS_PER_GROUP + STEPS_PER_GROUP_AREA * areas;
     }
     long long areas = 0;
     if (!m_areas->GetCount(areas)) {
         ReportCatalinkError();
         return false;
     }
-    total += areas + 4;
+    total += STEPS_PER_AREA * areas + STEPS_TOP_LISTS;
     long long files = 0;
     switch (m_catalogue->CountFiles(files)) {
     case EOpenResult::Opened:
@@ -222,7 +269,7 @@ bool CGenerationRun::ComputeProgressTotal() {
         ReportDatabaseError("Database error counting records");
         return false;
     }
-    m_total = total + 2 * files + 1;
+    m_total = total + STEPS_PER_FILE * files + STEPS_DETAILS_END;
     m_step = 0;
     m_lastPercent = -1;
     return true;
@@ -247,7 +294,8 @@ bool CGenerationRun::WriteBodyPages() {
         ReportCatalinkError();
         return false;
     }
-    for (long long index = -2; index <= areas; ++index) {
+    // The popular and newest lists by their keys, then the areas by index (no key 0).
+    for (long long index = AREA_KEY_POPULAR; index <= areas; ++index) {
         if (index == 0) {
             continue;
         }
@@ -268,7 +316,7 @@ bool CGenerationRun::WriteBodyPages() {
             m_aliases->areas[key] = std::move(aliases);
             PostLine(STATUS_LINE2, "Area: " + area.name);
         } else {
-            keyText = index == AREA_KEY_POPULAR ? "popular" : "newest";
+            keyText = index == AREA_KEY_POPULAR ? POPULAR_LIST : NEWEST_LIST;
             PostLine(STATUS_LINE2,
                      index == AREA_KEY_POPULAR ? "Area: Most popular files" : "Area: Newest files");
         }
@@ -388,8 +436,7 @@ bool CGenerationRun::WriteGroupPages() {
 }
 
 bool CGenerationRun::WriteFilePages(const std::string& group, const std::string& area,
-                                    const std::string& areaName, long long total,
-                                    bool atLeastOne) {
+                                    const std::string& areaName, long long total, bool atLeastOne) {
     CFilePage& page = m_pages->filePage;
     const long long pages = PageCount(total);
     page.SetGroupName(group);
@@ -414,7 +461,7 @@ bool CGenerationRun::WriteTopPages(long long key, const char* area) {
     PostLine(STATUS_LINE1, key == AREA_KEY_NEWEST ? "Generating newest file pages..."
                                                   : "Generating most popular file pages...\n");
     const auto total = m_areaTotals.find(key);
-    if (!WriteFilePages("~top", area, {}, total == m_areaTotals.end() ? 0 : total->second,
+    if (!WriteFilePages(TOP_LISTS_GROUP, area, {}, total == m_areaTotals.end() ? 0 : total->second,
                         false)) {
         return false;
     }
@@ -482,7 +529,8 @@ bool CGenerationRun::WriteDetailPages() {
     m_pagesNotWritten += failures.pages - static_cast<long long>(failures.named.size());
     // Files processed counts the files whose two pages were written.
     const std::size_t failedFiles = failures.files.size();
-    m_filesProcessed += submitted > failedFiles ? submitted - static_cast<std::uint32_t>(failedFiles) : 0;
+    m_filesProcessed +=
+        submitted > failedFiles ? submitted - static_cast<std::uint32_t>(failedFiles) : 0;
     if (!complete) {
         return false;
     }

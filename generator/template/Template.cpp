@@ -244,6 +244,7 @@ void CTemplate::AddDirective(std::string_view content, int line,
         const std::string_view rest = content.substr(11);
         const std::size_t comma = rest.find(',');
         if (comma == std::string_view::npos) {
+            // The message as template authors have always met it, misspelling included.
             throw CCompileException(line, "includedef expectsts two parameters");
         }
         in.kind = EKind::IncludeDef;
