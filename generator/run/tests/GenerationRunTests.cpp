@@ -99,14 +99,8 @@ std::vector<std::string> Pages(const std::string& prefix, int count) {
     return pages;
 }
 
-} // namespace
-
-TEST_F(GenerationRunTest, WritesTheWholeSiteWithItsMessagesProgressAndLog) {
-    MakeCatalogue();
-    Generate();
-    EXPECT_FALSE(error);
-    EXPECT_EQ(filesProcessed, 12u);
-
+// Every page of MakeCatalogue's site, by path.
+std::vector<std::string> ExpectedSitePaths() {
     std::vector<std::string> expected = {"areas/Fun.asp", "areas/Hidden.asp"};
     for (int id = 1; id <= 12; ++id) {
         expected.push_back("details/" + std::to_string(id) + ".asp");
@@ -124,8 +118,22 @@ TEST_F(GenerationRunTest, WritesTheWholeSiteWithItsMessagesProgressAndLog) {
         expected.push_back(header);
     }
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(TreePaths(tree), expected);
+    return expected;
+}
 
+} // namespace
+
+TEST_F(GenerationRunTest, WritesEveryPageOfTheSite) {
+    MakeCatalogue();
+    Generate();
+    EXPECT_FALSE(error);
+    EXPECT_EQ(filesProcessed, 12u);
+    EXPECT_EQ(TreePaths(tree), ExpectedSitePaths());
+}
+
+TEST_F(GenerationRunTest, PagesShowTheirGroupsAreasListsAndFiles) {
+    MakeCatalogue();
+    Generate();
     // Only groups with a downloadable area are in the index; every group has its pages.
     EXPECT_EQ(tree["index.asp"], "index:[Fun|Fun]\n");
     EXPECT_EQ(tree["areas/Fun.asp"], "areas of Fun (Fun):[1 Games]\n");
@@ -163,7 +171,11 @@ TEST_F(GenerationRunTest, WritesTheWholeSiteWithItsMessagesProgressAndLog) {
     EXPECT_EQ(tree["download/3.asp"],
               "download 3 File d:[local://5/t.zip t.zip http://www.example.com/tools/t%2Ezip ]"
               "[local://7/lost.zip lost.zip  ]\n");
+}
 
+TEST_F(GenerationRunTest, PostsStatusLinesAndEachPercentOnce) {
+    MakeCatalogue();
+    Generate();
     EXPECT_EQ(window.Lines(STATUS_LINE1),
               (std::vector<std::string>{
                   "Generating group index", "Generating area body pages...",
@@ -193,7 +205,11 @@ TEST_F(GenerationRunTest, WritesTheWholeSiteWithItsMessagesProgressAndLog) {
     EXPECT_EQ(window.Messages().back(), (CMessage{STATUS_FINISHED, "", 0}));
     EXPECT_EQ(env.initialized, 1);
     EXPECT_EQ(env.uninitialized, 1);
+}
 
+TEST_F(GenerationRunTest, LogsOnlyTheStartAndStopLinesWhenAllGoesWell) {
+    MakeCatalogue();
+    Generate();
     const std::string log = Log();
     EXPECT_EQ(log.rfind("Start generation on " + startStamp + "\n", 0), 0u) << log;
     EXPECT_NE(log.find("\nStop generation on "), std::string::npos);
@@ -203,15 +219,22 @@ TEST_F(GenerationRunTest, WritesTheWholeSiteWithItsMessagesProgressAndLog) {
         << stopLine;
     EXPECT_TRUE(std::regex_match(startStamp, std::regex("../../.. at ..:..:..")));
     EXPECT_EQ(LogBody(), "");
+}
 
-    // Pages are readable by the web server like any file the process creates.
+TEST_F(GenerationRunTest, PagesAreCreatedUnderTheProcessFileMask) {
+    MakeCatalogue();
+    // Readable by the web server like any file the process creates.
     const mode_t mask = ::umask(027);
     Generate();
     ::umask(mask);
     EXPECT_EQ(fs::status(dir.Path() / "site" / "details" / "1.asp").permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
 
-    // A second run replaces every page in place and leaves no temporary file behind.
+TEST_F(GenerationRunTest, ASecondRunReplacesPagesInPlaceWithoutLeftovers) {
+    MakeCatalogue();
+    Generate();
+    const std::vector<std::string> expected = ExpectedSitePaths();
     testsupport::WriteFile(dir.Path() / "site" / "index.asp", "old");
     testsupport::WriteFile(dir.Path() / "site" / "stale.asp", "kept");
     env.groups.groups.pop_back();
