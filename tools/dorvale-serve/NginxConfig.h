@@ -50,11 +50,12 @@ inline constexpr char SITE_PREFIX[] = "/dorvale";
 // Makes an area's HTTP alias a location: '\' read as '/', one leading '/', no trailing '/',
 // no empty, "." or ".." segment, nothing that nginx would read as a variable or a quote.
 // False with the reason when the alias cannot be published.
-bool NormaliseAlias(const std::string& alias, std::string& normalised, std::string& why);
+[[nodiscard]] bool NormaliseAlias(const std::string& alias, std::string& normalised,
+                                  std::string& why);
 
 // Text that can stand inside a double-quoted nginx string as it is: no '"', '\', '$', and
 // no control characters.
-bool IsQuotable(const std::string& text);
+[[nodiscard]] bool IsQuotable(const std::string& text);
 
 // The whole configuration file. Every path must be absolute and quotable.
 std::string BuildNginxConfig(const CNginxSite& site);

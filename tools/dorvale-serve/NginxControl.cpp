@@ -1,5 +1,7 @@
 #include "ServeSite.h"
 
+#include "Fd.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -154,24 +156,45 @@ long RunningNginx(const std::string& runDir) {
     return RunningProgram((fs::path(runDir) / "nginx.pid").string(), "nginx");
 }
 
-bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& error) {
+bool WriteNginxConfig(const CNginxSite& site, std::string& error) {
     std::error_code ec;
     fs::create_directories(fs::path(site.runDir) / "temp", ec);
-    if (!fs::is_directory(site.runDir)) {
-        error = "cannot create the directory " + site.runDir;
+    if (ec) {
+        error = "cannot create the directory " + site.runDir + "/temp: " + ec.message();
         return false;
     }
+    const std::string path = site.runDir + "/nginx.conf";
+    base::CFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    if (!fd.IsOpen() || !base::WriteAll(fd.Get(), BuildNginxConfig(site)) || !fd.Close()) {
+        error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string ServedAddress(const std::string& runDir) {
+    std::ifstream conf(runDir + "/nginx.conf");
+    std::string line;
+    const std::string key = "listen ";
+    while (std::getline(conf, line)) {
+        const std::size_t at = line.find(key);
+        if (at != std::string::npos) {
+            std::string address = line.substr(at + key.size());
+            if (!address.empty() && address.back() == ';') {
+                address.pop_back();
+            }
+            return address;
+        }
+    }
+    return {};
+}
+
+bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& error) {
     if (RunningNginx(site.runDir) && !StopNginx(site.runDir, error)) {
         return false;
     }
-    {
-        std::ofstream conf(fs::path(site.runDir) / "nginx.conf",
-                           std::ios::binary | std::ios::trunc);
-        conf << BuildNginxConfig(site);
-        if (!conf.flush()) {
-            error = "cannot write " + site.runDir + "/nginx.conf";
-            return false;
-        }
+    if (!WriteNginxConfig(site, error)) {
+        return false;
     }
     const fs::path output = fs::path(site.runDir) / "nginx-start.log";
     std::vector<std::string> test = NginxArgs(nginx, site.runDir);

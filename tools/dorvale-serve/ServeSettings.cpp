@@ -98,14 +98,23 @@ bool InstallSiteFiles(const std::string& templatesDir, const CServeSettings& set
         ++copied;
         return true;
     };
+    // The iterators advance with increment(ec): a directory that cannot be read further is an
+    // error, not an exception.
+    auto unreadable = [&](const fs::path& dir) {
+        error = "cannot read " + dir.string() + ": " + ec.message();
+        return false;
+    };
     int templates = 0;
-    for (const fs::directory_entry& entry : fs::directory_iterator(templatesDir, ec)) {
-        if (entry.is_regular_file() && entry.path().extension() == ".tmpl") {
-            if (!copy(entry.path(), templatesTarget / entry.path().filename())) {
+    for (fs::directory_iterator it(templatesDir, ec), end; it != end; it.increment(ec)) {
+        if (it->is_regular_file(ec) && it->path().extension() == ".tmpl") {
+            if (!copy(it->path(), templatesTarget / it->path().filename())) {
                 return false;
             }
             ++templates;
         }
+    }
+    if (ec) {
+        return unreadable(templatesDir);
     }
     if (templates == 0) {
         error = "no *.tmpl files in " + templatesDir;
@@ -113,11 +122,14 @@ bool InstallSiteFiles(const std::string& templatesDir, const CServeSettings& set
     }
     const fs::path assets = fs::path(templatesDir) / "assets";
     if (fs::is_directory(assets, ec)) {
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(assets, ec)) {
-            if (entry.is_regular_file() &&
-                !copy(entry.path(), assetsTarget / fs::relative(entry.path(), assets))) {
+        for (fs::recursive_directory_iterator it(assets, ec), end; it != end; it.increment(ec)) {
+            if (it->is_regular_file(ec) &&
+                !copy(it->path(), assetsTarget / it->path().lexically_relative(assets))) {
                 return false;
             }
+        }
+        if (ec) {
+            return unreadable(assets);
         }
     }
     return true;

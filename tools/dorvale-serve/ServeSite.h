@@ -21,12 +21,12 @@ struct CServeSettings {
 // Reads HttpPath, InstallDir and the locally hosted areas with an HTTP alias from the
 // settings and the file-area store of DatabasePath (which is not created when absent). A store
 // held by the setup program gives no areas and a warning.
-bool ReadServeSettings(CServeSettings& settings, std::string& error);
+[[nodiscard]] bool ReadServeSettings(CServeSettings& settings, std::string& error);
 
 // Copies every *.tmpl of `templatesDir` into InstallDir/templates and everything in its
 // assets/ directory into HttpPath/assets. `copied` counts the files.
-bool InstallSiteFiles(const std::string& templatesDir, const CServeSettings& settings, int& copied,
-                      std::string& error);
+[[nodiscard]] bool InstallSiteFiles(const std::string& templatesDir, const CServeSettings& settings,
+                                    int& copied, std::string& error);
 
 // ---- nginx ----
 
@@ -36,12 +36,18 @@ std::string FindNginx(const std::string& preferred);
 // The pid of the nginx master serving from `runDir`, or 0 when none runs.
 long RunningNginx(const std::string& runDir);
 
+// Creates runDir (and its temp/) and writes runDir/nginx.conf.
+[[nodiscard]] bool WriteNginxConfig(const CNginxSite& site, std::string& error);
+
+// The address and port in runDir/nginx.conf ("127.0.0.1:8080"); empty when there is none.
+std::string ServedAddress(const std::string& runDir);
+
 // Writes runDir/nginx.conf, has nginx check it, starts nginx and waits until it accepts
 // connections on the address and port. A copy already serving from runDir is stopped first.
-bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& error);
+[[nodiscard]] bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& error);
 
 // Stops the nginx serving from runDir and waits for it to go; true also when none ran.
-bool StopNginx(const std::string& runDir, std::string& error);
+[[nodiscard]] bool StopNginx(const std::string& runDir, std::string& error);
 
 // True while the process runs (a zombie does not count).
 bool IsProcessAlive(long pid);

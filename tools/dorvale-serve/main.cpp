@@ -13,7 +13,6 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <grp.h>
 #include <pwd.h>
 #include <sstream>
@@ -93,109 +92,91 @@ struct COptions {
     int port = 8080;
 };
 
-int Usage(const std::string& problem) {
-    std::fprintf(stderr, "dorvale-serve: %s\nTry 'dorvale-serve --help'.\n", problem.c_str());
-    return 2;
-}
-
-int Fail(const std::string& problem) {
-    std::fprintf(stderr, "dorvale-serve: %s\n", problem.c_str());
-    return 1;
-}
+const tool::CTool TOOL("dorvale-serve", USAGE);
 
 bool IsIpv4(const std::string& text) {
     int parts = 0;
     std::stringstream in(text);
     std::string part;
     while (std::getline(in, part, '.')) {
-        if (part.empty() || part.size() > 3 ||
-            part.find_first_not_of("0123456789") != std::string::npos || std::stoi(part) > 255) {
+        long long number = 0;
+        if (part.size() > 3 || !tool::ParseNumber(part, 0, 255, number)) {
             return false;
         }
         ++parts;
     }
-    return parts == 4 && text.back() != '.';
+    return parts == 4 && !text.empty() && text.back() != '.';
 }
 
 // Returns -1 when the options are good, else the exit status.
-int Parse(int argc, char** argv, COptions& options) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(USAGE, stdout);
-            return 0;
-        }
+int Parse(tool::CArgs& args, COptions& options) {
+    if (!args.Next()) {
+        return TOOL.UsageError("no command given");
     }
-    if (args.empty()) {
-        return Usage("no command given");
-    }
-    options.command = args[0];
+    options.command = args.Current();
     const std::string& command = options.command;
     if (command != "install" && command != "config" && command != "start" && command != "stop" &&
         command != "status" && command != "reload") {
-        return Usage("unknown command \"" + command + "\"");
+        return TOOL.UsageError("unknown command \"" + command + "\"");
     }
     const bool serving = command == "config" || command == "start" || command == "reload";
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& target) {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                return false;
+    while (args.Next()) {
+        long long number = 0;
+        if (args.Is("--dir") && command != "install") {
+            if (!args.TakeValue(options.dir)) {
+                return TOOL.UsageError("--dir needs a directory");
             }
-            target = args[++i];
-            return true;
-        };
-        std::string text;
-        if (arg == "--dir" && command != "install") {
-            if (!value(options.dir)) {
-                return Usage("--dir needs a directory");
+        } else if (args.Is("--port") && serving) {
+            if (!args.TakeNumber(number, 1, 65535)) {
+                return TOOL.UsageError("--port needs a number from 1 to 65535");
             }
-        } else if (arg == "--port" && serving) {
-            if (!value(text) || text.size() > 5 ||
-                text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) < 1 ||
-                std::stoi(text) > 65535) {
-                return Usage("--port needs a number from 1 to 65535");
-            }
-            options.port = std::stoi(text);
+            options.port = static_cast<int>(number);
             options.portGiven = true;
-        } else if (arg == "--ftp-port" && serving) {
-            if (!value(text) || text.size() > 5 ||
-                text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) < 1 ||
-                std::stoi(text) > 65535) {
-                return Usage("--ftp-port needs a number from 1 to 65535");
+        } else if (args.Is("--ftp-port") && serving) {
+            if (!args.TakeNumber(number, 1, 65535)) {
+                return TOOL.UsageError("--ftp-port needs a number from 1 to 65535");
             }
-            options.ftpPort = std::stoi(text);
-        } else if (arg == "--service" && command != "install") {
-            if (!value(options.service) || (options.service != "web" && options.service != "ftp" &&
-                                            options.service != "all")) {
-                return Usage("--service needs web, ftp or all");
+            options.ftpPort = static_cast<int>(number);
+        } else if (args.Is("--service") && command != "install") {
+            if (!args.TakeValue(options.service) ||
+                (options.service != "web" && options.service != "ftp" &&
+                 options.service != "all")) {
+                return TOOL.UsageError("--service needs web, ftp or all");
             }
-        } else if (arg == "--address" && serving) {
-            if (!value(options.address) || !IsIpv4(options.address)) {
-                return Usage("--address needs an IPv4 address such as 127.0.0.1");
+        } else if (args.Is("--address") && serving) {
+            if (!args.TakeValue(options.address) || !IsIpv4(options.address)) {
+                return TOOL.UsageError("--address needs an IPv4 address such as 127.0.0.1");
             }
             options.portGiven = true;
-        } else if (arg == "--nginx" && serving) {
-            if (!value(options.nginx)) {
-                return Usage("--nginx needs a program");
+        } else if (args.Is("--nginx") && serving) {
+            if (!args.TakeValue(options.nginx)) {
+                return TOOL.UsageError("--nginx needs a program");
             }
-        } else if (arg == "--web" && serving) {
-            if (!value(options.web)) {
-                return Usage("--web needs a program");
+        } else if (args.Is("--web") && serving) {
+            if (!args.TakeValue(options.web)) {
+                return TOOL.UsageError("--web needs a program");
             }
-        } else if (arg == "--templates" && command == "install") {
-            if (!value(options.templates)) {
-                return Usage("--templates needs a directory");
+        } else if (args.Is("--templates") && command == "install") {
+            if (!args.TakeValue(options.templates)) {
+                return TOOL.UsageError("--templates needs a directory");
             }
         } else {
-            return Usage("unexpected \"" + arg + "\" for " + command);
+            return TOOL.UsageError(args.Unexpected() + " for " + command);
         }
     }
     return -1;
 }
 
-std::string Absolute(const std::string& path) {
-    return std::filesystem::absolute(path).lexically_normal().string();
+// `path` made absolute against the working directory; false when that cannot be read.
+bool Absolute(const std::string& path, std::string& absolute, std::string& error) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    if (ec) {
+        error = "cannot resolve " + path + ": " + ec.message();
+        return false;
+    }
+    absolute = full.lexically_normal().string();
+    return true;
 }
 
 // The templates that come with Dorvale: beside an installed program, else in the sources
@@ -214,37 +195,22 @@ std::string DefaultTemplates() {
     return DORVALE_TEMPLATES_DIR;
 }
 
-std::string RunDir(const COptions& options, const CServeSettings* settings, std::string& error) {
+bool RunDir(const COptions& options, const CServeSettings* settings, std::string& dir,
+            std::string& error) {
     if (!options.dir.empty()) {
-        std::string dir = Absolute(options.dir);
+        if (!Absolute(options.dir, dir, error)) {
+            return false;
+        }
         while (dir.size() > 1 && dir.back() == '/') {
             dir.pop_back();
         }
-        return dir;
+        return true;
     }
     if (settings && !settings->installDir.empty()) {
-        return Absolute(settings->installDir + "/nginx");
+        return Absolute(settings->installDir + "/nginx", dir, error);
     }
     error = "give --dir DIR (InstallDir, whose nginx/ directory is the default, is not set)";
-    return {};
-}
-
-// The address nginx listens on, from the configuration it was started with.
-std::string ListenAddress(const std::string& runDir) {
-    std::ifstream conf(runDir + "/nginx.conf");
-    std::string line;
-    const std::string key = "listen ";
-    while (std::getline(conf, line)) {
-        const std::size_t at = line.find(key);
-        if (at != std::string::npos) {
-            std::string address = line.substr(at + key.size());
-            if (!address.empty() && address.back() == ';') {
-                address.pop_back();
-            }
-            return address;
-        }
-    }
-    return {};
+    return false;
 }
 
 // The visitors' service under /dorvale/do/, on its socket in nginx's directory.
@@ -258,7 +224,7 @@ int StopService(const std::string& runDir) {
     const long pid = RunningVisitorService(runDir);
     std::string error;
     if (!StopVisitorService(runDir, error)) {
-        return Fail(error);
+        return TOOL.Fail(error);
     }
     if (pid != 0) {
         std::printf("Stopped dorvale-web %ld\n", pid);
@@ -269,17 +235,17 @@ int StopService(const std::string& runDir) {
 int Install(const COptions& options) {
     CServeSettings settings;
     std::string error;
-    if (!ReadServeSettings(settings, error)) {
-        return Fail(error);
-    }
-    const std::string from = options.templates.empty() ? DefaultTemplates() : options.templates;
+    std::string from;
     int copied = 0;
-    if (!InstallSiteFiles(Absolute(from), settings, copied, error)) {
-        return Fail(error);
+    if (!ReadServeSettings(settings, error) ||
+        !Absolute(options.templates.empty() ? DefaultTemplates() : options.templates, from,
+                  error) ||
+        !InstallSiteFiles(from, settings, copied, error)) {
+        return TOOL.Fail(error);
     }
     std::printf("Copied %d files: templates into %s/templates, assets into %s/assets\n", copied,
                 settings.installDir.c_str(), settings.httpPath.c_str());
-    return 0;
+    return tool::EXIT_DONE;
 }
 
 bool WantsWeb(const COptions& options) {
@@ -292,7 +258,7 @@ bool WantsFtp(const COptions& options) {
 
 void Warn(const std::vector<std::string>& warnings) {
     for (const std::string& warning : warnings) {
-        std::fprintf(stderr, "dorvale-serve: warning: %s\n", warning.c_str());
+        TOOL.Warn(warning);
     }
 }
 
@@ -364,7 +330,9 @@ bool PrepareWeb(const COptions& options, const CServeSettings& settings, CNginxS
     Warn(warnings);
     site.address = options.address;
     site.port = options.port;
-    site.httpPath = Absolute(settings.httpPath);
+    if (!Absolute(settings.httpPath, site.httpPath, error)) {
+        return false;
+    }
     AddWebInstances(setup, site);
     for (const CServedAlias& area : settings.aliases) {
         bool served = false;
@@ -374,8 +342,7 @@ bool PrepareWeb(const COptions& options, const CServeSettings& settings, CNginxS
         std::string resolved;
         std::string why;
         if (!served && !services::CheckPublishable(area.path, resolved, why)) {
-            std::fprintf(stderr, "dorvale-serve: warning: area %s: %s not published: %s\n",
-                         area.area.c_str(), area.path.c_str(), why.c_str());
+            TOOL.Warn("area " + area.area + ": " + area.path + " not published: " + why);
         } else if (!served) {
             site.aliases.push_back(area);
         }
@@ -442,56 +409,52 @@ int ServeWeb(const COptions& options, const CServeSettings& settings, const std:
     site.runDir = runDir;
     std::string error;
     if (!PrepareWeb(options, settings, site, error)) {
-        return Fail(error);
+        return TOOL.Fail(error);
     }
     AddVisitorService(site, settings);
     if (options.command == "config") {
-        std::filesystem::create_directories(site.runDir);
-        std::ofstream conf(site.runDir + "/nginx.conf", std::ios::binary | std::ios::trunc);
-        conf << BuildNginxConfig(site);
-        if (!conf.flush()) {
-            return Fail("cannot write " + site.runDir + "/nginx.conf");
+        if (!WriteNginxConfig(site, error)) {
+            return TOOL.Fail(error);
         }
         std::fputs(BuildNginxConfig(site).c_str(), stdout);
-        return 0;
+        return tool::EXIT_DONE;
     }
     const std::string nginx = FindNginx(options.nginx);
     if (nginx.empty()) {
-        return Fail("nginx was not found (install the Debian package nginx, or give --nginx)");
+        return TOOL.Fail("nginx was not found (install the Debian package nginx, or give --nginx)");
     }
     if (options.command == "reload") {
         if (!ReloadNginx(nginx, site, error)) {
-            return Fail(error);
+            return TOOL.Fail(error);
         }
         std::printf("nginx %ld serves the virtual roots as they are now\n",
                     RunningNginx(site.runDir));
         return 0;
     }
-    if (!std::filesystem::exists(site.httpPath + "/index.asp")) {
-        std::fprintf(stderr,
-                     "dorvale-serve: warning: %s/index.asp does not exist yet; run sheetforge "
-                     "--console to generate the site\n",
-                     site.httpPath.c_str());
+    std::error_code ec;
+    if (!std::filesystem::exists(site.httpPath + "/index.asp", ec)) {
+        TOOL.Warn(site.httpPath + "/index.asp does not exist yet; run sheetforge --console to "
+                                  "generate the site");
     }
     const std::string web = FindVisitorService(options.web);
     if (web.empty()) {
-        return Fail(options.web.empty() ? "dorvale-web was not found (build it, or give --web)"
+        return TOOL.Fail(options.web.empty() ? "dorvale-web was not found (build it, or give --web)"
                                         : "cannot run " + options.web);
     }
     if (!StartVisitorService(web, site.runDir, site.webThreads, error)) {
-        return Fail(error);
+        return TOOL.Fail(error);
     }
     if (!StartNginx(nginx, site, error)) {
         std::string ignored;
         StopVisitorService(site.runDir, ignored);
-        return Fail(error);
+        return TOOL.Fail(error);
     }
     services::CServiceConfig service;
     service.imagePath = ServiceCommandLine(options, runDir, "web");
     service.pidFile = runDir + "/nginx.pid";
     service.processName = "nginx";
     if (!services::RegisterService(WEB_SERVICE_NAME, service, error)) {
-        std::fprintf(stderr, "dorvale-serve: warning: %s\n", error.c_str());
+        TOOL.Warn(error);
     }
     std::printf("Dorvale is served at http://%s:%d%s/index.asp\n", site.address.c_str(), site.port,
                 SITE_PREFIX);
@@ -510,36 +473,36 @@ int ServeFtp(const COptions& options, const std::string& runDir) {
     bool configured = false;
     std::string error;
     if (!PrepareFtp(options, site, configured, error)) {
-        return Fail(error);
+        return TOOL.Fail(error);
     }
     if (!configured) {
         // Only asked for FTP is it an error to have none.
         return options.service == "ftp"
-                   ? Fail("the FTP service has no instance: give --ftp-port N to serve one")
+                   ? TOOL.Fail("the FTP service has no instance: give --ftp-port N to serve one")
                    : 0;
     }
     const std::string proftpd = FindProftpd();
     if (proftpd.empty()) {
-        return Fail("proftpd was not found (install the Debian packages proftpd-core and "
-                    "proftpd-mod-vroot)");
+        return TOOL.Fail("proftpd was not found (install the Debian packages proftpd-core and "
+                         "proftpd-mod-vroot)");
     }
     if (options.command == "reload") {
         if (!ReloadProftpd(proftpd, site, error)) {
-            return Fail(error);
+            return TOOL.Fail(error);
         }
         std::printf("proftpd %ld serves the virtual roots as they are now\n",
                     RunningProftpd(runDir));
         return 0;
     }
     if (!StartProftpd(proftpd, site, error)) {
-        return Fail(error);
+        return TOOL.Fail(error);
     }
     services::CServiceConfig service;
     service.imagePath = ServiceCommandLine(options, runDir, "ftp");
     service.pidFile = FtpDirectory(runDir) + "/proftpd.pid";
     service.processName = "proftpd";
     if (!services::RegisterService(FTP_SERVICE_NAME, service, error)) {
-        std::fprintf(stderr, "dorvale-serve: warning: %s\n", error.c_str());
+        TOOL.Warn(error);
     }
     for (const CFtpInstance& instance : site.instances) {
         std::printf("FTP instance \"%s\" is served at ftp://%s:%d/\n", instance.comment.c_str(),
@@ -553,12 +516,12 @@ int Serve(const COptions& options) {
     std::string error;
     const bool haveSettings = ReadServeSettings(settings, error);
     if (!haveSettings && WantsWeb(options)) {
-        return Fail(error);
+        return TOOL.Fail(error);
     }
     Warn(settings.warnings);
-    const std::string runDir = RunDir(options, &settings, error);
-    if (runDir.empty()) {
-        return Fail(error);
+    std::string runDir;
+    if (!RunDir(options, &settings, runDir, error)) {
+        return TOOL.Fail(error);
     }
     if (WantsWeb(options)) {
         const int result = ServeWeb(options, settings, runDir);
@@ -574,9 +537,9 @@ int StopOrStatus(const COptions& options) {
     std::string error;
     // The settings only give the default directory; --dir alone is enough.
     const bool haveSettings = options.dir.empty() && ReadServeSettings(settings, error);
-    const std::string runDir = RunDir(options, haveSettings ? &settings : nullptr, error);
-    if (runDir.empty()) {
-        return Fail(error);
+    std::string runDir;
+    if (!RunDir(options, haveSettings ? &settings : nullptr, runDir, error)) {
+        return TOOL.Fail(error);
     }
     const long nginx = WantsWeb(options) ? RunningNginx(runDir) : 0;
     const long proftpd = WantsFtp(options) ? RunningProftpd(runDir) : 0;
@@ -585,7 +548,7 @@ int StopOrStatus(const COptions& options) {
             std::printf("nginx does not serve from %s\n", runDir.c_str());
         } else if (WantsWeb(options)) {
             std::printf("nginx %ld serves from %s at http://%s%s/index.asp\n", nginx,
-                        runDir.c_str(), ListenAddress(runDir).c_str(), SITE_PREFIX);
+                        runDir.c_str(), ServedAddress(runDir).c_str(), SITE_PREFIX);
         }
         if (proftpd != 0) {
             std::printf("proftpd %ld serves FTP from %s\n", proftpd, FtpDirectory(runDir).c_str());
@@ -595,10 +558,10 @@ int StopOrStatus(const COptions& options) {
         return (WantsWeb(options) ? nginx != 0 : proftpd != 0) ? 0 : 1;
     }
     if (WantsWeb(options) && !StopNginx(runDir, error)) {
-        return Fail(error);
+        return TOOL.Fail(error);
     }
     if (WantsFtp(options) && !StopProftpd(runDir, error)) {
-        return Fail(error);
+        return TOOL.Fail(error);
     }
     if (nginx != 0) {
         std::printf("Stopped nginx %ld\n", nginx);
@@ -614,8 +577,12 @@ int StopOrStatus(const COptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    tool::CArgs args(argc, argv);
+    if (args.HelpAsked()) {
+        return TOOL.Help();
+    }
     COptions options;
-    const int parsed = Parse(argc, argv, options);
+    const int parsed = Parse(args, options);
     if (parsed >= 0) {
         return parsed;
     }

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -271,6 +272,20 @@ TEST_F(Serve, FailuresAreExplained) {
                               "--nginx", m_dir / "no-nginx"});
     EXPECT_EQ(noNginx.exitCode, 1);
     EXPECT_THAT(noNginx.err, HasSubstr("cannot run"));
+
+    // A directory that cannot be made: one line saying so (after the areas' warnings), no
+    // exception.
+    for (const char* dir : {"/proc/x", "/dev/null/x"}) {
+        const auto unmade = Run({"config", "--dir", dir});
+        EXPECT_EQ(unmade.exitCode, 1) << dir;
+        const std::size_t last = unmade.err.rfind('\n', unmade.err.size() - 2);
+        const std::string lastLine = unmade.err.substr(last == std::string::npos ? 0 : last + 1);
+        EXPECT_THAT(lastLine, testing::StartsWith("dorvale-serve: cannot create the directory " +
+                                                  std::string(dir)));
+        for (std::size_t at = 0; at < unmade.err.size(); at = unmade.err.find('\n', at) + 1) {
+            EXPECT_EQ(unmade.err.compare(at, 15, "dorvale-serve: "), 0) << unmade.err;
+        }
+    }
 
     // A path nginx cannot be given safely.
     SetSetting(settings::HttpPath, m_dir / "si$te");
