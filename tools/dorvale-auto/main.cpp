@@ -4,6 +4,7 @@
 #include "AutoExpression.h"
 
 #include "ComPtr.h"
+#include "Tool.h"
 
 #include <climits>
 #include <cstdio>
@@ -39,17 +40,19 @@ const char USAGE[] =
     "Exit status: 0 done; 1 the object or a member failed (its result code and\n"
     "description go to standard error); 2 bad usage.\n";
 
+const tool::CTool TOOL("dorvale-auto", USAGE);
+
+// The text is short: it comes whole with a usage error.
 int Usage(const std::string& problem) {
-    std::fprintf(stderr, "dorvale-auto: %s\n%s", problem.c_str(), USAGE);
-    return 2;
+    TOOL.Report(problem);
+    std::fputs(USAGE, stderr);
+    return tool::EXIT_USAGE;
 }
 
 // "dorvale-auto: WHAT: 0x80070057: The parameter is incorrect."
 int Failure(const std::string& what, HRESULT hr, const std::string& description = {}) {
     const std::string text = description.empty() ? ComGetErrorText(hr) : description;
-    std::fprintf(stderr, "dorvale-auto: %s: %s: %s\n", what.c_str(), ComFormatResult(hr).c_str(),
-                 text.c_str());
-    return 1;
+    return TOOL.Fail(what + ": " + ComFormatResult(hr) + ": " + text);
 }
 
 CComVariant ToVariant(const autohost::Argument& argument) {
@@ -144,31 +147,23 @@ bool PrintValue(const VARIANT& value, const std::string& what, int& exitCode) {
         SUCCEEDED(VariantChangeType(&text, &value, 0, VT_BSTR))) {
         return PrintValue(text, what, exitCode);
     }
-    std::fprintf(stderr, "dorvale-auto: %s is an object: name one of its members to print\n",
-                 what.c_str());
-    exitCode = 1;
+    exitCode = TOOL.Fail(what + " is an object: name one of its members to print");
     return false;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    tool::CArgs args(argc, argv);
+    if (args.HelpAsked()) {
+        return TOOL.Help();
+    }
     std::vector<std::string> operands;
-    bool optionsDone = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!optionsDone && (arg == "--help" || arg == "-h")) {
-            std::fputs(USAGE, stdout);
-            return 0;
+    while (args.Next()) {
+        if (!args.IsPositional()) {
+            return Usage("unknown option " + args.Current());
         }
-        if (!optionsDone && arg == "--") {
-            optionsDone = true;
-            continue;
-        }
-        if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
-            return Usage("unknown option " + arg);
-        }
-        operands.push_back(arg);
+        operands.push_back(args.Current());
     }
     if (operands.size() != 2) {
         return Usage(operands.size() < 2 ? "a ProgID and an expression are needed"
@@ -212,10 +207,8 @@ int main(int argc, char** argv) {
                 CComVariant next;
                 if ((value.vt != VT_DISPATCH && value.vt != VT_UNKNOWN) || !value.punkVal ||
                     FAILED(VariantChangeType(&next, &value, 0, VT_DISPATCH)) || !next.pdispVal) {
-                    std::fprintf(stderr,
-                                 "dorvale-auto: %s is not an object, so it has no member %s\n",
-                                 walked.c_str(), path[i + 1].name.c_str());
-                    return 1;
+                    return TOOL.Fail(walked + " is not an object, so it has no member " +
+                                     path[i + 1].name);
                 }
                 object = next.pdispVal;
             }

@@ -1,6 +1,7 @@
 // dorvale-dsn: creates, shows, checks and removes the catalogue's ODBC data source.
 #include "DataSource.h"
 #include "DorvaleDatabaseManager.h"
+#include "Tool.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -56,72 +57,61 @@ struct COptions {
     bool tables = false;
 };
 
+const tool::CTool TOOL("dorvale-dsn", USAGE);
+
+// The text is short: it comes whole with a usage error.
 int Usage(const std::string& problem) {
-    std::fprintf(stderr, "dorvale-dsn: %s\n\n%s", problem.c_str(), USAGE);
-    return 2;
+    TOOL.Report(problem);
+    std::fprintf(stderr, "\n%s", USAGE);
+    return tool::EXIT_USAGE;
 }
 
 int Fail(const std::string& problem) {
-    std::fprintf(stderr, "dorvale-dsn: %s\n", problem.c_str());
-    return 1;
+    return TOOL.Fail(problem);
 }
 
-// Parses argv into options; returns -1 when parsing went well, else the exit status.
-int Parse(int argc, char** argv, COptions& options) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(USAGE, stdout);
-            return 0;
-        }
-    }
-    if (args.empty()) {
+// Parses the arguments into options; returns -1 when parsing went well, else the exit status.
+int Parse(tool::CArgs& args, COptions& options) {
+    if (!args.Next()) {
         return Usage("no command given");
     }
-    options.command = args[0];
+    options.command = args.Current();
     if (options.command != "create" && options.command != "show" && options.command != "check" &&
         options.command != "remove") {
         return Usage("unknown command \"" + options.command + "\"");
     }
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& target) {
-            if (i + 1 >= args.size()) {
-                return false;
-            }
-            target = args[++i];
-            return true;
-        };
-        if (arg == "--sqlite" && options.command == "create") {
-            if (!value(options.sqlite)) {
+    const bool create = options.command == "create";
+    while (args.Next()) {
+        if (args.Is("--sqlite") && create) {
+            if (!args.TakeValue(options.sqlite, true)) {
                 return Usage("--sqlite needs a database file");
             }
             options.haveSqlite = true;
-        } else if (arg == "--postgresql" && options.command == "create") {
-            if (!value(options.postgresql)) {
+        } else if (args.Is("--postgresql") && create) {
+            if (!args.TakeValue(options.postgresql, true)) {
                 return Usage("--postgresql needs a connection");
             }
             options.havePostgresql = true;
-        } else if (arg == "--driver" && options.command == "create") {
-            if (!value(options.driver) || options.driver.empty()) {
+        } else if (args.Is("--driver") && create) {
+            if (!args.TakeValue(options.driver)) {
                 return Usage("--driver needs a driver name or library");
             }
-        } else if (arg == "--name") {
-            if (!value(options.name) || options.name.empty()) {
+        } else if (args.Is("--name")) {
+            if (!args.TakeValue(options.name)) {
                 return Usage("--name needs a data source name");
             }
-        } else if (arg == "--user" && options.command != "check") {
+        } else if (args.Is("--user") && options.command != "check" && args.NoValue()) {
             options.user = true;
-        } else if (arg == "--system" && options.command != "check") {
+        } else if (args.Is("--system") && options.command != "check" && args.NoValue()) {
             options.system = true;
-        } else if (arg == "--force" && options.command == "create") {
+        } else if (args.Is("--force") && create && args.NoValue()) {
             options.force = true;
-        } else if (arg == "--if-missing" && options.command == "create") {
+        } else if (args.Is("--if-missing") && create && args.NoValue()) {
             options.ifMissing = true;
-        } else if (arg == "--tables" && options.command == "create") {
+        } else if (args.Is("--tables") && create && args.NoValue()) {
             options.tables = true;
         } else {
-            return Usage("unexpected \"" + arg + "\" for " + options.command);
+            return Usage(args.Unexpected() + " for " + options.command);
         }
     }
     if (options.user && options.system) {
@@ -312,8 +302,12 @@ int Remove(const COptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    tool::CArgs args(argc, argv);
+    if (args.HelpAsked()) {
+        return TOOL.Help();
+    }
     COptions options;
-    int status = Parse(argc, argv, options);
+    const int status = Parse(args, options);
     if (status >= 0) {
         return status;
     }

@@ -2,6 +2,7 @@
 // own DllRegisterServer (or DllUnregisterServer).
 
 #include "Com.h"
+#include "Tool.h"
 
 #include <cerrno>
 #include <climits>
@@ -28,71 +29,66 @@ const char USAGE[] =
     "by its absolute path; register it again after moving it.\n"
     "Exit status: 0 done, 1 the library could not be loaded or refused, 2 bad usage.\n";
 
-int Usage(const char* problem) {
-    std::fprintf(stderr, "dorvale-regsvr: %s\n%s", problem, USAGE);
-    return 2;
+// The text is short: it comes whole with a usage error.
+int Usage(const tool::CTool& tool, const std::string& problem) {
+    tool.Report(problem);
+    std::fputs(USAGE, stderr);
+    return tool::EXIT_USAGE;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    const tool::CTool tool("dorvale-regsvr", USAGE);
+    tool::CArgs args(argc, argv);
+    if (args.HelpAsked()) {
+        return tool.Help();
+    }
     bool unregister = false;
     bool silent = false;
-    const char* library = nullptr;
-    bool optionsDone = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!optionsDone && std::strcmp(arg, "--help") == 0) {
-            std::fputs(USAGE, stdout);
-            return 0;
-        }
-        if (!optionsDone && std::strcmp(arg, "--") == 0) {
-            optionsDone = true;
-        } else if (!optionsDone && std::strcmp(arg, "-u") == 0) {
+    std::string library;
+    while (args.Next()) {
+        if (args.Is("-u")) {
             unregister = true;
-        } else if (!optionsDone && std::strcmp(arg, "-s") == 0) {
+        } else if (args.Is("-s")) {
             silent = true;
-        } else if (!optionsDone && arg[0] == '-' && arg[1] != '\0') {
-            return Usage((std::string("unknown option ") + arg).c_str());
-        } else if (library) {
-            return Usage("one library at a time");
+        } else if (!args.IsPositional()) {
+            return Usage(tool, "unknown option " + args.Current());
+        } else if (!library.empty()) {
+            return Usage(tool, "one library at a time");
         } else {
-            library = arg;
+            library = args.Current();
         }
     }
-    if (!library) {
-        return Usage("no library named");
+    if (library.empty()) {
+        return Usage(tool, "no library named");
     }
 
     // The library records where it was loaded from, so load it by its absolute path.
     char resolved[PATH_MAX];
-    if (!realpath(library, resolved)) {
-        std::fprintf(stderr, "dorvale-regsvr: cannot find %s: %s\n", library, std::strerror(errno));
-        return 1;
+    if (!realpath(library.c_str(), resolved)) {
+        return tool.Fail("cannot find " + library + ": " + std::strerror(errno));
     }
     void* handle = dlopen(resolved, RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
-        std::fprintf(stderr, "dorvale-regsvr: cannot load %s: %s\n", library, dlerror());
-        return 1;
+        return tool.Fail("cannot load " + library + ": " + dlerror());
     }
     const char* entryName = unregister ? "DllUnregisterServer" : "DllRegisterServer";
     auto entry = reinterpret_cast<PFN_DLLREGISTERSERVER>(dlsym(handle, entryName));
     if (!entry) {
-        std::fprintf(stderr, "dorvale-regsvr: %s does not export %s\n", library, entryName);
         dlclose(handle);
-        return 1;
+        return tool.Fail(library + " does not export " + entryName);
     }
     CoInitialize(nullptr);
     const HRESULT hr = entry();
     CoUninitialize();
     dlclose(handle);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "dorvale-regsvr: %s in %s failed: %s %s\n", entryName, library,
-                     ComFormatResult(hr).c_str(), ComGetErrorText(hr).c_str());
-        return 1;
+        return tool.Fail(std::string(entryName) + " in " + library +
+                         " failed: " + ComFormatResult(hr) + " " + ComGetErrorText(hr));
     }
     if (!silent) {
-        std::printf("%s in %s succeeded.\n", entryName, library);
+        std::printf("%s in %s succeeded.\n", entryName, library.c_str());
     }
-    return 0;
+    return tool::EXIT_DONE;
 }

@@ -1,6 +1,7 @@
 // dorvale-seed: fills an empty library with made-up groups, areas and files.
 #include "SampleLibrary.h"
 #include "SeedWriters.h"
+#include "Tool.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,115 +56,89 @@ struct COptions {
     bool quiet = false;
 };
 
+const tool::CTool TOOL("dorvale-seed", USAGE);
+
 int Usage(const std::string& problem) {
-    std::fprintf(stderr, "dorvale-seed: %s\nTry 'dorvale-seed --help'.\n", problem.c_str());
-    return 2;
+    return TOOL.UsageError(problem);
 }
 
 int Fail(const std::string& problem) {
-    std::fprintf(stderr, "dorvale-seed: %s\n", problem.c_str());
-    return 1;
-}
-
-bool ParseWhole(const std::string& text, long long low, long long high, long long& value) {
-    if (text.empty() || text.size() > 18) {
-        return false;
-    }
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    value = std::stoll(text);
-    return value >= low && value <= high;
+    return TOOL.Fail(problem);
 }
 
 // Returns -1 when the options are good, else the exit status.
-int Parse(int argc, char** argv, COptions& options) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    for (const std::string& arg : args) {
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(USAGE, stdout);
-            return 0;
-        }
-    }
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        auto value = [&](std::string& target) {
-            if (i + 1 >= args.size()) {
-                return false;
-            }
-            target = args[++i];
-            return true;
-        };
-        auto number = [&](long long low, long long high, long long& target) {
-            std::string text;
-            return value(text) && ParseWhole(text, low, high, target);
-        };
+int Parse(tool::CArgs& args, COptions& options) {
+    while (args.Next()) {
         long long n = 0;
         std::string text;
-        if (arg == "--dir") {
-            if (!value(options.dir) || options.dir.empty()) {
+        auto number = [&](long long min, long long max) { return args.TakeNumber(n, min, max); };
+        if (args.Is("--dir")) {
+            if (!args.TakeValue(options.dir)) {
                 return Usage("--dir needs a directory");
             }
-        } else if (arg == "--files") {
-            if (!number(0, 10000000, n)) {
+        } else if (args.Is("--files")) {
+            if (!number(0, 10000000)) {
                 return Usage("--files needs a number from 0 to 10000000");
             }
             options.sample.files = n;
-        } else if (arg == "--groups") {
-            if (!number(1, 1000, n)) {
+        } else if (args.Is("--groups")) {
+            if (!number(1, 1000)) {
                 return Usage("--groups needs a number from 1 to 1000");
             }
             options.sample.groups = static_cast<int>(n);
-        } else if (arg == "--areas") {
-            if (!number(1, 10000, n)) {
+        } else if (args.Is("--areas")) {
+            if (!number(1, 10000)) {
                 return Usage("--areas needs a number from 1 to 10000");
             }
             options.sample.areas = static_cast<int>(n);
-        } else if (arg == "--local-areas") {
-            if (!number(0, 10000, n)) {
+        } else if (args.Is("--local-areas")) {
+            if (!number(0, 10000)) {
                 return Usage("--local-areas needs a number from 0 to 10000");
             }
             options.sample.localAreas = static_cast<int>(n);
-        } else if (arg == "--empty-areas") {
-            if (!number(0, 10000, n)) {
+        } else if (args.Is("--empty-areas")) {
+            if (!number(0, 10000)) {
                 return Usage("--empty-areas needs a number from 0 to 10000");
             }
             options.sample.emptyAreas = static_cast<int>(n);
-        } else if (arg == "--seed") {
-            if (!number(0, 999999999999999999LL, n)) {
+        } else if (args.Is("--seed")) {
+            if (!number(0, 999999999999999999LL)) {
                 return Usage("--seed needs a whole number");
             }
             options.sample.seed = static_cast<std::uint64_t>(n);
-        } else if (arg == "--data-source") {
-            if (!value(options.dataSource) || options.dataSource.empty()) {
+        } else if (args.Is("--data-source")) {
+            if (!args.TakeValue(options.dataSource)) {
                 return Usage("--data-source needs a data source name");
             }
-        } else if (arg == "--http-server") {
-            if (!value(text)) {
+        } else if (args.Is("--http-server")) {
+            if (!args.TakeValue(text, true)) {
                 return Usage("--http-server needs an address (it may be empty)");
             }
             options.settings.httpServer = text;
-        } else if (arg == "--ftp-server") {
-            if (!value(text)) {
+        } else if (args.Is("--ftp-server")) {
+            if (!args.TakeValue(text, true)) {
                 return Usage("--ftp-server needs an address");
             }
             options.settings.ftpServer = text;
             options.sample.ftpAliases = !text.empty();
-        } else if (arg == "--install-dir") {
-            if (!value(text) || text.empty()) {
+        } else if (args.Is("--install-dir")) {
+            std::error_code ec;
+            if (!args.TakeValue(text)) {
                 return Usage("--install-dir needs a directory");
             }
-            options.settings.installDir = std::filesystem::absolute(text).lexically_normal();
-        } else if (arg == "--awkward") {
+            const std::filesystem::path absolute = std::filesystem::absolute(text, ec);
+            if (ec) {
+                return Fail("cannot resolve " + text + ": " + ec.message());
+            }
+            options.settings.installDir = absolute.lexically_normal();
+        } else if (args.Is("--awkward") && args.NoValue()) {
             options.sample.awkward = true;
-        } else if (arg == "--if-empty") {
+        } else if (args.Is("--if-empty") && args.NoValue()) {
             options.ifEmpty = true;
-        } else if (arg == "--quiet") {
+        } else if (args.Is("--quiet") && args.NoValue()) {
             options.quiet = true;
         } else {
-            return Usage("unexpected \"" + arg + "\"");
+            return Usage(args.Unexpected());
         }
     }
     if (options.dir.empty()) {
@@ -179,11 +154,16 @@ int Parse(int argc, char** argv, COptions& options) {
 }
 
 int Seed(COptions& options) {
-    const std::filesystem::path dir = std::filesystem::absolute(options.dir).lexically_normal();
     std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (!std::filesystem::is_directory(dir)) {
-        return Fail("cannot create the directory " + dir.string());
+    std::filesystem::path dir = std::filesystem::absolute(options.dir, ec).lexically_normal();
+    if (!ec) {
+        std::filesystem::create_directories(dir, ec);
+    }
+    if (!ec && !std::filesystem::is_directory(dir, ec)) {
+        ec = std::make_error_code(std::errc::not_a_directory);
+    }
+    if (ec) {
+        return Fail("cannot create the directory " + dir.string() + ": " + ec.message());
     }
     const std::string databasePath = (dir / "db").string();
     options.sample.directory = dir.string();
@@ -256,7 +236,7 @@ int Seed(COptions& options) {
         }
         ++added;
         if (!options.quiet && total >= 10000 && added % 10000 == 0) {
-            std::fprintf(stderr, "dorvale-seed: %lld of %lld files\n", added, total);
+            TOOL.Report(std::to_string(added) + " of " + std::to_string(total) + " files");
         }
     }
     if (!catalogue.Commit(error)) {
@@ -278,8 +258,12 @@ int Seed(COptions& options) {
 } // namespace
 
 int main(int argc, char** argv) {
+    tool::CArgs args(argc, argv);
+    if (args.HelpAsked()) {
+        return TOOL.Help();
+    }
     COptions options;
-    const int parsed = Parse(argc, argv, options);
+    const int parsed = Parse(args, options);
     if (parsed >= 0) {
         return parsed;
     }

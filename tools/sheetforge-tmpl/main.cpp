@@ -1,5 +1,6 @@
 // sheetforge-tmpl: checks page templates and renders them for their authors.
 #include "Template.h"
+#include "Tool.h"
 
 #include <cerrno>
 #include <clocale>
@@ -39,9 +40,11 @@ constexpr const char* HELP =
     "\n"
     "Exit status: 0 on success, 1 when a template failed, 2 on a usage error.\n";
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "sheetforge-tmpl: %s\n%s", message.c_str(), USAGE);
-    return 2;
+// Template authors get the synopsis with the message.
+int UsageError(const tool::CTool& tool, const std::string& message) {
+    tool.Report(message);
+    std::fputs(USAGE, stderr);
+    return tool::EXIT_USAGE;
 }
 
 std::string DirectoryOf(const std::string& file) {
@@ -73,43 +76,39 @@ bool CompileOne(CTemplate& page, const std::string& file, const std::string& inc
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    const std::string help = std::string(USAGE) + HELP;
+    const tool::CTool tool("sheetforge-tmpl", help.c_str());
+    tool::CArgs args(argc, argv);
+    if (args.HelpAsked()) {
+        return tool.Help();
+    }
     std::string command;
     std::string includeDir;
     std::vector<std::string> operands;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (options && (arg == "-h" || arg == "--help")) {
-            std::printf("%s%s", USAGE, HELP);
-            return 0;
-        }
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && arg == "--include-dir") {
-            if (i + 1 >= argc) {
-                return UsageError("--include-dir needs a directory");
+    while (args.Next()) {
+        if (args.Is("--include-dir")) {
+            if (!args.TakeValue(includeDir, true)) {
+                return UsageError(tool, "--include-dir needs a directory");
             }
-            includeDir = argv[++i];
-        } else if (options && arg.starts_with("--include-dir=")) {
-            includeDir = arg.substr(std::strlen("--include-dir="));
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option " + arg);
+        } else if (!args.IsPositional()) {
+            return UsageError(tool, "unknown option " + args.Current());
         } else if (command.empty()) {
-            command = arg;
+            command = args.Current();
         } else {
-            operands.push_back(arg);
+            operands.push_back(args.Current());
         }
     }
     if (command.empty()) {
-        return UsageError("no command given");
+        return UsageError(tool, "no command given");
     }
-    if (!includeDir.empty() && !std::filesystem::is_directory(includeDir)) {
-        return UsageError("include directory " + includeDir + " does not exist");
+    std::error_code ec;
+    if (!includeDir.empty() && !std::filesystem::is_directory(includeDir, ec)) {
+        return UsageError(tool, "include directory " + includeDir + " does not exist");
     }
 
     if (command == "check") {
         if (operands.empty()) {
-            return UsageError("check needs at least one FILE");
+            return UsageError(tool, "check needs at least one FILE");
         }
         bool allGood = true;
         for (const std::string& file : operands) {
@@ -117,18 +116,18 @@ int main(int argc, char** argv) {
             allGood = CompileOne(page, file, includeDir, stdout) && allGood;
         }
         std::fflush(stdout);
-        return allGood ? 0 : 1;
+        return allGood ? tool::EXIT_DONE : tool::EXIT_FAILED;
     }
 
     if (command == "render") {
         if (operands.empty()) {
-            return UsageError("render needs a FILE");
+            return UsageError(tool, "render needs a FILE");
         }
         std::vector<std::pair<std::string, std::string>> variables;
         for (std::size_t i = 1; i < operands.size(); ++i) {
             const std::size_t equals = operands[i].find('=');
             if (equals == std::string::npos || equals == 0) {
-                return UsageError("expected NAME=VALUE, got " + operands[i]);
+                return UsageError(tool, "expected NAME=VALUE, got " + operands[i]);
             }
             variables.emplace_back(operands[i].substr(0, equals), operands[i].substr(equals + 1));
         }
@@ -137,16 +136,14 @@ int main(int argc, char** argv) {
             page.SetVariable(name, value);
         }
         if (!CompileOne(page, operands[0], includeDir, stderr)) {
-            return 1;
+            return tool::EXIT_FAILED;
         }
         // Rendering closes the descriptor it is given; standard output stays open.
         if (!page.Render(::dup(STDOUT_FILENO))) {
-            std::fprintf(stderr, "sheetforge-tmpl: could not write the page: %s\n",
-                         std::strerror(errno));
-            return 1;
+            return tool.Fail(std::string("could not write the page: ") + std::strerror(errno));
         }
-        return 0;
+        return tool::EXIT_DONE;
     }
 
-    return UsageError("unknown command " + command);
+    return UsageError(tool, "unknown command " + command);
 }
