@@ -3,6 +3,7 @@
 #include "Text.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 
 namespace regtext {
@@ -253,9 +254,7 @@ private:
             if (!ParseHexNumber(TrimRight(rest.substr(6)), number)) {
                 return Fail(lineNo, "dword: needs 1 to 8 hexadecimal digits");
             }
-            for (int i = 0; i < 4; ++i) {
-                entry.data.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
-            }
+            entry.data = DwordData(number);
         } else if (base::StartsWithNoCase(rest, "hex")) {
             entry.kind = CEntry::EKind::Value;
             if (!ParseHex(lineNo, rest.substr(3), entry)) {
@@ -333,6 +332,13 @@ private:
     std::vector<std::string> m_sectionPath;
 };
 
+void AppendHexByte(std::string& out, char byte) {
+    static constexpr char DIGITS[] = "0123456789abcdef";
+    const auto value = static_cast<unsigned char>(byte);
+    out.push_back(DIGITS[value >> 4]);
+    out.push_back(DIGITS[value & 0x0F]);
+}
+
 void AppendQuoted(std::string& out, std::string_view text) {
     out.push_back('"');
     for (char c : text) {
@@ -367,11 +373,8 @@ void AppendValue(std::string& out, const CValue& value) {
         return;
     }
     char buffer[32];
-    if (value.type == REG_DWORD && value.data.size() == 4) {
-        DWORD number = 0;
-        for (int i = 3; i >= 0; --i) {
-            number = (number << 8) | static_cast<unsigned char>(value.data[i]);
-        }
+    DWORD number = 0;
+    if (value.type == REG_DWORD && DwordFromData(value.data, number)) {
         std::snprintf(buffer, sizeof buffer, "dword:%08x\n", number);
         out += buffer;
         return;
@@ -390,9 +393,10 @@ void AppendValue(std::string& out, const CValue& value) {
             out += "\\\n  ";
             column = 2;
         }
-        std::snprintf(buffer, sizeof buffer, last ? "%02x" : "%02x,",
-                      static_cast<unsigned char>(value.data[i]));
-        out += buffer;
+        AppendHexByte(out, value.data[i]);
+        if (!last) {
+            out.push_back(',');
+        }
         column += last ? 2 : 3;
     }
     out.push_back('\n');
@@ -608,6 +612,160 @@ bool SplitKeyPath(std::string_view path, std::vector<std::string>& names) {
         }
         start = slash + 1;
     }
+}
+
+std::string TypeName(DWORD type) {
+    switch (type) {
+    case REG_NONE:
+        return "REG_NONE";
+    case REG_SZ:
+        return "REG_SZ";
+    case REG_EXPAND_SZ:
+        return "REG_EXPAND_SZ";
+    case REG_BINARY:
+        return "REG_BINARY";
+    case REG_DWORD:
+        return "REG_DWORD";
+    case REG_MULTI_SZ:
+        return "REG_MULTI_SZ";
+    case REG_QWORD:
+        return "REG_QWORD";
+    default: {
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "REG_TYPE_0x%x", type);
+        return buffer;
+    }
+    }
+}
+
+bool ParseTypeName(std::string_view text, DWORD& type) {
+    if (text.size() > 4 && base::StartsWithNoCase(text, "REG_")) {
+        text.remove_prefix(4);
+    }
+    static const std::pair<const char*, DWORD> TYPES[] = {{"SZ", REG_SZ},
+                                                          {"EXPAND_SZ", REG_EXPAND_SZ},
+                                                          {"DWORD", REG_DWORD},
+                                                          {"BINARY", REG_BINARY},
+                                                          {"MULTI_SZ", REG_MULTI_SZ}};
+    for (const auto& [name, value] : TYPES) {
+        if (NamesEqual(text, name)) {
+            type = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string DwordData(DWORD value) {
+    std::string data;
+    for (int i = 0; i < 4; ++i) {
+        data.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    }
+    return data;
+}
+
+bool DwordFromData(std::string_view data, DWORD& value) {
+    if (data.size() != 4) {
+        return false;
+    }
+    value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | static_cast<unsigned char>(data[i]);
+    }
+    return true;
+}
+
+std::string MultiStringData(const std::vector<std::string>& strings) {
+    std::string data;
+    for (const std::string& text : strings) {
+        data += text;
+        data.push_back('\0');
+    }
+    data.push_back('\0');
+    if (strings.empty()) {
+        data.push_back('\0');
+    }
+    return data;
+}
+
+bool ParseDwordText(std::string_view text, DWORD& value) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string_view digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 10) {
+        return false;
+    }
+    std::uint64_t number = 0;
+    for (const char c : digits) {
+        const int d = base::HexDigitValue(c);
+        if (d < 0 || (!hex && d > 9)) {
+            return false;
+        }
+        number = number * (hex ? 16 : 10) + static_cast<unsigned>(d);
+    }
+    if (number > 0xFFFFFFFFu) {
+        return false;
+    }
+    value = static_cast<DWORD>(number);
+    return true;
+}
+
+bool ParseHexBytes(std::string_view text, std::string& bytes) {
+    int high = -1; // the first digit of a pair, while its second is awaited
+    for (const char c : text) {
+        if (c == ',' || c == ' ' || c == ':' || c == '\t') {
+            continue;
+        }
+        const int d = base::HexDigitValue(c);
+        if (d < 0) {
+            return false;
+        }
+        if (high < 0) {
+            high = d;
+        } else {
+            bytes.push_back(static_cast<char>(high * 16 + d));
+            high = -1;
+        }
+    }
+    return high < 0;
+}
+
+std::string FormatValueData(DWORD type, std::string_view data) {
+    if (type == REG_SZ || type == REG_EXPAND_SZ) {
+        return std::string(data.substr(0, data.find('\0')));
+    }
+    DWORD number = 0;
+    if (type == REG_DWORD && DwordFromData(data, number)) {
+        char buffer[40];
+        std::snprintf(buffer, sizeof buffer, "0x%08x (%u)", number, number);
+        return buffer;
+    }
+    if (type == REG_QWORD && data.size() == 8) {
+        std::uint64_t wide = 0;
+        for (int i = 7; i >= 0; --i) {
+            wide = (wide << 8) | static_cast<unsigned char>(data[i]);
+        }
+        char buffer[48];
+        std::snprintf(buffer, sizeof buffer, "0x%016" PRIx64 " (%" PRIu64 ")", wide, wide);
+        return buffer;
+    }
+    std::string out;
+    if (type == REG_MULTI_SZ) {
+        std::size_t start = 0;
+        while (start < data.size()) {
+            const std::size_t end = std::min(data.find('\0', start), data.size());
+            if (end == start) {
+                break; // the empty string closing the list
+            }
+            out += (out.empty() ? "" : "\\0");
+            out += data.substr(start, end - start);
+            start = end + 1;
+        }
+        return out;
+    }
+    for (const char byte : data) {
+        AppendHexByte(out, byte);
+    }
+    return out;
 }
 
 } // namespace regtext

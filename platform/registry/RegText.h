@@ -17,7 +17,7 @@ constexpr int ROOT_COUNT = 3;
 
 const char* RootName(ERoot root); // "HKEY_LOCAL_MACHINE", ...
 // Accepts the full root names and HKLM, HKCU, HKCR, without regard to case.
-bool ParseRootName(std::string_view text, ERoot& root);
+[[nodiscard]] bool ParseRootName(std::string_view text, ERoot& root);
 
 // ASCII case folding: the registry's name comparison.
 std::string FoldName(std::string_view name);
@@ -86,8 +86,8 @@ struct CParseError {
 };
 
 // Parses a REGEDIT4 text. An empty text is accepted when allowEmpty (a new hive file).
-bool ParseRegText(std::string_view text, bool allowEmpty, std::vector<CEntry>& entries,
-                  CParseError& error);
+[[nodiscard]] bool ParseRegText(std::string_view text, bool allowEmpty,
+                                std::vector<CEntry>& entries, CParseError& error);
 
 // Applies parsed statements to the tree of their root (entries of other roots are skipped).
 void ApplyEntries(CKey& rootKey, ERoot root, const std::vector<CEntry>& entries);
@@ -97,6 +97,28 @@ void ApplyEntries(CKey& rootKey, ERoot root, const std::vector<CEntry>& entries)
 std::string WriteRegText(const CKey& key, const std::string& fullName, bool writeEmptyRoot);
 
 // Splits "A\B\C" into its names; false on an empty name (one trailing backslash is allowed).
-bool SplitKeyPath(std::string_view path, std::vector<std::string>& names);
+[[nodiscard]] bool SplitKeyPath(std::string_view path, std::vector<std::string>& names);
+
+// ---- Values as people type and read them (dorvale-reg), beside their REGEDIT4 form ----
+
+// "REG_SZ", "REG_DWORD", ...; "REG_TYPE_0x<hex>" for a type without a name.
+std::string TypeName(DWORD type);
+// SZ, EXPAND_SZ, DWORD, BINARY or MULTI_SZ, with or without "REG_", in any letter case.
+[[nodiscard]] bool ParseTypeName(std::string_view text, DWORD& type);
+
+// A REG_DWORD's four bytes, least significant first, and back (false unless four bytes).
+std::string DwordData(DWORD value);
+[[nodiscard]] bool DwordFromData(std::string_view data, DWORD& value);
+// A REG_MULTI_SZ's bytes: each string and its NUL, then the closing NUL (two for no strings).
+std::string MultiStringData(const std::vector<std::string>& strings);
+
+// 0 to 4294967295, decimal or hexadecimal after 0x; nothing else (no sign, no spaces).
+[[nodiscard]] bool ParseDwordText(std::string_view text, DWORD& value);
+// Pairs of hexadecimal digits, optionally separated by commas, colons, spaces or tabs.
+[[nodiscard]] bool ParseHexBytes(std::string_view text, std::string& bytes);
+
+// The data as a person reads it: text up to its NUL; "0x0000002a (42)" for a number; the
+// strings of a list joined by "\0"; other data as hexadecimal digits.
+std::string FormatValueData(DWORD type, std::string_view data);
 
 } // namespace regtext

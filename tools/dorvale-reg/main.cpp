@@ -2,24 +2,22 @@
 
 #include "RegText.h"
 #include "Registry.h"
+#include "Tool.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
-#include <cinttypes>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
+// Exit codes of their own: scripts tell a missing value from a failure.
 constexpr int EXIT_NOT_FOUND = 1;
-constexpr int EXIT_USAGE = 2;
+constexpr int EXIT_USAGE = tool::EXIT_USAGE;
 constexpr int EXIT_FAILED = 3;
 
 const char* const HELP = R"(Usage: dorvale-reg COMMAND ...
@@ -123,146 +121,9 @@ CFailure CallFailure(LONG result, const CKeyName& key, const std::string& what) 
             what + ": " + RegGetErrorText(result) + " (" + RegGetHivePath(key.root) + ")"};
 }
 
-std::string TypeName(DWORD type) {
-    switch (type) {
-    case REG_NONE:
-        return "REG_NONE";
-    case REG_SZ:
-        return "REG_SZ";
-    case REG_EXPAND_SZ:
-        return "REG_EXPAND_SZ";
-    case REG_BINARY:
-        return "REG_BINARY";
-    case REG_DWORD:
-        return "REG_DWORD";
-    case REG_MULTI_SZ:
-        return "REG_MULTI_SZ";
-    case REG_QWORD:
-        return "REG_QWORD";
-    default: {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "REG_TYPE_0x%x", type);
-        return buffer;
-    }
-    }
-}
-
-bool ParseType(std::string text, DWORD& type) {
-    if (text.size() > 4 && regtext::NamesEqual(text.substr(0, 4), "REG_")) {
-        text = text.substr(4);
-    }
-    static const std::pair<const char*, DWORD> TYPES[] = {{"SZ", REG_SZ},
-                                                          {"EXPAND_SZ", REG_EXPAND_SZ},
-                                                          {"DWORD", REG_DWORD},
-                                                          {"BINARY", REG_BINARY},
-                                                          {"MULTI_SZ", REG_MULTI_SZ}};
-    for (const auto& [name, value] : TYPES) {
-        if (regtext::NamesEqual(text, name)) {
-            type = value;
-            return true;
-        }
-    }
-    return false;
-}
-
-std::string HexBytes(const std::string& data) {
-    std::string out;
-    char buffer[4];
-    for (unsigned char c : data) {
-        std::snprintf(buffer, sizeof buffer, "%02x", c);
-        out += buffer;
-    }
-    return out;
-}
-
-std::string FormatData(DWORD type, const std::string& data) {
-    if (type == REG_SZ || type == REG_EXPAND_SZ) {
-        return data.substr(0, data.find('\0'));
-    }
-    if (type == REG_DWORD && data.size() == 4) {
-        DWORD number = 0;
-        for (int i = 3; i >= 0; --i) {
-            number = (number << 8) | static_cast<unsigned char>(data[i]);
-        }
-        char buffer[40];
-        std::snprintf(buffer, sizeof buffer, "0x%08x (%u)", number, number);
-        return buffer;
-    }
-    if (type == REG_QWORD && data.size() == 8) {
-        std::uint64_t number = 0;
-        for (int i = 7; i >= 0; --i) {
-            number = (number << 8) | static_cast<unsigned char>(data[i]);
-        }
-        char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "0x%016" PRIx64 " (%" PRIu64 ")", number, number);
-        return buffer;
-    }
-    if (type == REG_MULTI_SZ) {
-        std::string out;
-        std::size_t start = 0;
-        while (start < data.size()) {
-            const std::size_t end = std::min(data.find('\0', start), data.size());
-            if (end == start) {
-                break; // the empty string closing the list
-            }
-            out += (out.empty() ? "" : "\\0") + data.substr(start, end - start);
-            start = end + 1;
-        }
-        return out;
-    }
-    return HexBytes(data);
-}
-
 std::string ValueLine(const std::string& name, DWORD type, const std::string& data) {
-    return (name.empty() ? std::string("(Default)") : name) + "\t" + TypeName(type) + "\t" +
-           FormatData(type, data);
-}
-
-bool ParseDword(const std::string& text, DWORD& value) {
-    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const std::string digits = hex ? text.substr(2) : text;
-    if (digits.empty() || digits.size() > 10) {
-        return false;
-    }
-    std::uint64_t number = 0;
-    for (char c : digits) {
-        int d;
-        if (c >= '0' && c <= '9') {
-            d = c - '0';
-        } else if (hex && c >= 'a' && c <= 'f') {
-            d = c - 'a' + 10;
-        } else if (hex && c >= 'A' && c <= 'F') {
-            d = c - 'A' + 10;
-        } else {
-            return false;
-        }
-        number = number * (hex ? 16 : 10) + static_cast<unsigned>(d);
-    }
-    if (number > 0xFFFFFFFFu) {
-        return false;
-    }
-    value = static_cast<DWORD>(number);
-    return true;
-}
-
-bool ParseBinary(const std::string& text, std::string& bytes) {
-    std::string digits;
-    for (char c : text) {
-        if (c == ',' || c == ' ' || c == ':' || c == '\t') {
-            continue;
-        }
-        if (!std::isxdigit(static_cast<unsigned char>(c))) {
-            return false;
-        }
-        digits.push_back(c);
-    }
-    if (digits.size() % 2 != 0) {
-        return false;
-    }
-    for (std::size_t i = 0; i < digits.size(); i += 2) {
-        bytes.push_back(static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
-    }
-    return true;
+    return (name.empty() ? std::string("(Default)") : name) + "\t" + regtext::TypeName(type) +
+           "\t" + regtext::FormatValueData(type, data);
 }
 
 LONG ReadValue(HKEY key, const char* name, DWORD& type, std::string& data) {
@@ -281,10 +142,13 @@ LONG ReadValue(HKEY key, const char* name, DWORD& type, std::string& data) {
     return result;
 }
 
+const tool::CTool TOOL("dorvale-reg", HELP);
+
+// One line on standard error, whatever the message holds.
 int Fail(const CFailure& failure) {
     std::string message = failure.message;
     std::replace(message.begin(), message.end(), '\n', ' ');
-    std::cerr << "dorvale-reg: " << message << "\n";
+    TOOL.Report(message);
     return failure.status;
 }
 
@@ -356,7 +220,7 @@ int Set(const std::vector<std::string>& args) {
         return Fail(failure);
     }
     DWORD type = REG_NONE;
-    if (!ParseType(args[2], type)) {
+    if (!regtext::ParseTypeName(args[2], type)) {
         return Fail(Usage("unknown type \"" + args[2] +
                           "\"; use REG_SZ, REG_EXPAND_SZ, REG_DWORD, REG_BINARY or REG_MULTI_SZ"));
     }
@@ -364,29 +228,23 @@ int Set(const std::vector<std::string>& args) {
     std::string bytes;
     if (type == REG_MULTI_SZ) {
         for (const auto& text : data) {
-            if (text.empty() || text.find('\0') != std::string::npos) {
+            if (text.empty()) {
                 return Fail(Usage("a REG_MULTI_SZ string cannot be empty"));
             }
-            bytes += text + '\0';
         }
-        bytes.push_back('\0');
-        if (data.empty()) {
-            bytes.push_back('\0');
-        }
+        bytes = regtext::MultiStringData(data);
     } else if (data.size() != 1) {
-        return Fail(Usage(TypeName(type) + " takes exactly one DATA argument"));
+        return Fail(Usage(regtext::TypeName(type) + " takes exactly one DATA argument"));
     } else if (type == REG_SZ || type == REG_EXPAND_SZ) {
         bytes = data[0] + '\0';
     } else if (type == REG_DWORD) {
         DWORD number = 0;
-        if (!ParseDword(data[0], number)) {
+        if (!regtext::ParseDwordText(data[0], number)) {
             return Fail(Usage("bad REG_DWORD \"" + data[0] +
                               "\"; use 0 to 4294967295, decimal or 0x hexadecimal"));
         }
-        for (int i = 0; i < 4; ++i) {
-            bytes.push_back(static_cast<char>((number >> (8 * i)) & 0xFF));
-        }
-    } else if (!ParseBinary(data[0], bytes)) {
+        bytes = regtext::DwordData(number);
+    } else if (!regtext::ParseHexBytes(data[0], bytes)) {
         return Fail(Usage("bad REG_BINARY \"" + data[0] + "\"; use pairs of hexadecimal digits"));
     }
     if (!regtext::CheckValueName(args[1]).empty()) {
@@ -495,32 +353,30 @@ int Import(const std::vector<std::string>& args) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    const bool help = std::any_of(args.begin(), args.end(),
-                                  [](const std::string& a) { return a == "--help" || a == "-h"; });
-    if (help || (!args.empty() && args[0] == "help")) {
-        std::cout << HELP;
-        return 0;
+    tool::CArgs args(argc, argv);
+    if (args.HelpAsked() || (!args.Empty() && args.All()[0] == "help")) {
+        return TOOL.Help();
     }
-    if (args.empty()) {
+    if (args.Empty()) {
         return Fail(Usage("no command given"));
     }
-    const std::string command = args[0];
-    args.erase(args.begin());
+    // The command and its operands are taken as they stand: a value's data may begin with '-'.
+    const std::string command = args.All()[0];
+    const std::vector<std::string> operands(args.All().begin() + 1, args.All().end());
     if (command == "query") {
-        return Query(args);
+        return Query(operands);
     }
     if (command == "set") {
-        return Set(args);
+        return Set(operands);
     }
     if (command == "delete") {
-        return Delete(args);
+        return Delete(operands);
     }
     if (command == "export") {
-        return Export(args);
+        return Export(operands);
     }
     if (command == "import") {
-        return Import(args);
+        return Import(operands);
     }
     return Fail(Usage("unknown command \"" + command + "\""));
 }

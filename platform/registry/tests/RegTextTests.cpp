@@ -259,3 +259,51 @@ TEST(RegText, KeyPathsSplitOnBackslashesOnly) {
     EXPECT_EQ(root, ERoot::CurrentUser);
     EXPECT_FALSE(ParseRootName("HKU", root));
 }
+
+TEST(RegText, ValuesAsTypedAndShownMatchTheirRegedit4Bytes) {
+    // A number typed in either base is stored as the dword: line reads it back.
+    DWORD number = 0;
+    ASSERT_TRUE(ParseDwordText("0x500000", number));
+    std::vector<CEntry> entries;
+    CParseError error;
+    ASSERT_TRUE(ParseRegText("REGEDIT4\n[HKLM\\A]\n\"n\"=dword:00500000\n", false, entries, error));
+    EXPECT_EQ(entries.back().data, DwordData(number));
+    ASSERT_TRUE(ParseDwordText("4294967295", number));
+    EXPECT_EQ(number, 0xFFFFFFFFu);
+    for (const char* bad : {"", "-1", "4294967296", "0x", "0x1FFFFFFFF", "12x", " 1", "1a"}) {
+        EXPECT_FALSE(ParseDwordText(bad, number)) << bad;
+    }
+    DWORD back = 0;
+    EXPECT_TRUE(DwordFromData(DwordData(0x12345678), back));
+    EXPECT_EQ(back, 0x12345678u);
+    EXPECT_FALSE(DwordFromData("abc", back));
+
+    // Bytes typed with any separators are the bytes a hex: line holds.
+    std::string bytes;
+    ASSERT_TRUE(ParseHexBytes("00,ff 10:7A", bytes));
+    EXPECT_EQ(bytes, Bytes({0x00, 0xff, 0x10, 0x7a}));
+    for (const char* bad : {"abc", "zz", "0-0"}) {
+        std::string ignored;
+        EXPECT_FALSE(ParseHexBytes(bad, ignored)) << bad;
+    }
+
+    // Types by name, with or without REG_; shown with their data.
+    DWORD type = REG_NONE;
+    EXPECT_TRUE(ParseTypeName("multi_sz", type));
+    EXPECT_EQ(type, REG_MULTI_SZ);
+    EXPECT_TRUE(ParseTypeName("REG_EXPAND_SZ", type));
+    EXPECT_EQ(type, REG_EXPAND_SZ);
+    EXPECT_FALSE(ParseTypeName("REG_", type));
+    EXPECT_FALSE(ParseTypeName("QWORD", type));
+    EXPECT_EQ(TypeName(REG_QWORD), "REG_QWORD");
+    EXPECT_EQ(TypeName(0x42), "REG_TYPE_0x42");
+    EXPECT_EQ(FormatValueData(REG_DWORD, DwordData(42)), "0x0000002a (42)");
+    EXPECT_EQ(FormatValueData(REG_SZ, Text("text")), "text");
+    EXPECT_EQ(FormatValueData(REG_MULTI_SZ, MultiStringData({"a", "bc"})), "a\\0bc");
+    EXPECT_EQ(MultiStringData({}), std::string(2, '\0'));
+    EXPECT_EQ(FormatValueData(REG_MULTI_SZ, MultiStringData({})), "");
+    EXPECT_EQ(FormatValueData(REG_BINARY, Bytes({0x00, 0xab})), "00ab");
+    EXPECT_EQ(FormatValueData(REG_DWORD, "odd"), "6f6464");
+    EXPECT_EQ(FormatValueData(REG_QWORD, Bytes({1, 0, 0, 0, 0, 0, 0, 1})),
+              "0x0100000000000001 (72057594037927937)");
+}
