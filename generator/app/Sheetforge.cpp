@@ -4,6 +4,7 @@
 #include "SheetforgeDialog.h"
 #include "SingleInstance.h"
 #include "Text.h"
+#include "Tool.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -130,14 +131,14 @@ bool HasDisplay() {
 int SheetforgeMain(int argc, char** argv, EnvironmentFactory factory) {
     std::setlocale(LC_ALL, "");
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    const tool::CTool tool("sheetforge", SHEETFORGE_HELP);
     const CSheetforgeOptions options = ParseSheetforgeOptions(arguments);
     if (options.help) {
-        std::fputs(SHEETFORGE_HELP, stdout);
-        return 0;
+        return tool.Help();
     }
     if (!options.error.empty()) {
-        std::fprintf(stderr, "sheetforge: %s\nTry 'sheetforge --help'.\n", options.error.c_str());
-        return 1;
+        tool.UsageError(options.error);
+        return tool::EXIT_FAILED; // the program ends with 1 whenever it does not start
     }
 
     if (options.console || !HasDisplay()) {
@@ -145,8 +146,7 @@ int SheetforgeMain(int argc, char** argv, EnvironmentFactory factory) {
         std::setlocale(LC_ALL, "");
         CSingleInstance instance;
         if (!instance.Acquire()) {
-            std::fputs("sheetforge: another copy of Dorvale Sheetforge is running\n", stderr);
-            return 1;
+            return tool.Fail("another copy of Dorvale Sheetforge is running");
         }
         CSheetforgeConfig config;
         config.Load();
