@@ -74,19 +74,19 @@ bool FormatDescription(const CUploadDescription& desc, std::string& out);
 // Writes the description into a new temporary file "desXXXXXX" in `directory` (the temporary
 // directory, $TMPDIR or /tmp, when empty) and returns its path in `path`. On failure nothing is
 // left behind.
-bool WriteDescriptionFile(const CUploadDescription& desc, const std::string& directory,
+[[nodiscard]] bool WriteDescriptionFile(const CUploadDescription& desc, const std::string& directory,
                           std::string& path);
 
 // Parses description text. CR LF and LF both end a line; a CR not followed by LF is an ordinary
 // byte. Reads no more than it needs: the header up to DESC_MAX_HEADER_BYTES, the long description
 // up to its limit. Returns false only when the input could not be read.
-bool ReadDescription(std::string_view text, CUploadDescription& desc,
+[[nodiscard]] bool ReadDescription(std::string_view text, CUploadDescription& desc,
                      const CDescriptionReadOptions& options = {});
-bool ReadDescription(std::istream& in, CUploadDescription& desc,
+[[nodiscard]] bool ReadDescription(std::istream& in, CUploadDescription& desc,
                      const CDescriptionReadOptions& options = {});
 
 // Opens and parses one description file; false when it is not a readable regular file.
-bool ReadDescriptionFile(const std::string& path, CUploadDescription& desc,
+[[nodiscard]] bool ReadDescriptionFile(const std::string& path, CUploadDescription& desc,
                          const CDescriptionReadOptions& options = {});
 
 // Every "*.desc" in `directory` (sorted by name) whose uploaded file (its path without ".desc")

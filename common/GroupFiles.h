@@ -42,7 +42,7 @@ bool ReadGroup(const std::string& databasePath, const std::string& name,
 
 // Writes the group with these member ids in this order. When the group was renamed, pass
 // its former name in `oldName`: that file is removed once the new one is complete.
-bool WriteGroup(const std::string& databasePath, const std::string& name,
+[[nodiscard]] bool WriteGroup(const std::string& databasePath, const std::string& name,
                 const std::vector<std::uint32_t>& ids, const std::string& oldName = {});
 
 // Removes the group's file; true when no file of that name remains.

@@ -41,19 +41,19 @@ public:
 
     // Writes one record (GetRecordSize() bytes) at `index`. An index past the end first
     // fills the gap with zero records; an index equal to the count appends. Writable only.
-    bool WriteRecord(std::size_t index, const void* record);
+    [[nodiscard]] bool WriteRecord(std::size_t index, const void* record);
 
     // Removes record `index`, moving the following records down, and shortens the file.
     // Writable only.
-    bool RemoveRecord(std::size_t index);
+    [[nodiscard]] bool RemoveRecord(std::size_t index);
 
     // Forces the file's contents to the disk.
-    bool Flush();
+    [[nodiscard]] bool Flush();
 
 private:
     bool Map();
     void Unmap();
-    bool WriteAll(const void* data, std::size_t size, std::size_t offset);
+    [[nodiscard]] bool WriteAll(const void* data, std::size_t size, std::size_t offset);
     bool RefreshCount();
 
     std::size_t m_recordSize;
