@@ -134,29 +134,29 @@ void WriteFile(const std::filesystem::path& path, const std::string& bytes) {
 }
 
 bool UseGermanLocale(std::string& why) {
-    constexpr const char* kName = "de_DE.UTF-8";
-    if (std::setlocale(LC_ALL, kName)) {
+    constexpr const char* LOCALE_NAME = "de_DE.UTF-8";
+    if (std::setlocale(LC_ALL, LOCALE_NAME)) {
         return true;
     }
     const char* home = std::getenv("HOME");
     const std::filesystem::path cache =
         std::filesystem::path(home && *home ? home : "/tmp") / ".cache" / "dorvale-locales";
     std::error_code error;
-    if (!std::filesystem::exists(cache / kName, error)) {
+    if (!std::filesystem::exists(cache / LOCALE_NAME, error)) {
         // Compiled beside its final place and renamed, so that tests running at the same time
         // never see half a locale.
         std::filesystem::create_directories(cache, error);
         const std::filesystem::path partial =
-            cache / (std::string(kName) + ".partial-" + std::to_string(::getpid()));
-        const CProgramResult built = RunProgram(
-            {"/usr/bin/localedef", "-i", "de_DE", "-f", "UTF-8", partial.string()});
+            cache / (std::string(LOCALE_NAME) + ".partial-" + std::to_string(::getpid()));
+        const CProgramResult built =
+            RunProgram({"/usr/bin/localedef", "-i", "de_DE", "-f", "UTF-8", partial.string()});
         if (built.exitCode == 0 || std::filesystem::exists(partial / "LC_CTYPE", error)) {
-            std::filesystem::rename(partial, cache / kName, error);
+            std::filesystem::rename(partial, cache / LOCALE_NAME, error);
         }
         std::filesystem::remove_all(partial, error);
     }
     ::setenv("LOCPATH", cache.c_str(), 1);
-    if (std::setlocale(LC_ALL, kName)) {
+    if (std::setlocale(LC_ALL, LOCALE_NAME)) {
         return true;
     }
     why = "the locale de_DE.UTF-8 is not installed and localedef could not make it (package "

@@ -45,14 +45,14 @@ std::string Today() {
 
 // Bytes that may not stand in a Location header (controls, spaces, non-ASCII) escaped.
 std::string HeaderSafeUrl(std::string_view url) {
-    static const char hex[] = "0123456789ABCDEF";
+    static const char HEX_DIGITS[] = "0123456789ABCDEF";
     std::string out;
     for (const char ch : url) {
         const auto c = static_cast<unsigned char>(ch);
         if (c <= 0x20 || c >= 0x7F) {
             out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
+            out += HEX_DIGITS[c >> 4];
+            out += HEX_DIGITS[c & 15];
         } else {
             out += ch;
         }

@@ -125,9 +125,9 @@ std::string FormatDate(const CDate& date, EDateStyle style) {
     tm.tm_yday =
         static_cast<int>((sys_days{ymd} - sys_days{year{date.year} / January / 1}).count());
     // English names whatever the process's locale: the page belongs to the site.
-    static const locale_t english = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    static const locale_t ENGLISH = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
     char buffer[256];
-    const std::size_t n = strftime_l(buffer, sizeof buffer, "%A, %B %d, %Y", &tm, english);
+    const std::size_t n = strftime_l(buffer, sizeof buffer, "%A, %B %d, %Y", &tm, ENGLISH);
     return std::string(buffer, n);
 }
 

@@ -27,8 +27,8 @@ constexpr long RESPONSE_TIMEOUT_SECONDS = 60;
 constexpr int POLL_MS = 200;
 
 bool InitializeLibrary() {
-    static const bool initialized = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-    return initialized;
+    static const bool INITIALIZED = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return INITIALIZED;
 }
 
 bool IsHostCharacter(char c) {
@@ -61,9 +61,9 @@ bool ParseFtpAddress(std::string_view address, std::string& host, int& port) {
     host.clear();
     port = FTP_DEFAULT_PORT;
     // The site's FTP server setting is often written as the URL visitors download from.
-    constexpr std::string_view scheme = "ftp://";
-    if (base::StartsWithNoCase(address, scheme)) {
-        address.remove_prefix(scheme.size());
+    constexpr std::string_view FTP_SCHEME = "ftp://";
+    if (base::StartsWithNoCase(address, FTP_SCHEME)) {
+        address.remove_prefix(FTP_SCHEME.size());
         while (!address.empty() && address.back() == '/') {
             address.remove_suffix(1);
         }

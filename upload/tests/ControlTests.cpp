@@ -70,8 +70,8 @@ public:
             return E_INVALIDARG;
         }
         pVar->vt = VT_BSTR;
-        pVar->bstrVal = SysAllocStringByteLen(found->second.data(),
-                                              static_cast<UINT>(found->second.size()));
+        pVar->bstrVal =
+            SysAllocStringByteLen(found->second.data(), static_cast<UINT>(found->second.size()));
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Write(LPCOLESTR name, VARIANT* pVar) override {
@@ -139,7 +139,7 @@ protected:
                               nullptr, nullptr);
     }
 
-    CComTestEnvironment env;
+    CComTestEnvironment m_env;
 };
 
 TEST_F(LiftwellControl, RegistersAsAnInsertableControlAndUnregisters) {
@@ -193,7 +193,8 @@ TEST_F(LiftwellControl, PropertiesThroughDispatchKeepTheirLimitsAndAreaForm) {
     // Without a window system Upload shows nothing and still succeeds.
     EXPECT_EQ(Call(control, "Upload", {}), S_OK);
     CComPtr<IUploadOutcome> outcome;
-    ASSERT_EQ(control->QueryInterface(IID_IUploadOutcome, reinterpret_cast<void**>(&outcome)), S_OK);
+    ASSERT_EQ(control->QueryInterface(IID_IUploadOutcome, reinterpret_cast<void**>(&outcome)),
+              S_OK);
     LONG last = -1;
     ASSERT_EQ(outcome->GetLastOutcome(&last), S_OK);
     EXPECT_EQ(last, LIFTWELL_NOT_RUN);
@@ -204,7 +205,9 @@ TEST_F(LiftwellControl, PropertiesRoundTripThroughStreamAndPropertyBag) {
     ASSERT_TRUE(first);
     Put(first, "FTPAddress", "[::1]:21");
     Put(first, "Username", "anon");
-    Put(first, "UserPassword", "s\xC3\xA9" "cret");
+    Put(first, "UserPassword",
+        "s\xC3\xA9"
+        "cret");
     Put(first, "Areas", "Files\rincoming\rGames\rgames\r");
 
     CComPtr<IPersistStreamInit> persist;
@@ -223,9 +226,9 @@ TEST_F(LiftwellControl, PropertiesRoundTripThroughStreamAndPropertyBag) {
 
     CComPtr<IDispatch> second = Create();
     CComPtr<IPersistStreamInit> secondPersist;
-    ASSERT_EQ(second->QueryInterface(IID_IPersistStreamInit,
-                                     reinterpret_cast<void**>(&secondPersist)),
-              S_OK);
+    ASSERT_EQ(
+        second->QueryInterface(IID_IPersistStreamInit, reinterpret_cast<void**>(&secondPersist)),
+        S_OK);
     ASSERT_EQ(secondPersist->InitNew(), S_OK);
     ASSERT_EQ(secondPersist->Load(&stream), S_OK);
     for (const char* name : {"FTPAddress", "Username", "UserPassword", "Areas"}) {
@@ -249,13 +252,15 @@ TEST_F(LiftwellControl, PropertiesRoundTripThroughStreamAndPropertyBag) {
     EXPECT_EQ(bag.values, (std::map<std::string, std::string>{
                               {"FTP Address", "[::1]:21"},
                               {"User Name", "anon"},
-                              {"User Password", "s\xC3\xA9" "cret"},
+                              {"User Password", "s\xC3\xA9"
+                                                "cret"},
                               {"File Areas", "Files\rincoming\rGames\rgames\r"}}));
     CComPtr<IDispatch> third = Create();
     Put(third, "Username", "stays");
     CComPtr<IPersistPropertyBag> thirdPersist;
-    ASSERT_EQ(third->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&thirdPersist)),
-              S_OK);
+    ASSERT_EQ(
+        third->QueryInterface(IID_IPersistPropertyBag, reinterpret_cast<void**>(&thirdPersist)),
+        S_OK);
     CMapBag parameters;
     parameters.values = {{"FTP Address", "ftp.example.org"},
                          {"File Areas", "Files\rincoming\r"},
@@ -269,13 +274,14 @@ TEST_F(LiftwellControl, PropertiesRoundTripThroughStreamAndPropertyBag) {
 
 TEST_F(LiftwellControl, DorvaleAutoRunsItWithoutAWizard) {
     const auto result = testsupport::RunProgram(
-        {testsupport::BuiltProgram("dorvale-auto"), LIFTWELL_PROGID, "Upload"}, {env.RegistryEnv()});
+        {testsupport::BuiltProgram("dorvale-auto"), LIFTWELL_PROGID, "Upload"},
+        {m_env.RegistryEnv()});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "");
     const auto areas = testsupport::RunProgram(
         {testsupport::BuiltProgram("dorvale-auto"), LIFTWELL_PROGID,
          "AddFileArea(\"Files\", \"incoming\"); AddFileArea(\"Games\", \"up\\games\"); Areas"},
-        {env.RegistryEnv()});
+        {m_env.RegistryEnv()});
     EXPECT_EQ(areas.exitCode, 0) << areas.err;
     EXPECT_EQ(areas.out, "Files\rincoming\rGames\rup\\games\r\n");
 }

@@ -54,14 +54,14 @@ std::string Bytes(std::size_t size) {
 
 class FtpTransfer : public ::testing::Test {
 protected:
-    CFtpPeer peer;
-    testsupport::CTempDir local;
+    CFtpPeer m_peer;
+    testsupport::CTempDir m_local;
 
     CUploadJob Job(const std::string& areaPath, const std::string& fileName,
                    const std::string& content) {
         CUploadJob job;
-        job.account = {peer.address, peer.user, peer.password};
-        job.localFile = local / fileName;
+        job.account = {m_peer.address, m_peer.user, m_peer.password};
+        job.localFile = m_local / fileName;
         testsupport::WriteFile(job.localFile, content);
         job.areaPath = areaPath;
         return job;
@@ -69,14 +69,14 @@ protected:
 };
 
 TEST_F(FtpTransfer, FileAndDescriptionArriveWholeAndTheTemporaryFileGoes) {
-    SKIP_WITHOUT_FTP_PEER(peer);
-    CFtpDirectory area(peer, "upload");
+    SKIP_WITHOUT_FTP_PEER(m_peer);
+    CFtpDirectory area(m_peer, "upload");
     const std::string content = Bytes(300000);
     CUploadJob job = Job(area.Relative() + "\\", "tools 1.zip", content);
     const std::string description =
         "Filename: tools 1.zip\r\nArea: Files\r\nTitle: T\r\nVersion: \r\nShortDesc: S\r\n"
         "Company: \r\nEmail: e@x\r\nReqForm: No\r\n\r\nLong";
-    job.descriptionFile = local / "des-test";
+    job.descriptionFile = m_local / "des-test";
     testsupport::WriteFile(job.descriptionFile, description);
 
     CUploadTransfer transfer(job);
@@ -84,7 +84,7 @@ TEST_F(FtpTransfer, FileAndDescriptionArriveWholeAndTheTemporaryFileGoes) {
     ASSERT_TRUE(transfer.IsFinished());
     EXPECT_TRUE(transfer.Succeeded()) << transfer.FailureDetail();
     const std::vector<std::string> expected = {
-        "Connecting to " + peer.address + ".", "Sending file " + job.localFile + ".",
+        "Connecting to " + m_peer.address + ".", "Sending file " + job.localFile + ".",
         "Sending file description information.", "File sent successfully."};
     EXPECT_EQ(run.statuses, expected);
     EXPECT_EQ(transfer.Percent(), 100);
@@ -109,18 +109,18 @@ TEST_F(FtpTransfer, FileAndDescriptionArriveWholeAndTheTemporaryFileGoes) {
 }
 
 TEST_F(FtpTransfer, FailuresEndWithTheirTextAndDeleteTheDescription) {
-    SKIP_WITHOUT_FTP_PEER(peer);
-    CFtpDirectory area(peer, "refused");
+    SKIP_WITHOUT_FTP_PEER(m_peer);
+    CFtpDirectory area(m_peer, "refused");
 
     // A wrong password: the login is refused.
     CUploadJob job = Job(area.Relative(), "a.txt", "a");
     job.account.password = "wrong";
-    job.descriptionFile = local / "des-a";
+    job.descriptionFile = m_local / "des-a";
     testsupport::WriteFile(job.descriptionFile, "x");
     {
         CUploadTransfer transfer(job);
         const CRun run = TickToEnd(transfer);
-        EXPECT_EQ(run.statuses.front(), "Connecting to " + peer.address + ".");
+        EXPECT_EQ(run.statuses.front(), "Connecting to " + m_peer.address + ".");
         EXPECT_EQ(transfer.StatusText(), "Unable to connect to FTP server.");
         EXPECT_FALSE(transfer.Succeeded());
         EXPECT_FALSE(transfer.FailureDetail().empty());
@@ -150,10 +150,10 @@ TEST_F(FtpTransfer, FailuresEndWithTheirTextAndDeleteTheDescription) {
 }
 
 TEST_F(FtpTransfer, AreaPathOutsideTheLoginDirectoryIsRefusedBeforeConnecting) {
-    SKIP_WITHOUT_FTP_PEER(peer);
+    SKIP_WITHOUT_FTP_PEER(m_peer);
     for (const std::string path : {"/tmp", "../outside", "a\\..\\..\\b"}) {
         CUploadJob job = Job(path, "d.txt", "d");
-        job.descriptionFile = local / "des-d";
+        job.descriptionFile = m_local / "des-d";
         testsupport::WriteFile(job.descriptionFile, "x");
         CUploadTransfer transfer(job);
         const CRun run = TickToEnd(transfer);
@@ -162,7 +162,8 @@ TEST_F(FtpTransfer, AreaPathOutsideTheLoginDirectoryIsRefusedBeforeConnecting) {
         EXPECT_FALSE(transfer.Succeeded());
         EXPECT_FALSE(std::filesystem::exists(job.descriptionFile));
     }
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(peer.root).parent_path() / "d.txt"));
+    EXPECT_FALSE(
+        std::filesystem::exists(std::filesystem::path(m_peer.root).parent_path() / "d.txt"));
 
     // A description that was due but could not be written stops the upload too.
     CUploadJob job = Job("in", "e.txt", "e");
@@ -173,12 +174,12 @@ TEST_F(FtpTransfer, AreaPathOutsideTheLoginDirectoryIsRefusedBeforeConnecting) {
 }
 
 TEST_F(FtpTransfer, CancelDuringALargeFileStopsAtOnceAndLeavesNoUploadToPost) {
-    SKIP_WITHOUT_FTP_PEER(peer);
-    CFtpDirectory area(peer, "cancel");
+    SKIP_WITHOUT_FTP_PEER(m_peer);
+    CFtpDirectory area(m_peer, "cancel");
     // A sparse file far larger than what loopback sends in the time the test takes.
     CUploadJob job;
-    job.account = {peer.address, peer.user, peer.password};
-    job.localFile = local / "large.bin";
+    job.account = {m_peer.address, m_peer.user, m_peer.password};
+    job.localFile = m_local / "large.bin";
     {
         const int fd = ::open(job.localFile.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
         ASSERT_GE(fd, 0);
@@ -186,7 +187,7 @@ TEST_F(FtpTransfer, CancelDuringALargeFileStopsAtOnceAndLeavesNoUploadToPost) {
         ::close(fd);
     }
     job.areaPath = area.Relative();
-    job.descriptionFile = local / "des-large";
+    job.descriptionFile = m_local / "des-large";
     testsupport::WriteFile(job.descriptionFile, "Filename: large.bin\r\n\r\n");
 
     CUploadTransfer transfer(job);

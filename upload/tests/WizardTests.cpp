@@ -113,25 +113,25 @@ protected:
         ASSERT_EQ(wizard.CurrentPage(), CUploadWizard::PAGE_TRANSFER);
     }
 
-    CFtpPeer peer;
-    testsupport::CTempDir local;
-    CScriptedPrompts prompts;
+    CFtpPeer m_peer;
+    testsupport::CTempDir m_local;
+    CScriptedPrompts m_prompts;
 };
 
 TEST_F(UploadWizard, FivePagesCheckWhatIsEnteredAndSendTheFileWithItsDescription) {
-    SKIP_WITHOUT_FTP_PEER(peer);
-    CFtpDirectory incoming(peer, "wizard");
+    SKIP_WITHOUT_FTP_PEER(m_peer);
+    CFtpDirectory incoming(m_peer, "wizard");
     CUploadProperties properties;
-    properties.SetFtpAddress(peer.address);
-    properties.SetUsername(peer.user); // no password: the wizard asks for it
+    properties.SetFtpAddress(m_peer.address);
+    properties.SetUsername(m_peer.user); // no password: the wizard asks for it
     properties.Areas().Parse("Files\r" + incoming.Relative() + "/\rGames\rgames\r");
-    const std::string file = local / "tools.zip";
+    const std::string file = m_local / "tools.zip";
     const std::string content(70000, 'z');
     testsupport::WriteFile(file, content);
-    const std::string longText = local / "long.txt";
+    const std::string longText = m_local / "long.txt";
     testsupport::WriteFile(longText, "First line\n" + std::string(2000, 'x'));
 
-    CUploadWizard wizard(properties, prompts);
+    CUploadWizard wizard(properties, m_prompts);
     wizard.show();
     EXPECT_EQ(wizard.windowTitle(), "Upload File Wizard");
     EXPECT_EQ(wizard.CurrentPage(), CUploadWizard::PAGE_WELCOME);
@@ -147,22 +147,22 @@ TEST_F(UploadWizard, FivePagesCheckWhatIsEnteredAndSendTheFileWithItsDescription
     EXPECT_EQ(area->itemText(0), "Files");
     EXPECT_EQ(area->itemText(1), "Games");
     EXPECT_EQ(area->currentIndex(), 0);
-    prompts.Expect("Must enter a filename.", "Error")
+    m_prompts.Expect("Must enter a filename.", "Error")
         .Expect("File does not exist.", "Error")
         .Expect("You must fill in the email address.", "Error")
         .Expect("You must fill in the title.", "Error")
         .Expect("You must fill in the brief description.", "Error");
     Click(wizard, "nextButton");
-    Type(wizard, "fileEdit", local / "missing.zip");
+    Type(wizard, "fileEdit", m_local / "missing.zip");
     Click(wizard, "nextButton");
     EXPECT_EQ(wizard.CurrentPage(), CUploadWizard::PAGE_FILE);
-    EXPECT_EQ(prompts.Asked().size(), 2u);
-    prompts.ChooseNext("").ChooseNext(file);
+    EXPECT_EQ(m_prompts.Asked().size(), 2u);
+    m_prompts.ChooseNext("").ChooseNext(file);
     Click(wizard, "browseButton"); // cancelled: the text stays
-    EXPECT_EQ(Child<QLineEdit>(wizard, "fileEdit")->text().toStdString(), local / "missing.zip");
+    EXPECT_EQ(Child<QLineEdit>(wizard, "fileEdit")->text().toStdString(), m_local / "missing.zip");
     Click(wizard, "browseButton");
     EXPECT_EQ(Child<QLineEdit>(wizard, "fileEdit")->text().toStdString(), file);
-    EXPECT_EQ(prompts.choosers, (std::vector<std::string>{CHOOSER, CHOOSER}));
+    EXPECT_EQ(m_prompts.choosers, (std::vector<std::string>{CHOOSER, CHOOSER}));
     Screenshot(wizard, "2-file-and-area.png");
     Click(wizard, "nextButton");
 
@@ -178,13 +178,13 @@ TEST_F(UploadWizard, FivePagesCheckWhatIsEnteredAndSendTheFileWithItsDescription
               "C&ollect contact information on downloads");
     Screenshot(wizard, "3-listing-details.png");
     Click(wizard, "nextButton");
-    EXPECT_EQ(prompts.Asked().size(), 4u);
+    EXPECT_EQ(m_prompts.Asked().size(), 4u);
 
     // Descriptions: Import replaces the text, within the limit.
     EXPECT_EQ(wizard.CurrentPage(), CUploadWizard::PAGE_DESCRIPTIONS);
     auto* detailed = Child<QPlainTextEdit>(wizard, "detailedEdit");
     detailed->setPlainText("to be replaced");
-    prompts.ChooseNext(longText);
+    m_prompts.ChooseNext(longText);
     Click(wizard, "importButton");
     const std::string imported = detailed->toPlainText().toStdString();
     EXPECT_EQ(imported.size(), DETAILED_DESCRIPTION_LIMIT);
@@ -199,15 +199,15 @@ TEST_F(UploadWizard, FivePagesCheckWhatIsEnteredAndSendTheFileWithItsDescription
     EXPECT_EQ(Child<QLineEdit>(wizard, "titleEdit")->text(), "Handy tools");
     Click(wizard, "nextButton");
     Click(wizard, "nextButton");
-    EXPECT_EQ(prompts.choosers.size(), 3u);
-    EXPECT_EQ(prompts.Asked().size(), 5u);
-    EXPECT_EQ(prompts.Asked().back().icon, prompt::EIcon::Error);
+    EXPECT_EQ(m_prompts.choosers.size(), 3u);
+    EXPECT_EQ(m_prompts.Asked().size(), 5u);
+    EXPECT_EQ(m_prompts.Asked().back().icon, prompt::EIcon::Error);
 
     // Transfer: the password typed here, every button but Cancel off while it runs.
     ASSERT_EQ(wizard.CurrentPage(), CUploadWizard::PAGE_TRANSFER);
     EXPECT_EQ(Buttons(wizard), (CButtons{true, true, false, true}));
     EXPECT_FALSE(Child<QProgressBar>(wizard, "progressBar")->isVisible());
-    Type(wizard, "passwordEdit", peer.password);
+    Type(wizard, "passwordEdit", m_peer.password);
     Click(wizard, "nextButton");
     EXPECT_TRUE(wizard.Transfer() != nullptr);
     if (!wizard.Transfer()->IsFinished()) {
@@ -225,7 +225,7 @@ TEST_F(UploadWizard, FivePagesCheckWhatIsEnteredAndSendTheFileWithItsDescription
     Click(wizard, "finishButton");
     EXPECT_EQ(wizard.result(), QDialog::Accepted);
     EXPECT_EQ(wizard.Outcome(), EUploadOutcome::Sent);
-    EXPECT_EQ(prompts.Problems(), std::vector<std::string>{});
+    EXPECT_EQ(m_prompts.Problems(), std::vector<std::string>{});
 
     EXPECT_EQ(testsupport::ReadFile(incoming.Path() / "tools.zip"), content);
     EXPECT_EQ(testsupport::ReadFile(incoming.Path() / "tools.zip.desc"),
@@ -235,17 +235,17 @@ TEST_F(UploadWizard, FivePagesCheckWhatIsEnteredAndSendTheFileWithItsDescription
 }
 
 TEST_F(UploadWizard, FailedTransferSaysSoAndLeavesOnlyFinish) {
-    SKIP_WITHOUT_FTP_PEER(peer);
-    CFtpDirectory incoming(peer, "wizard-failed");
+    SKIP_WITHOUT_FTP_PEER(m_peer);
+    CFtpDirectory incoming(m_peer, "wizard-failed");
     CUploadProperties properties;
-    properties.SetFtpAddress(peer.address);
-    properties.SetUsername(peer.user);
+    properties.SetFtpAddress(m_peer.address);
+    properties.SetUsername(m_peer.user);
     properties.SetUserPassword("wrong");
     properties.Areas().Add("Files", incoming.Relative());
-    const std::string file = local / "a.txt";
+    const std::string file = m_local / "a.txt";
     testsupport::WriteFile(file, "a");
 
-    CUploadWizard wizard(properties, prompts);
+    CUploadWizard wizard(properties, m_prompts);
     wizard.show();
     FillToTransferPage(wizard, file);
     EXPECT_EQ(wizard.findChild<QLineEdit*>("passwordEdit"), nullptr);
@@ -262,31 +262,31 @@ TEST_F(UploadWizard, FailedTransferSaysSoAndLeavesOnlyFinish) {
     // With no area to choose, the file page says there is nowhere to send it.
     CUploadProperties noAreas = properties;
     noAreas.Areas().Clear();
-    prompts.Expect(MESSAGE_NO_AREAS, "Error");
-    CUploadWizard empty(noAreas, prompts);
+    m_prompts.Expect(MESSAGE_NO_AREAS, "Error");
+    CUploadWizard empty(noAreas, m_prompts);
     empty.show();
     Click(empty, "nextButton");
     Type(empty, "fileEdit", file);
     Click(empty, "nextButton");
     EXPECT_EQ(empty.CurrentPage(), CUploadWizard::PAGE_FILE);
-    EXPECT_EQ(prompts.Problems(), std::vector<std::string>{});
+    EXPECT_EQ(m_prompts.Problems(), std::vector<std::string>{});
 }
 
 TEST_F(UploadWizard, CancelDuringTheTransferStopsItAndClosesTheWizard) {
-    SKIP_WITHOUT_FTP_PEER(peer);
-    CFtpDirectory incoming(peer, "wizard-cancel");
+    SKIP_WITHOUT_FTP_PEER(m_peer);
+    CFtpDirectory incoming(m_peer, "wizard-cancel");
     CUploadProperties properties;
-    properties.SetFtpAddress(peer.address);
-    properties.SetUsername(peer.user);
-    properties.SetUserPassword(peer.password);
+    properties.SetFtpAddress(m_peer.address);
+    properties.SetUsername(m_peer.user);
+    properties.SetUserPassword(m_peer.password);
     properties.Areas().Add("Files", incoming.Relative());
-    const std::string file = local / "large.bin";
+    const std::string file = m_local / "large.bin";
     const int fd = ::open(file.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::ftruncate(fd, 16LL << 30), 0);
     ::close(fd);
 
-    CUploadWizard wizard(properties, prompts);
+    CUploadWizard wizard(properties, m_prompts);
     wizard.show();
     FillToTransferPage(wizard, file);
     Click(wizard, "nextButton");

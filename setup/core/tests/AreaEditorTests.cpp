@@ -15,19 +15,19 @@ class AreaEditorTest : public SetupTest {
 protected:
     void SetUp() override {
         SetupTest::SetUp();
-        web = std::make_unique<CIISRegistryManager>(WEB_SERVICE_NAME);
-        ftp = std::make_unique<CIISRegistryManager>(FTP_SERVICE_NAME);
-        context.web = web.get();
-        context.ftp = ftp.get();
-        context.prompt = &script;
-        context.vrootsChanged = &changed;
+        m_web = std::make_unique<CIISRegistryManager>(WEB_SERVICE_NAME);
+        m_ftp = std::make_unique<CIISRegistryManager>(FTP_SERVICE_NAME);
+        m_context.web = m_web.get();
+        m_context.ftp = m_ftp.get();
+        m_context.prompt = &m_script;
+        m_context.vrootsChanged = &m_changed;
     }
 
-    std::unique_ptr<CIISRegistryManager> web;
-    std::unique_ptr<CIISRegistryManager> ftp;
-    CScriptedPrompt script;
-    bool changed = false;
-    CAreaEditorContext context;
+    std::unique_ptr<CIISRegistryManager> m_web;
+    std::unique_ptr<CIISRegistryManager> m_ftp;
+    CScriptedPrompt m_script;
+    bool m_changed = false;
+    CAreaEditorContext m_context;
 };
 
 const char* const DOWNLOAD_ALIAS =
@@ -38,7 +38,7 @@ const char* const UPLOAD_ALIAS =
 } // namespace
 
 TEST_F(AreaEditorTest, ControlsFollowUploadsAndHosting) {
-    CAreaEditor fresh(nullptr, context);
+    CAreaEditor fresh(nullptr, m_context);
     EXPECT_TRUE(fresh.downloads);
     EXPECT_FALSE(fresh.Uploads());
     EXPECT_FALSE(fresh.hostedLocally);
@@ -56,14 +56,14 @@ TEST_F(AreaEditorTest, ControlsFollowUploadsAndHosting) {
     EXPECT_TRUE(fresh.IsFtpAliasEnabled());
 
     // Without an FTP server the FTP alias stays disabled and untouched by the path.
-    CAreaEditorContext noFtp = context;
+    CAreaEditorContext noFtp = m_context;
     noFtp.ftp = nullptr;
     AreaRecord stored{7,           "Games",  "/srv/games/",
                       "/ftpgames", "/games", AREA_UPLOADABLE | AREA_DOWNLOADABLE};
     CAreaEditor edit(&stored, noFtp);
     EXPECT_TRUE(edit.hostedLocally); // uploads imply it
     EXPECT_FALSE(edit.IsFtpAliasEnabled());
-    ASSERT_TRUE(web->AddRoot("/", "/srv", 1));
+    ASSERT_TRUE(m_web->AddRoot("/", "/srv", 1));
     edit.PathEdited("/srv/tools/");
     EXPECT_EQ(edit.httpAlias, "/tools");
     EXPECT_EQ(edit.ftpAlias, "/ftpgames");
@@ -71,7 +71,7 @@ TEST_F(AreaEditorTest, ControlsFollowUploadsAndHosting) {
     EXPECT_EQ(edit.httpAlias, "");
 
     // Uploads forbidden by the upload mode: cleared and disabled.
-    CAreaEditorContext forbidden = context;
+    CAreaEditorContext forbidden = m_context;
     forbidden.uploadsForbidden = true;
     CAreaEditor closed(&stored, forbidden);
     EXPECT_FALSE(closed.Uploads());
@@ -81,7 +81,7 @@ TEST_F(AreaEditorTest, ControlsFollowUploadsAndHosting) {
     EXPECT_EQ(closed.BuildRecord(7).Flags, AREA_DOWNLOADABLE);
 
     // Browse: a slash is added; the same directory changes nothing.
-    CAreaEditor browse(&stored, context);
+    CAreaEditor browse(&stored, m_context);
     EXPECT_FALSE(browse.DirectoryChosen("/srv/games"));
     EXPECT_TRUE(browse.DirectoryChosen("/srv/other"));
     EXPECT_EQ(browse.path, "/srv/other/");
@@ -101,23 +101,23 @@ TEST_F(AreaEditorTest, ControlsFollowUploadsAndHosting) {
     alias = "   ";
     browse.LeaveAlias(alias);
     EXPECT_EQ(alias, "");
-    EXPECT_SCRIPT_DONE(script);
+    EXPECT_SCRIPT_DONE(m_script);
 }
 
 TEST_F(AreaEditorTest, OkChecksEveryRuleInOrder) {
     EAreaField focus = EAreaField::None;
-    CAreaEditor editor(nullptr, context);
+    CAreaEditor editor(nullptr, m_context);
     editor.name = "   ";
-    script.Expect("The File Area Name field cannot be blank.", "Warning");
+    m_script.Expect("The File Area Name field cannot be blank.", "Warning");
     EXPECT_FALSE(editor.Validate(focus));
     EXPECT_EQ(focus, EAreaField::Name);
     for (const std::string bad : {".hidden", "a/b", "tab\there"}) {
         editor.name = bad;
-        script.Expect(GetAreaNameProblem(bad), "Warning");
+        m_script.Expect(GetAreaNameProblem(bad), "Warning");
         EXPECT_FALSE(editor.Validate(focus)) << bad;
     }
     editor.name = std::string(80, 'n');
-    script.Expect("The File Area Name can be at most 79 bytes long.", "Warning");
+    m_script.Expect("The File Area Name can be at most 79 bytes long.", "Warning");
     EXPECT_FALSE(editor.Validate(focus));
 
     // Not hosted, downloads, no alias: accepted.
@@ -128,54 +128,54 @@ TEST_F(AreaEditorTest, OkChecksEveryRuleInOrder) {
 
     // Hosted: the path is required, then must exist or be created.
     editor.SetHostedLocally(true);
-    script.Expect("The File Area Path connot be blank when locally hosting files.", "Warning");
+    m_script.Expect("The File Area Path connot be blank when locally hosting files.", "Warning");
     EXPECT_FALSE(editor.Validate(focus));
     EXPECT_EQ(focus, EAreaField::Path);
     editor.path = "/" + std::string(258, 'p');
-    script.Expect("The File Area Path can be at most 259 bytes long, its closing \"/\" included.",
-                  "Warning");
+    m_script.Expect("The File Area Path can be at most 259 bytes long, its closing \"/\" included.",
+                    "Warning");
     EXPECT_FALSE(editor.Validate(focus));
     const std::string files = m_dir / "files";
     editor.path = files;
-    script.Expect("The directory \"" + files + "/\" does not exist. Would you like to create it?",
-                  "Warning", EAnswer::Cancel);
+    m_script.Expect("The directory \"" + files + "/\" does not exist. Would you like to create it?",
+                    "Warning", EAnswer::Cancel);
     EXPECT_FALSE(editor.Validate(focus));
     EXPECT_EQ(focus, EAreaField::Path);
-    script.Expect("The directory \"" + files + "/\" does not exist. Would you like to create it?",
-                  "Warning", EAnswer::Yes);
-    script.Expect(DOWNLOAD_ALIAS, "Warning");
+    m_script.Expect("The directory \"" + files + "/\" does not exist. Would you like to create it?",
+                    "Warning", EAnswer::Yes);
+    m_script.Expect(DOWNLOAD_ALIAS, "Warning");
     EXPECT_FALSE(editor.Validate(focus));
     EXPECT_EQ(focus, EAreaField::FtpAlias); // an FTP server exists
     EXPECT_TRUE(std::filesystem::is_directory(files));
 
     // Neither uploads nor downloads: asked first.
     editor.downloads = false;
-    script.Expect("You have selected to not allow both uploads and downloads from this area. "
-                  "Are you sure you want to save?",
-                  "Warning", EAnswer::No);
+    m_script.Expect("You have selected to not allow both uploads and downloads from this area. "
+                    "Are you sure you want to save?",
+                    "Warning", EAnswer::No);
     EXPECT_FALSE(editor.Validate(focus));
     EXPECT_EQ(focus, EAreaField::None);
 
     // Uploads without an alias; the focus goes to the HTTP alias without an FTP server.
     editor.SetUploads(true);
-    CAreaEditorContext noFtp = context;
+    CAreaEditorContext noFtp = m_context;
     noFtp.ftp = nullptr;
     CAreaEditor noFtpEditor(nullptr, noFtp);
     noFtpEditor.name = "In";
     noFtpEditor.SetUploads(true);
     noFtpEditor.downloads = false;
     noFtpEditor.path = files;
-    script.Expect(UPLOAD_ALIAS, "Warning");
+    m_script.Expect(UPLOAD_ALIAS, "Warning");
     EXPECT_FALSE(noFtpEditor.Validate(focus));
     EXPECT_EQ(focus, EAreaField::HttpAlias);
 
     // With aliases the servers are consulted: no roots yet, so each check tells and accepts.
     editor.ftpAlias = "incoming";
     editor.httpAlias = "files/";
-    script.Expect("Could not retrieve path information for the specified HTTP virtual root.",
-                  "Warning");
-    script.Expect("Could not retrieve path information for the specified FTP virtual root.",
-                  "Warning");
+    m_script.Expect("Could not retrieve path information for the specified HTTP virtual root.",
+                    "Warning");
+    m_script.Expect("Could not retrieve path information for the specified FTP virtual root.",
+                    "Warning");
     EXPECT_TRUE(editor.Validate(focus));
     EXPECT_EQ(editor.ftpAlias, "/incoming");
     EXPECT_EQ(editor.httpAlias, "/files");
@@ -184,44 +184,45 @@ TEST_F(AreaEditorTest, OkChecksEveryRuleInOrder) {
     EXPECT_EQ(record.Path, files + "/");
 
     // A refused alias keeps the editor open with the focus on it.
-    ASSERT_TRUE(web->AddRoot("/files", "/somewhere/else", 1));
-    script.Expect("The HTTP virtual directory is already in use for another physical path.",
-                  "Warning");
+    ASSERT_TRUE(m_web->AddRoot("/files", "/somewhere/else", 1));
+    m_script.Expect("The HTTP virtual directory is already in use for another physical path.",
+                    "Warning");
     EXPECT_FALSE(editor.Validate(focus));
     EXPECT_EQ(focus, EAreaField::HttpAlias);
-    EXPECT_SCRIPT_DONE(script);
+    EXPECT_SCRIPT_DONE(m_script);
 }
 
 TEST_F(AreaEditorTest, GroupsAreEditedValidatedRenamedAndRemoved) {
     const std::string db = Dir("db");
     CFileAreaStore store;
     ASSERT_TRUE(store.OpenForWriting(db));
-    script.Expect("You must define at least one File Area before adding a group", "Dorvale Setup");
-    EXPECT_FALSE(CanAddGroup(store, script));
+    m_script.Expect("You must define at least one File Area before adding a group",
+                    "Dorvale Setup");
+    EXPECT_FALSE(CanAddGroup(store, m_script));
     for (const char* name : {"tools", "Games", "archive"}) {
         AreaRecord area;
         area.Name = name;
         ASSERT_TRUE(store.AddArea(area));
     }
-    EXPECT_TRUE(CanAddGroup(store, script));
+    EXPECT_TRUE(CanAddGroup(store, m_script));
 
     CGroupEditor editor(db, store, "");
     ASSERT_EQ(editor.lines.size(), 3u);
     EXPECT_EQ(editor.lines[0].name, "archive");
     EXPECT_EQ(editor.lines[1].name, "Games");
     EXPECT_EQ(editor.lines[2].name, "tools");
-    script.Expect("The Group Name field cannot be blank.", "Dorvale Setup");
-    EXPECT_FALSE(editor.Validate(script));
+    m_script.Expect("The Group Name field cannot be blank.", "Dorvale Setup");
+    EXPECT_FALSE(editor.Validate(m_script));
     editor.name = " body ";
-    script.Expect("The name \"body\" is used by the site's own pages and cannot name a group.",
-                  "Dorvale Setup");
-    EXPECT_FALSE(editor.Validate(script));
+    m_script.Expect("The name \"body\" is used by the site's own pages and cannot name a group.",
+                    "Dorvale Setup");
+    EXPECT_FALSE(editor.Validate(m_script));
     editor.name = "..";
-    script.Expect("A group name cannot begin with \".\".", "Dorvale Setup");
-    EXPECT_FALSE(editor.Validate(script));
+    m_script.Expect("A group name cannot begin with \".\".", "Dorvale Setup");
+    EXPECT_FALSE(editor.Validate(m_script));
     editor.name = "Main";
-    script.Expect("You must select at least one file area into the group.", "Dorvale Setup");
-    EXPECT_FALSE(editor.Validate(script));
+    m_script.Expect("You must select at least one file area into the group.", "Dorvale Setup");
+    EXPECT_FALSE(editor.Validate(m_script));
 
     // Toggle gives every selected line the opposite of the first selected line's mark.
     editor.selected = {true, false, true};
@@ -237,8 +238,8 @@ TEST_F(AreaEditorTest, GroupsAreEditedValidatedRenamedAndRemoved) {
     EXPECT_EQ(editor.selected, (std::vector<bool>{false, false, false}));
     EXPECT_TRUE(editor.Check(1)); // tools
     EXPECT_FALSE(editor.Check(99));
-    ASSERT_TRUE(editor.Validate(script));
-    ASSERT_TRUE(editor.Save(script));
+    ASSERT_TRUE(editor.Validate(m_script));
+    ASSERT_TRUE(editor.Save(m_script));
     std::vector<std::uint32_t> ids;
     ASSERT_TRUE(ReadGroup(db, "Main", ids));
     EXPECT_EQ(ids, (std::vector<std::uint32_t>{2, 1})); // in list order: Games, tools
@@ -247,17 +248,17 @@ TEST_F(AreaEditorTest, GroupsAreEditedValidatedRenamedAndRemoved) {
     CGroupEditor again(db, store, "Main");
     EXPECT_EQ(again.checked, (std::vector<bool>{false, true, true}));
     again.name = "Other";
-    script.Expect("A duplicate group name already exists", "Dorvale Setup");
-    EXPECT_FALSE(again.Validate(script));
+    m_script.Expect("A duplicate group name already exists", "Dorvale Setup");
+    EXPECT_FALSE(again.Validate(m_script));
     again.name = "MAIN"; // another file here: the old one goes
-    ASSERT_TRUE(again.Validate(script));
-    ASSERT_TRUE(again.Save(script));
+    ASSERT_TRUE(again.Validate(m_script));
+    ASSERT_TRUE(again.Save(m_script));
     EXPECT_THAT(SortedGroupNames(db), ::testing::ElementsAre("MAIN", "Other"));
 
-    script.Expect("Are you sure you want to delete \"Other\"?", "Warning", EAnswer::No);
-    EXPECT_FALSE(RemoveGroup(db, "Other", script));
-    script.Expect("Are you sure you want to delete \"Other\"?", "Warning", EAnswer::Yes);
-    EXPECT_TRUE(RemoveGroup(db, "Other", script));
+    m_script.Expect("Are you sure you want to delete \"Other\"?", "Warning", EAnswer::No);
+    EXPECT_FALSE(RemoveGroup(db, "Other", m_script));
+    m_script.Expect("Are you sure you want to delete \"Other\"?", "Warning", EAnswer::Yes);
+    EXPECT_TRUE(RemoveGroup(db, "Other", m_script));
     EXPECT_THAT(SortedGroupNames(db), ::testing::ElementsAre("MAIN"));
-    EXPECT_SCRIPT_DONE(script);
+    EXPECT_SCRIPT_DONE(m_script);
 }

@@ -142,29 +142,29 @@ class VirtualDirectoryTest : public SetupTest {
 protected:
     void SetUp() override {
         SetupTest::SetUp();
-        web = std::make_unique<CIISRegistryManager>(WEB_SERVICE_NAME);
-        ftp = std::make_unique<CIISRegistryManager>(FTP_SERVICE_NAME);
-        area.hostedLocally = true;
-        area.downloads = true;
-        area.path = "/web/files/";
+        m_web = std::make_unique<CIISRegistryManager>(WEB_SERVICE_NAME);
+        m_ftp = std::make_unique<CIISRegistryManager>(FTP_SERVICE_NAME);
+        m_area.hostedLocally = true;
+        m_area.downloads = true;
+        m_area.path = "/web/files/";
     }
 
     bool Check(CIISManagerBase& manager, std::string& alias) {
-        const bool http = &manager == web.get();
+        const bool http = &manager == m_web.get();
         return CheckVirtualDirectory(
-            manager, http ? "HTTP" : "FTP", http, area, alias, script, changed,
+            manager, http ? "HTTP" : "FTP", http, m_area, alias, m_script, m_changed,
             [this](const std::string& path, const std::string& account, EAnonymousAccess access) {
-                granted.push_back(path + " " + account + " " +
-                                  std::to_string(static_cast<int>(access)));
+                m_granted.push_back(path + " " + account + " " +
+                                    std::to_string(static_cast<int>(access)));
             });
     }
 
-    std::unique_ptr<CIISRegistryManager> web;
-    std::unique_ptr<CIISRegistryManager> ftp;
-    CAreaPublishing area;
-    CScriptedPrompt script;
-    bool changed = false;
-    std::vector<std::string> granted;
+    std::unique_ptr<CIISRegistryManager> m_web;
+    std::unique_ptr<CIISRegistryManager> m_ftp;
+    CAreaPublishing m_area;
+    CScriptedPrompt m_script;
+    bool m_changed = false;
+    std::vector<std::string> m_granted;
 };
 
 } // namespace
@@ -172,103 +172,103 @@ protected:
 TEST_F(VirtualDirectoryTest, AliasesAreCreatedAcceptedOrRefused) {
     // Not hosted, or no alias: accepted without a look.
     std::string alias = "files";
-    area.hostedLocally = false;
-    EXPECT_TRUE(Check(*web, alias));
+    m_area.hostedLocally = false;
+    EXPECT_TRUE(Check(*m_web, alias));
     EXPECT_EQ(alias, "files");
-    area.hostedLocally = true;
+    m_area.hostedLocally = true;
     alias.clear();
-    EXPECT_TRUE(Check(*web, alias));
+    EXPECT_TRUE(Check(*m_web, alias));
 
     // No root at all: told, and accepted.
     alias = "files/";
-    script.Expect("Could not retrieve path information for the specified HTTP virtual root.",
-                  "Warning");
-    EXPECT_TRUE(Check(*web, alias));
+    m_script.Expect("Could not retrieve path information for the specified HTTP virtual root.",
+                    "Warning");
+    EXPECT_TRUE(Check(*m_web, alias));
     EXPECT_EQ(alias, "/files");
-    EXPECT_FALSE(changed);
+    EXPECT_FALSE(m_changed);
 
     // Below a root of another directory: the root is created on Yes, refused on No.
-    ASSERT_TRUE(web->AddRoot("/", "/srv/site", 1));
-    script.Expect("The HTTP Virtual Directory does not exist but is required. Would you like to "
-                  "create it?",
-                  "Question", EAnswer::No);
-    EXPECT_FALSE(Check(*web, alias));
-    EXPECT_FALSE(changed);
-    script.Expect("The HTTP Virtual Directory does not exist but is required. Would you like to "
-                  "create it?",
-                  "Question", EAnswer::Yes);
-    EXPECT_TRUE(Check(*web, alias));
-    EXPECT_TRUE(changed);
+    ASSERT_TRUE(m_web->AddRoot("/", "/srv/site", 1));
+    m_script.Expect("The HTTP Virtual Directory does not exist but is required. Would you like to "
+                    "create it?",
+                    "Question", EAnswer::No);
+    EXPECT_FALSE(Check(*m_web, alias));
+    EXPECT_FALSE(m_changed);
+    m_script.Expect("The HTTP Virtual Directory does not exist but is required. Would you like to "
+                    "create it?",
+                    "Question", EAnswer::Yes);
+    EXPECT_TRUE(Check(*m_web, alias));
+    EXPECT_TRUE(m_changed);
     EXPECT_EQ(RawRoot("W3SVC", "/files"), "/web/files/,,1");
 
     // Now the alias is that root, with the permissions wanted: accepted without a question.
-    changed = false;
-    EXPECT_TRUE(Check(*web, alias));
-    EXPECT_FALSE(changed);
+    m_changed = false;
+    EXPECT_TRUE(Check(*m_web, alias));
+    EXPECT_FALSE(m_changed);
 
     // The same alias for another directory is refused.
-    area.path = "/web/other/";
-    script.Expect("The HTTP virtual directory is already in use for another physical path.",
-                  "Warning");
-    EXPECT_FALSE(Check(*web, alias));
-    EXPECT_SCRIPT_DONE(script);
-    EXPECT_TRUE(granted.empty()); // no anonymous account configured
+    m_area.path = "/web/other/";
+    m_script.Expect("The HTTP virtual directory is already in use for another physical path.",
+                    "Warning");
+    EXPECT_FALSE(Check(*m_web, alias));
+    EXPECT_SCRIPT_DONE(m_script);
+    EXPECT_TRUE(m_granted.empty()); // no anonymous account configured
 }
 
 TEST_F(VirtualDirectoryTest, PermissionsOfSubdirectoriesAndRootsAndTheAnonymousAccount) {
     // /pub/new below /pub, whose directory is the area's parent: served as it is.
-    ASSERT_TRUE(web->AddRoot("/pub", "/web", 1));
+    ASSERT_TRUE(m_web->AddRoot("/pub", "/web", 1));
     std::string alias = "/pub/new";
-    area.path = "/web/new/";
-    EXPECT_TRUE(Check(*web, alias));
-    EXPECT_FALSE(changed);
+    m_area.path = "/web/new/";
+    EXPECT_TRUE(Check(*m_web, alias));
+    EXPECT_FALSE(m_changed);
     // Other permissions wanted (no downloads): a root of its own is offered.
-    area.downloads = false;
-    script.Expect("The HTTP subdirectory directory does not match the specified permissions. "
-                  "Would you like to create a new virtual root?",
-                  "Question", EAnswer::No);
-    EXPECT_FALSE(Check(*web, alias));
-    script.Expect("The HTTP subdirectory directory does not match the specified permissions. "
-                  "Would you like to create a new virtual root?",
-                  "Question", EAnswer::Yes);
-    EXPECT_TRUE(Check(*web, alias));
-    EXPECT_TRUE(changed);
+    m_area.downloads = false;
+    m_script.Expect("The HTTP subdirectory directory does not match the specified permissions. "
+                    "Would you like to create a new virtual root?",
+                    "Question", EAnswer::No);
+    EXPECT_FALSE(Check(*m_web, alias));
+    m_script.Expect("The HTTP subdirectory directory does not match the specified permissions. "
+                    "Would you like to create a new virtual root?",
+                    "Question", EAnswer::Yes);
+    EXPECT_TRUE(Check(*m_web, alias));
+    EXPECT_TRUE(m_changed);
     EXPECT_EQ(RawRoot("W3SVC", "/pub/new"), "/web/new/,,0");
 
     // An FTP root with read only, for an area taking uploads: the permissions are updated
     // to read and write, other bits kept.
-    ASSERT_TRUE(ftp->AddRoot("/incoming", "/web/in", 1 | 0x200));
-    area.path = "/web/in/";
-    area.downloads = true;
-    area.uploads = true;
+    ASSERT_TRUE(m_ftp->AddRoot("/incoming", "/web/in", 1 | 0x200));
+    m_area.path = "/web/in/";
+    m_area.downloads = true;
+    m_area.uploads = true;
     alias = "/incoming/";
-    changed = false;
-    script.Expect("Would you like to update the permissions on the specified FTP virtual "
-                  "directory?",
-                  "Security Warning", EAnswer::No);
-    EXPECT_FALSE(Check(*ftp, alias));
-    EXPECT_FALSE(changed);
-    script.Expect("Would you like to update the permissions on the specified FTP virtual "
-                  "directory?",
-                  "Security Warning", EAnswer::Yes);
+    m_changed = false;
+    m_script.Expect("Would you like to update the permissions on the specified FTP virtual "
+                    "directory?",
+                    "Security Warning", EAnswer::No);
+    EXPECT_FALSE(Check(*m_ftp, alias));
+    EXPECT_FALSE(m_changed);
+    m_script.Expect("Would you like to update the permissions on the specified FTP virtual "
+                    "directory?",
+                    "Security Warning", EAnswer::Yes);
     CRegKey parameters;
     ASSERT_EQ(parameters.Create(HKEY_LOCAL_MACHINE,
                                 CIISRegistryManager::ParametersKey("MSFTPSVC").c_str()),
               ERROR_SUCCESS);
     ASSERT_EQ(parameters.SetStringValue("AnonymousUserName", "ftp"), ERROR_SUCCESS);
-    EXPECT_TRUE(Check(*ftp, alias));
-    EXPECT_TRUE(changed);
+    EXPECT_TRUE(Check(*m_ftp, alias));
+    EXPECT_TRUE(m_changed);
     EXPECT_EQ(alias, "/incoming");
     EXPECT_EQ(RawRoot("MSFTPSVC", "/incoming"), "/web/in/,," + std::to_string(3 | 0x200));
     // The FTP account may change the directory of an area taking uploads; for the web
     // check of the same area it may read.
-    ASSERT_EQ(granted.size(), 1u);
-    EXPECT_EQ(granted[0], "/web/in ftp 0");
+    ASSERT_EQ(m_granted.size(), 1u);
+    EXPECT_EQ(m_granted[0], "/web/in ftp 0");
 
     // An existing FTP alias pointing elsewhere is refused.
-    area.path = "/web/else/";
-    script.Expect("The FTP virtual directory is already in use for another physical path.",
-                  "Warning");
-    EXPECT_FALSE(Check(*ftp, alias));
-    EXPECT_SCRIPT_DONE(script);
+    m_area.path = "/web/else/";
+    m_script.Expect("The FTP virtual directory is already in use for another physical path.",
+                    "Warning");
+    EXPECT_FALSE(Check(*m_ftp, alias));
+    EXPECT_SCRIPT_DONE(m_script);
 }
