@@ -15,6 +15,10 @@ enum class EQueryForm { Top, Limit };
 // The form for the product name a driver reports.
 EQueryForm QueryFormForProduct(const std::string& dbmsName);
 
+// Sets what the product's planner needs to read each area's list through the keys rather
+// than the whole files table; nothing for most products. A setting refused is passed over.
+void TuneSessionForLists(CDatabase& database, const std::string& dbmsName);
+
 // The list query of an area key in a sort order.
 std::string BuildFileListQuery(EQueryForm form, long long areaKey, int sort);
 
