@@ -1,42 +1,26 @@
 #include "SitePage.h"
 
 #include "Formatting.h"
+#include "SiteFrame.h"
 
 std::string RenderSitePage(std::string_view title, std::string_view kicker,
                            std::string_view mainHtml) {
-    std::string page =
-        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>";
-    AppendHtmlEscaped(page, title);
-    page +=
-        " · Dorvale File Library</title>\n"
-        "<link rel=\"stylesheet\" href=\"/dorvale/assets/dorvale.css\">\n"
-        "<link rel=\"icon\" href=\"/dorvale/assets/dorvale.svg\" type=\"image/svg+xml\">\n"
-        "</head>\n<body>\n<a class=\"skip\" href=\"#main\">Skip to the content</a>\n"
-        "<header class=\"site\">\n<div class=\"wrap\">\n"
-        "<a class=\"brand\" href=\"/dorvale/index.asp\"><img src=\"/dorvale/assets/dorvale.svg\" "
-        "alt=\"\" width=\"32\" height=\"32\"><span>Dorvale <small>File Library</small></span></a>\n"
-        "<nav aria-label=\"Site\">\n<ul>\n"
-        "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n"
-        "<li><a href=\"/dorvale/files/%7Etop/newest/page1-date.asp\">Newest</a></li>\n"
-        "<li><a href=\"/dorvale/files/%7Etop/popular/page1-downloads.asp\">Most popular</a></li>\n"
-        "<li><a href=\"/dorvale/do/submit\">Submit a file</a></li>\n"
-        "</ul>\n</nav>\n</div>\n</header>\n<main id=\"main\" class=\"wrap\">\n"
-        "<nav class=\"crumbs\" aria-label=\"Breadcrumb\">\n<ol>\n"
-        "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n<li><a aria-current=\"page\">";
-    AppendHtmlEscaped(page, title);
-    page += "</a></li>\n</ol>\n</nav>\n<h1>";
+    std::string html = "<nav class=\"crumbs\" aria-label=\"Breadcrumb\">\n<ol>\n"
+                       "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n"
+                       "<li><a aria-current=\"page\">";
+    AppendHtmlEscaped(html, title);
+    html += "</a></li>\n</ol>\n</nav>\n<h1>";
     if (!kicker.empty()) {
-        page += "<span class=\"kicker\">";
-        AppendHtmlEscaped(page, kicker);
-        page += "</span> ";
+        html += "<span class=\"kicker\">";
+        AppendHtmlEscaped(html, kicker);
+        html += "</span> ";
     }
-    AppendHtmlEscaped(page, title);
-    page += "</h1>\n";
-    page += mainHtml;
-    page += "</main>\n<footer class=\"site\">\n<div class=\"wrap\">\n"
-            "<p>Dorvale File Library</p>\n</div>\n</footer>\n</body>\n</html>\n";
-    return page;
+    AppendHtmlEscaped(html, title);
+    html += "</h1>\n";
+    html += mainHtml;
+    CSiteFrame frame;
+    frame.title = title;
+    return RenderSiteFrame(frame, html);
 }
 
 namespace {

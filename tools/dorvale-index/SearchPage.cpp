@@ -1,6 +1,8 @@
 #include "SearchPage.h"
 
+#include "Formatting.h"
 #include "IndexServer.h"
+#include "SiteFrame.h"
 
 #include <cstdio>
 #include <ctime>
@@ -36,33 +38,10 @@ std::string PageLink(const std::string& query, std::size_t page, const std::stri
            "</a>";
 }
 
-} // namespace
+// The header's search box sends its words to the page this server answers.
+static_assert(SITE_SEARCH_PAGE == std::string_view(INDEX_SEARCH_PAGE));
 
-std::string EscapeHtml(const std::string& text) {
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        case '\'':
-            escaped += "&#39;";
-            break;
-        default:
-            escaped += c;
-        }
-    }
-    return escaped;
-}
+} // namespace
 
 std::string EncodeAddress(const std::string& address) {
     std::string encoded;
@@ -83,33 +62,10 @@ std::string EncodeAddress(const std::string& address) {
 
 std::string RenderSearchPage(const std::string& query, const CSearchResult& result,
                              std::size_t page, std::size_t perPage, const std::string& problem) {
-    const std::string words = EscapeHtml(query);
-    std::string html =
-        "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-        "<meta name=\"robots\" content=\"noindex\">\n<title>" +
-        (query.empty() ? std::string("Search") : "Search: " + words) +
-        " · Dorvale File Library</title>\n"
-        "<link rel=\"stylesheet\" href=\"/dorvale/assets/dorvale.css\">\n"
-        "<link rel=\"icon\" href=\"/dorvale/assets/dorvale.svg\" type=\"image/svg+xml\">\n"
-        "</head>\n<body>\n<a class=\"skip\" href=\"#main\">Skip to the content</a>\n"
-        "<header class=\"site\">\n<div class=\"wrap\">\n"
-        "<a class=\"brand\" href=\"/dorvale/index.asp\"><img src=\"/dorvale/assets/dorvale.svg\" "
-        "alt=\"\" width=\"32\" height=\"32\"><span>Dorvale <small>File Library</small></span></a>\n"
-        "<nav aria-label=\"Site\">\n<ul>\n"
-        "<li><a href=\"/dorvale/index.asp\">Groups</a></li>\n"
-        "<li><a href=\"/dorvale/files/%7Etop/newest/page1-date.asp\">Newest</a></li>\n"
-        "<li><a href=\"/dorvale/files/%7Etop/popular/page1-downloads.asp\">Most popular</a></li>\n"
-        "</ul>\n</nav>\n"
-        "<form class=\"search\" role=\"search\" action=\"" +
-        std::string(INDEX_SEARCH_PAGE) +
-        "\" method=\"get\"><label class=\"visually-hidden\" for=\"q\">Search the files</label>"
-        "<input id=\"q\" type=\"search\" name=\"q\" value=\"" +
-        words +
-        "\" placeholder=\"Search the files\"><button type=\"submit\">Search</button></form>\n"
-        "</div>\n</header>\n<main id=\"main\" class=\"wrap\">\n<h1>Search</h1>\n";
+    const std::string words = HtmlEscape(query);
+    std::string html = "<h1>Search</h1>\n";
     if (!problem.empty()) {
-        html += "<p class=\"lead\">" + EscapeHtml(problem) + "</p>\n";
+        html += "<p class=\"lead\">" + HtmlEscape(problem) + "</p>\n";
     } else if (query.empty()) {
         html += "<p class=\"lead\">Type words from a file's name or contents.</p>\n";
     } else if (result.hits.empty()) {
@@ -122,9 +78,9 @@ std::string RenderSearchPage(const std::string& query, const CSearchResult& resu
                 "</strong></p>\n<ol class=\"hits\" start=\"" + std::to_string(first) + "\">\n";
         for (const CSearchHit& hit : result.hits) {
             const std::string folder = hit.address.substr(0, hit.address.rfind('/') + 1);
-            html += "<li><a class=\"hit-title\" href=\"" + EscapeHtml(EncodeAddress(hit.address)) +
-                    "\">" + EscapeHtml(hit.name) + "</a>\n<span class=\"hit-note\">" +
-                    EscapeHtml(folder) + " · " + Size(hit.size) + " · " + Date(hit.modified) +
+            html += "<li><a class=\"hit-title\" href=\"" + HtmlEscape(EncodeAddress(hit.address)) +
+                    "\">" + HtmlEscape(hit.name) + "</a>\n<span class=\"hit-note\">" +
+                    HtmlEscape(folder) + " · " + Size(hit.size) + " · " + Date(hit.modified) +
                     "</span>\n" +
                     (hit.snippet.empty() ? "" : "<p class=\"hit-text\">" + hit.snippet + "</p>") +
                     "</li>\n";
@@ -142,8 +98,11 @@ std::string RenderSearchPage(const std::string& query, const CSearchResult& resu
             html += "</nav>\n";
         }
     }
-    html += "</main>\n<footer class=\"site\">\n<div class=\"wrap\">\n"
-            "<p>Dorvale File Library · search by the index server</p>\n</div>\n</footer>\n"
-            "</body>\n</html>\n";
-    return html;
+    const std::string title = query.empty() ? std::string("Search") : "Search: " + query;
+    CSiteFrame frame;
+    frame.title = title;
+    frame.searchWords = query;
+    frame.footerNote = "search by the index server";
+    frame.noIndex = true;
+    return RenderSiteFrame(frame, html);
 }

@@ -11,7 +11,6 @@
 // The address part of a link: every byte but letters, digits, "/", "-", "_", "." and "~"
 // percent-encoded.
 std::string EncodeAddress(const std::string& address);
-std::string EscapeHtml(const std::string& text);
 
 // `page` counts from 1; `problem` (when not empty) is shown instead of the hits.
 std::string RenderSearchPage(const std::string& query, const CSearchResult& result,

@@ -232,6 +232,23 @@ TEST_F(VisitorServiceTest, BadReviewsAreRefusedWithClearPagesAndNothingWritten) 
     EXPECT_FALSE(fs::exists(SubmissionsFilePath(m_settings.httpPath + "/")));
 }
 
+TEST_F(VisitorServiceTest, PagesHaveTheSitesHeaderWithTheSearchBoxAndTheSubmitLink) {
+    const std::string search = "<form class=\"search\" role=\"search\" "
+                               "action=\"/dorvaleindex/QueryHit.idq\" method=\"get\">";
+    const std::string submit = "<li><a href=\"/dorvale/do/submit\">Submit a file</a></li>";
+    // A form, a refusal and a page that is not there: every one the same header.
+    for (const CWebResponse& response :
+         {Do("GET", "upload", ""), Do("GET", "nothing-here", ""), PostForm("review", "x=1")}) {
+        const std::size_t header = response.body.find("<header class=\"site\">");
+        const std::size_t main = response.body.find("<main id=\"main\"");
+        ASSERT_NE(header, std::string::npos) << response.body;
+        ASSERT_NE(main, std::string::npos) << response.body;
+        const std::string head = response.body.substr(header, main - header);
+        EXPECT_NE(head.find(search), std::string::npos) << head;
+        EXPECT_NE(head.find(submit), std::string::npos) << head;
+    }
+}
+
 TEST_F(VisitorServiceTest, ConcurrentReviewPostsAllArriveWhole) {
     const std::uint32_t id = AddFile("Tools", {});
     constexpr int POSTS = 50;

@@ -116,7 +116,7 @@ async function main() {
         mimeType: 'application/zip',
         buffer: Buffer.from('PK\x05\x06' + '\0'.repeat(18), 'binary'),
     });
-    await Promise.all([page.waitForNavigation(), page.click('form button[type=submit]')]);
+    await Promise.all([page.waitForNavigation(), page.click('main form button[type=submit]')]);
     check((await page.textContent('h1')).includes('Thank you for your upload'), 'upload thanked');
     await shot(page, 'upload-thanks');
     check(dorvaleJson('uploads').length === 1, 'one upload waits');
@@ -159,7 +159,7 @@ async function main() {
     await page.fill('#siteurl1', 'http://tools.example.org/submitted.zip');
     await page.fill('#company', 'Example Tools');
     await page.fill('#email', 'author@example.org');
-    await Promise.all([page.waitForNavigation(), page.click('form button[type=submit]')]);
+    await Promise.all([page.waitForNavigation(), page.click('main form button[type=submit]')]);
     check((await page.textContent('h1')).includes('Thank you for your submission'), 'submission thanked');
     await shot(page, 'submit-thanks');
     const mail = path.join(SPOOL, `${ADMIN}.data`);

@@ -239,6 +239,11 @@ TEST_F(IndexServer, RegistryBranchTellsTheServiceBehindNginxAndASearchFindsTheFi
     const std::string zebra = Search(m_webPort, "zebra");
     EXPECT_THAT(zebra, HasSubstr("href=\"/pub/one/notes.txt\""));
     EXPECT_THAT(zebra, HasSubstr("<b>zebra</b>"));
+    // The site's header: its search box holding the words, and the link to submit a file.
+    EXPECT_THAT(zebra, HasSubstr("<form class=\"search\" role=\"search\" "
+                                 "action=\"/dorvaleindex/QueryHit.idq\" method=\"get\">"));
+    EXPECT_THAT(zebra, HasSubstr("name=\"q\" value=\"zebra\""));
+    EXPECT_THAT(zebra, HasSubstr("<li><a href=\"/dorvale/do/submit\">Submit a file</a></li>"));
     EXPECT_EQ(Get(m_webPort, "/pub/one/notes.txt").body,
               "Release notes: the zebra codec is faster.\n");
     // The words of a name, a page's text without its tags, stemming; the page escapes what
