@@ -7,6 +7,8 @@
 //    after `dorvale generate` it leads the most popular files;
 //  - a file submission sent with the "Submit a file" form, received by the SMTP test server,
 //    and accepted by `dorvale add-file --submission`;
+//  - a word typed into a generated page's search box, the index server's page listing the
+//    file that holds it, in the site's frame;
 //  - the new pages' screenshots, markup from the forms shown as text.
 // Started by visitor-browser-test.sh, which builds and serves the site.
 'use strict';
@@ -179,6 +181,35 @@ async function main() {
                 'with the submitted details');
         }
     }
+
+    // ---- The site search: a word typed into a generated page's search box ----
+    // The administrator's part, as Dorvale Setup's Index Server button does it: the area's
+    // alias a virtual root of the web server, and the index server told to index it.
+    execFileSync(path.join(BIN, 'dorvale-reg'), ['set',
+        'HKLM\\System\\CurrentControlSet\\Services\\W3SVC\\Parameters\\Virtual Roots',
+        hosted.httpAlias, 'REG_SZ', `${hosted.path},,1`]);
+    const root = encodeURIComponent(hosted.httpAlias);
+    const update = await fetch(`${SITE_URL}/dorvaleindex/admin.ida`, {
+        method: 'POST',
+        headers: { 'Content-Type': 'application/x-www-form-urlencoded' },
+        body: `PROOT_${root}=${encodeURIComponent(hosted.path)}&INDEX_${root}=`,
+    });
+    check(update.ok, `the index server took the update (${update.status})`);
+    const stored = dorvaleJson('file', 'show', String(file.id)).locations[0];
+    const address = `${hosted.httpAlias}/${stored.slice(stored.lastIndexOf('/') + 1)}`;
+    const word = file.title.split(' ')[0];
+    await page.goto(`${SITE_URL}/dorvale/index.asp`);
+    const box = page.locator('header form.search input[name=q]');
+    await box.fill(word);
+    await Promise.all([page.waitForNavigation(), box.press('Enter')]);
+    check(page.url().startsWith(`${SITE_URL}/dorvaleindex/QueryHit.idq?q=`),
+        `the search box leads to the index server (${page.url()})`);
+    check((await page.locator(`ol.hits a.hit-title[href="${address}"]`).count()) === 1,
+        `the results list ${address} for "${word}"`);
+    check((await box.inputValue()) === word, 'the results page keeps the words in its box');
+    check((await page.locator('header a[href="/dorvale/do/submit"]').count()) === 1,
+        'the results page has the site\'s "Submit a file" link');
+    await shot(page, 'search-results');
 
     await browser.close();
     if (failures.length > 0) {

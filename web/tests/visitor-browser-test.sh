@@ -3,7 +3,8 @@
 # between. Makes a whole installation below BUILD_DIR/visitor-browser (registry, ODBC files,
 # SQLite catalogue, a small seeded library with one area taking uploads, QTRWeb registered
 # and pointed at the SMTP test server), generates and serves the site (nginx and dorvale-web,
-# by dorvale-serve), and has visitor-browser-test.cjs walk it in headless Chromium.
+# by dorvale-serve, and the index server dorvale-index behind the search box), and has
+# visitor-browser-test.cjs walk it in headless Chromium.
 # Screenshots go to BUILD_DIR/web-screenshots. Run by CTest; skipped (77) without the SMTP
 # test server.
 #   visitor-browser-test.sh BUILD_DIR
@@ -18,7 +19,7 @@ if [ -z "${DORVALE_SMTP_SERVER:-}" ] || [ -z "${DORVALE_SMTP_SPOOL:-}" ]; then
     echo "visitor-browser-test: DORVALE_SMTP_SERVER is not set: run under scripts/test.sh"
     exit 77
 fi
-browser_prepare dorvale-reg dorvale
+browser_prepare dorvale-reg dorvale dorvale-index
 
 key='HKLM\Software\Halvren Software\Quenwick\Dorvale'
 admin="admin-$$@example.org"
@@ -49,6 +50,12 @@ with open(sys.argv[2], "r+b") as store:
     store.seek(0)
     store.write(data)
 PY
+# The index server behind the site's search, started before nginx so that nginx passes
+# /dorvaleindex/ to it; the test tells it what to index, as Dorvale Setup would.
+index_port=$(node -e 'const s = require("net").createServer().listen(0, "127.0.0.1", () => {
+    console.log(s.address().port); s.close(); });')
+"$bin/dorvale-index" start --dir "$work/index" --port "$index_port" >/dev/null
+trap 'browser_stop; "$bin/dorvale-index" stop --dir "$work/index" >/dev/null || true' EXIT
 browser_serve
 browser_playwright
 
