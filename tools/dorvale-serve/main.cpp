@@ -43,7 +43,8 @@ const char USAGE[] =
     "            configuration the server refuses is reported and the old one keeps serving\n"
     "  stop      stop the servers serving from DIR (dorvale-web writes its download\n"
     "            counts first)\n"
-    "  status    tell whether they serve from DIR, and where\n"
+    "  status    tell whether they (nginx, dorvale-web, proftpd) serve from DIR, and\n"
+    "            where\n"
     "\n"
     "What is served: the web service W3SVC is nginx: HttpPath under /dorvale/\n"
     "(server-side includes on, .asp files as HTML), the visitors' service dorvale-web\n"
@@ -76,8 +77,8 @@ const char USAGE[] =
     "  --help           show this text\n"
     "\n"
     "Settings come from the registry ($DORVALE_REGISTRY when set).\n"
-    "Exit status: 0 done (status: nginx runs), 1 failed (status: nginx does not run),\n"
-    "2 wrong usage.\n";
+    "Exit status: 0 done (status: nginx and dorvale-web run), 1 failed (status: one of\n"
+    "them does not run), 2 wrong usage.\n";
 
 struct COptions {
     std::string command;
@@ -544,18 +545,26 @@ int StopOrStatus(const COptions& options) {
     const long nginx = WantsWeb(options) ? RunningNginx(runDir) : 0;
     const long proftpd = WantsFtp(options) ? RunningProftpd(runDir) : 0;
     if (options.command == "status") {
+        // Both serve the site: nginx the pages, dorvale-web what visitors send and download.
+        const long web = WantsWeb(options) ? RunningVisitorService(runDir) : 0;
         if (WantsWeb(options) && nginx == 0) {
             std::printf("nginx does not serve from %s\n", runDir.c_str());
         } else if (WantsWeb(options)) {
             std::printf("nginx %ld serves from %s at http://%s%s/index.asp\n", nginx,
                         runDir.c_str(), ServedAddress(runDir).c_str(), SITE_PREFIX);
         }
+        if (WantsWeb(options) && web == 0) {
+            std::printf("dorvale-web does not serve from %s\n", runDir.c_str());
+        } else if (WantsWeb(options)) {
+            std::printf("dorvale-web %ld serves %s/do/ from %s\n", web, SITE_PREFIX,
+                        VisitorServiceSocket(runDir).c_str());
+        }
         if (proftpd != 0) {
             std::printf("proftpd %ld serves FTP from %s\n", proftpd, FtpDirectory(runDir).c_str());
         } else if (options.service == "ftp") {
             std::printf("proftpd does not serve from %s\n", runDir.c_str());
         }
-        return (WantsWeb(options) ? nginx != 0 : proftpd != 0) ? 0 : 1;
+        return (WantsWeb(options) ? nginx != 0 && web != 0 : proftpd != 0) ? 0 : 1;
     }
     if (WantsWeb(options) && !StopNginx(runDir, error)) {
         return TOOL.Fail(error);

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -165,6 +166,19 @@ TEST_F(Serve, PagesIncludesAndAreaFilesThroughNginx) {
     const auto status = Run({"status", "--dir", run});
     EXPECT_EQ(status.exitCode, 0);
     EXPECT_THAT(status.out, HasSubstr("at http://127.0.0.1:" + std::to_string(m_port)));
+    const std::string webPid = testsupport::ReadFile(run + "/dorvale-web.pid");
+    EXPECT_THAT(status.out, HasSubstr("dorvale-web " + webPid.substr(0, webPid.find('\n')) +
+                                      " serves /dorvale/do/ from " + run + "/dorvale-web.sock"));
+    // The visitors' service gone while nginx goes on: said, and not a site that runs.
+    const pid_t web = static_cast<pid_t>(std::stol(webPid));
+    ASSERT_EQ(kill(web, SIGTERM), 0);
+    for (int i = 0; i < 500 && kill(web, 0) == 0; ++i) {
+        usleep(20000);
+    }
+    const auto webGone = Run({"status", "--dir", run});
+    EXPECT_EQ(webGone.exitCode, 1);
+    EXPECT_THAT(webGone.out, HasSubstr("nginx "));
+    EXPECT_THAT(webGone.out, HasSubstr("dorvale-web does not serve from " + run));
     const std::string firstPid = testsupport::ReadFile(run + "/nginx.pid");
     Put(m_dir / "files/three/t.txt", "three");
     AddArea("Three", m_dir / "files/three", "/three", AREA_DOWNLOADABLE | AREA_HOSTED_LOCALLY);
