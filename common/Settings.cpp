@@ -122,6 +122,18 @@ bool ReadRegistryText(const char* key, const char* name, std::string& text, DWOR
     return ReadRegistryText(root, path, name, text, size);
 }
 
+std::string ReadSettingText(const char* name, DWORD size) {
+    std::string text;
+    ReadRegistryText(HKEY_LOCAL_MACHINE, settings::SettingsKey, name, text, size);
+    return text;
+}
+
+DWORD ReadSettingNumber(const char* name, DWORD fallback) {
+    DWORD value = 0;
+    return ReadRegistryNumber(HKEY_LOCAL_MACHINE, settings::SettingsKey, name, value) ? value
+                                                                                      : fallback;
+}
+
 std::string DirectoryWithSlash(std::string_view directory) {
     std::string result(directory);
     if (!result.empty() && result.back() != '/') {

@@ -135,6 +135,12 @@ bool ReadRegistryText(const char* key, const char* name, std::string& text,
 // Splits a prefixed key into its root and the path below it.
 void SplitRegistryKey(const char* key, HKEY& root, const char*& path);
 
+// One value of the product's settings key (settings::SettingsKey under HKEY_LOCAL_MACHINE), as
+// the programs that run the site read it at start: text empty and a number `fallback` when the
+// value is absent or of another type.
+std::string ReadSettingText(const char* name, DWORD size = settings::TEXT_SIZE);
+DWORD ReadSettingNumber(const char* name, DWORD fallback = 0);
+
 // ---- Rules for particular values ----
 
 // A directory value ready for a file name to be appended: "/" added when the text is not empty

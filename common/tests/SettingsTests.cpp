@@ -154,7 +154,17 @@ TEST_F(SettingsTest, AReadSucceedsOnlyForTheTypeAskedFor) {
         DWORD number = 12345;
         EXPECT_FALSE(ReadRegistryNumber(HKEY_LOCAL_MACHINE, SettingsKey, name, number)) << name;
         EXPECT_EQ(number, 12345u) << name;
+        // The settings key's own readers: the fallback stands for the same values.
+        EXPECT_EQ(ReadSettingNumber(name, 77), 77u) << name;
     }
+    EXPECT_EQ(ReadSettingText(VirusChecker), "");
+    EXPECT_EQ(ReadSettingText(AdminEmail), "");
+    Store(HKEY_LOCAL_MACHINE, SettingsKey, HttpPath, REG_SZ, std::string("/srv/site\0", 10));
+    Store(HKEY_LOCAL_MACHINE, SettingsKey, AllowUploads, REG_DWORD, std::string("\2\0\0\0", 4));
+    EXPECT_EQ(ReadSettingText(HttpPath), "/srv/site");
+    EXPECT_EQ(ReadSettingText(HttpPath, 9), ""); // too long for its buffer: absent
+    EXPECT_EQ(ReadSettingNumber(AllowUploads, 77), 2u);
+    EXPECT_EQ(ReadSettingNumber(HttpPath), 0u);
     // An absent key: nothing read, and reading does not create it.
     DWORD number = 4;
     EXPECT_FALSE(ReadRegistryNumber(HKEY_LOCAL_MACHINE, SendMailKey, SMTPServer, number));

@@ -10,25 +10,15 @@ std::string StripTrailingSeparator(std::string path) {
 }
 
 void CSheetforgeConfig::Load() {
-    const char* key = settings::SettingsKey;
-    std::string text;
-    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpServer, text);
-    generation.httpServer = HttpServerBase(text);
-    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::FtpServer, text);
-    generation.ftpServer = text;
-    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpPath, text);
-    generation.httpPath = StripTrailingSeparator(text);
-    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::InstallDir, text);
-    generation.installDir = StripTrailingSeparator(text);
-    DWORD allowUploads = 0;
-    ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::AllowUploads, allowUploads);
-    generation.allowUploads = allowUploads;
-    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::LastDateProcessed, text,
-                     settings::LAST_DATE_PROCESSED_SIZE);
-    lastDateProcessed = text.empty() ? "None" : text;
-    DWORD files = 0;
-    ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::LastFilesProcessed, files);
-    lastFilesProcessed = files;
+    generation.httpServer = HttpServerBase(ReadSettingText(settings::HttpServer));
+    generation.ftpServer = ReadSettingText(settings::FtpServer);
+    generation.httpPath = StripTrailingSeparator(ReadSettingText(settings::HttpPath));
+    generation.installDir = StripTrailingSeparator(ReadSettingText(settings::InstallDir));
+    generation.allowUploads = ReadSettingNumber(settings::AllowUploads);
+    const std::string lastDate =
+        ReadSettingText(settings::LastDateProcessed, settings::LAST_DATE_PROCESSED_SIZE);
+    lastDateProcessed = lastDate.empty() ? "None" : lastDate;
+    lastFilesProcessed = ReadSettingNumber(settings::LastFilesProcessed);
 }
 
 bool CSheetforgeConfig::SaveLastRun() const {

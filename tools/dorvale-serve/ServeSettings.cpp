@@ -7,20 +7,11 @@
 
 bool ReadServeSettings(CServeSettings& result, std::string& error) {
     result = CServeSettings();
-    const char* key = settings::SettingsKey;
-    std::string text;
-    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::HttpPath, text);
-    result.httpPath = DirectoryWithoutSlash(text);
-    text.clear();
-    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::InstallDir, text);
-    result.installDir = DirectoryWithoutSlash(text);
-    text.clear();
-    ReadRegistryText(HKEY_LOCAL_MACHINE, key, settings::DatabasePath, text);
-    const std::string databasePath = DirectoryWithoutSlash(text);
-    DWORD uploadLimit = 0;
-    if (ReadRegistryNumber(HKEY_LOCAL_MACHINE, key, settings::UploadLimit, uploadLimit) &&
-        uploadLimit > 0) {
-        result.uploadLimitMiB = uploadLimit;
+    result.httpPath = DirectoryWithoutSlash(ReadSettingText(settings::HttpPath));
+    result.installDir = DirectoryWithoutSlash(ReadSettingText(settings::InstallDir));
+    const std::string databasePath = DirectoryWithoutSlash(ReadSettingText(settings::DatabasePath));
+    if (const DWORD limitMiB = ReadSettingNumber(settings::UploadLimit); limitMiB > 0) {
+        result.uploadLimitMiB = limitMiB;
     }
     if (result.httpPath.empty()) {
         error = "the setting HttpPath (where the site is generated) is not set";
