@@ -101,4 +101,11 @@ std::string FindProgram(std::string_view name, const char* path = nullptr);
 // The word between double quotes, with " and \ escaped.
 std::string QuoteArgument(std::string_view word);
 
+// Whether the process `pid` lives; a zombie nobody has reaped yet has ended all the same.
+bool IsAlive(long pid);
+// The pid a daemon wrote to `pidFile` (its digits, then blanks or line breaks) while that
+// process lives and is named `name` (/proc/PID/comm; any name when empty); 0 otherwise, so a
+// pid file left behind, or whose number was given to another program since, does not count.
+long RunningFromPidFile(const std::string& pidFile, const std::string& name);
+
 } // namespace process

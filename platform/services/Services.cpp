@@ -105,16 +105,6 @@ bool Control(const CServiceConfig& config, const char* verb, int timeoutMs, std:
     return RunProgram(program, words, timeoutMs, output);
 }
 
-bool ProcessAlive(long pid) {
-    if (pid <= 0 || (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)) {
-        return false;
-    }
-    // A zombie no one has reaped yet has ended all the same.
-    const std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
-    const std::size_t close = stat.rfind(')');
-    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
-}
-
 } // namespace
 
 std::string ServiceKey(const std::string& name) {
@@ -160,20 +150,7 @@ long ServicePid(const std::string& name) {
     if (!ReadServiceConfig(name, config) || config.pidFile.empty()) {
         return 0;
     }
-    const std::string text = ReadSmallFile(config.pidFile);
-    if (text.empty() || text.size() > 9 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return 0;
-    }
-    const long pid = std::stol(text);
-    if (!ProcessAlive(pid)) {
-        return 0;
-    }
-    // A recycled pid belongs to another program.
-    return config.processName.empty() ||
-                   ReadSmallFile("/proc/" + text + "/comm") == config.processName
-               ? pid
-               : 0;
+    return process::RunningFromPidFile(config.pidFile, config.processName);
 }
 
 bool IsServiceRunning(const std::string& name, bool* known) {

@@ -1,6 +1,7 @@
 #include "ServeSite.h"
 
 #include "Fd.h"
+#include "Process.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -75,16 +76,6 @@ pid_t SpawnWithOutput(const std::vector<std::string>& argv, const std::string& o
     _exit(127);
 }
 
-// Alive and not a zombie (a daemon's zombie lingers where no init reaps it).
-bool IsProcessAlive(long pid) {
-    if (pid <= 0 || (kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM)) {
-        return false;
-    }
-    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
-    const std::size_t close = stat.rfind(')');
-    return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
-}
-
 bool AcceptsConnections(const std::string& address, int port) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
@@ -107,17 +98,6 @@ std::string ReadTrimmed(const std::string& path) {
     return text;
 }
 
-long RunningProgram(const std::string& pidFile, const std::string& name) {
-    const std::string text = ReadTrimmed(pidFile);
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
-        text.size() > 9) {
-        return 0;
-    }
-    const long pid = std::stol(text);
-    // A recycled pid belongs to another program.
-    return IsProcessAlive(pid) && ReadTrimmed("/proc/" + text + "/comm") == name ? pid : 0;
-}
-
 bool StopProgram(long pid, const std::string& name, int seconds, std::string& error) {
     if (kill(static_cast<pid_t>(pid), SIGTERM) != 0) {
         error =
@@ -126,7 +106,7 @@ bool StopProgram(long pid, const std::string& name, int seconds, std::string& er
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < deadline) {
-        if (!IsProcessAlive(pid)) {
+        if (!process::IsAlive(pid)) {
             return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -153,7 +133,7 @@ std::string FindNginx(const std::string& preferred) {
 }
 
 long RunningNginx(const std::string& runDir) {
-    return RunningProgram((fs::path(runDir) / "nginx.pid").string(), "nginx");
+    return process::RunningFromPidFile((fs::path(runDir) / "nginx.pid").string(), "nginx");
 }
 
 bool WriteNginxConfig(const CNginxSite& site, std::string& error) {

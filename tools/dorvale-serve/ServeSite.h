@@ -49,9 +49,6 @@ std::string ServedAddress(const std::string& runDir);
 // Stops the nginx serving from runDir and waits for it to go; true also when none ran.
 [[nodiscard]] bool StopNginx(const std::string& runDir, std::string& error);
 
-// True while the process runs (a zombie does not count).
-bool IsProcessAlive(long pid);
-
 // Whether something accepts TCP connections at the IPv4 address and port.
 bool AcceptsConnections(const std::string& address, int port);
 
@@ -85,8 +82,6 @@ std::string VisitorServiceSocket(const std::string& runDir);
 pid_t SpawnWithOutput(const std::vector<std::string>& argv, const std::string& outputFile,
                       bool append, bool newSession);
 
-// The pid in `pidFile` when that process runs and is the program `name`; 0 otherwise.
-long RunningProgram(const std::string& pidFile, const std::string& name);
 // Sends SIGTERM and waits up to `seconds` for the process to go.
 bool StopProgram(long pid, const std::string& name, int seconds, std::string& error);
 // A small text file without its trailing line ends and spaces; empty when unreadable.

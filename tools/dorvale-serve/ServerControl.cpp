@@ -145,7 +145,7 @@ std::string FindProftpd() {
 }
 
 long RunningProftpd(const std::string& runDir) {
-    return RunningProgram(FtpDirectory(runDir) + "/proftpd.pid", "proftpd");
+    return process::RunningFromPidFile(FtpDirectory(runDir) + "/proftpd.pid", "proftpd");
 }
 
 namespace {

@@ -52,7 +52,7 @@ std::string FindVisitorService(const std::string& preferred) {
 }
 
 long RunningVisitorService(const std::string& runDir) {
-    return RunningProgram(PidFile(runDir), "dorvale-web");
+    return process::RunningFromPidFile(PidFile(runDir), "dorvale-web");
 }
 
 bool StartVisitorService(const std::string& program, const std::string& runDir, int threads,

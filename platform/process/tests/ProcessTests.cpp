@@ -202,3 +202,39 @@ TEST(Process, CommandLinesSplitWithTheUsualQuotingRules) {
     }
     EXPECT_EQ(QuoteArgument("/srv/x y.zip"), "\"/srv/x y.zip\"");
 }
+
+TEST(Process, APidFileCountsOnlyWhileItsProgramLives) {
+    testsupport::CTempDir dir;
+    const std::string pidFile = dir / "sleep.pid";
+    CProcess child;
+    std::string error;
+    ASSERT_TRUE(child.Start("sleep", {"30"}, {}, error)) << error;
+    const long pid = child.GetPid();
+    testsupport::WriteFile(pidFile, std::to_string(pid) + "\n");
+    EXPECT_TRUE(IsAlive(pid));
+    EXPECT_EQ(RunningFromPidFile(pidFile, "sleep"), pid);
+    EXPECT_EQ(RunningFromPidFile(pidFile, ""), pid);
+    // Its number given to another program: not the daemon that wrote it.
+    EXPECT_EQ(RunningFromPidFile(pidFile, "nginx"), 0);
+    for (const char* text : {"", "abc", "12 34", "-1", "0", "1234567890"}) {
+        testsupport::WriteFile(pidFile, text);
+        EXPECT_EQ(RunningFromPidFile(pidFile, ""), 0) << text;
+    }
+    EXPECT_EQ(RunningFromPidFile(dir / "missing.pid", ""), 0);
+
+    // Killed and not reaped yet: a zombie, which has ended all the same.
+    testsupport::WriteFile(pidFile, std::to_string(pid));
+    ASSERT_EQ(::kill(static_cast<pid_t>(pid), SIGKILL), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (IsAlive(pid) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_FALSE(IsAlive(pid));
+    EXPECT_EQ(::kill(static_cast<pid_t>(pid), 0), 0); // still there to be reaped
+    EXPECT_EQ(RunningFromPidFile(pidFile, "sleep"), 0);
+    CExitStatus status;
+    EXPECT_EQ(child.Wait(1000, status), EWaitResult::Exited);
+    EXPECT_FALSE(IsAlive(pid));
+    EXPECT_FALSE(IsAlive(0));
+    EXPECT_FALSE(IsAlive(-5));
+}
