@@ -144,14 +144,10 @@ public:
         }
         std::lock_guard lock(m_mutex);
         CHandle* handle = nullptr;
-        std::vector<std::string> names;
-        HRESULT hr = Writable(key, path, handle, names);
+        CKeyNode* node = nullptr;
+        const HRESULT hr = WritableNode(key, path, handle, node);
         if (FAILED(hr)) {
             return hr;
-        }
-        CKeyNode* node = m_tree.Find(names);
-        if (node == nullptr) {
-            return METABASE_E_PATH_NOT_FOUND;
         }
         if (property->dataType < metabase::DWORD_METADATA ||
             property->dataType > metabase::MULTISZ_METADATA ||
@@ -186,14 +182,10 @@ public:
     HRESULT STDMETHODCALLTYPE DeleteData(METADATA_HANDLE key, const char* path, DWORD id) override {
         std::lock_guard lock(m_mutex);
         CHandle* handle = nullptr;
-        std::vector<std::string> names;
-        HRESULT hr = Writable(key, path, handle, names);
+        CKeyNode* node = nullptr;
+        const HRESULT hr = WritableNode(key, path, handle, node);
         if (FAILED(hr)) {
             return hr;
-        }
-        CKeyNode* node = m_tree.Find(names);
-        if (node == nullptr) {
-            return METABASE_E_PATH_NOT_FOUND;
         }
         if (node->properties.erase(id) == 0) {
             return MD_ERROR_DATA_NOT_FOUND;
@@ -269,6 +261,17 @@ private:
         }
         handle = found->second.get();
         return Resolve(key, path, names);
+    }
+
+    // The existing key at `path` below a write handle's key.
+    HRESULT WritableNode(METADATA_HANDLE key, const char* path, CHandle*& handle, CKeyNode*& node) {
+        std::vector<std::string> names;
+        const HRESULT hr = Writable(key, path, handle, names);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        node = m_tree.Find(names);
+        return node != nullptr ? S_OK : METABASE_E_PATH_NOT_FOUND;
     }
 
     HRESULT Store(CHandle& handle) {

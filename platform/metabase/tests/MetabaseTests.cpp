@@ -104,6 +104,7 @@ TEST_F(AdminBaseTest, KeysPropertiesHandlesAndStoring) {
     // A read handle changes nothing.
     EXPECT_EQ(root.SetDword("pub", MD_ACCESS_PERM, 1), METABASE_E_ACCESS_DENIED);
     EXPECT_EQ(other->AddKey(root.Get(), "new"), METABASE_E_ACCESS_DENIED);
+    EXPECT_EQ(other->DeleteData(root.Get(), "pub", MD_ACCESS_PERM), METABASE_E_ACCESS_DENIED);
     EXPECT_EQ(m_admin->AddKey(root.Get(), "new"), METABASE_E_INVALID_HANDLE) << "another object's";
     EXPECT_THAT(root.Children(""), ElementsAre("pub"));
 
@@ -118,6 +119,11 @@ TEST_F(AdminBaseTest, KeysPropertiesHandlesAndStoring) {
     ASSERT_EQ(writer.Open("/LM", true, 30), S_OK);
     EXPECT_EQ(root.Open("/LM", false, 30), METABASE_E_PATH_BUSY);
     EXPECT_EQ(root.Open("/LM/nowhere", false, 30), METABASE_E_PATH_BUSY);
+    EXPECT_EQ(m_admin->DeleteData(writer.Get(), "W3SVC/1/ROOT/none", MD_ACCESS_PERM),
+              METABASE_E_PATH_NOT_FOUND);
+    EXPECT_EQ(m_admin->DeleteData(writer.Get(), "W3SVC/1/ROOT/pub", MD_ACCESS_PERM), S_OK);
+    EXPECT_EQ(m_admin->DeleteData(writer.Get(), "W3SVC/1/ROOT/pub", MD_ACCESS_PERM),
+              MD_ERROR_DATA_NOT_FOUND);
     EXPECT_EQ(m_admin->DeleteKey(writer.Get(), "W3SVC/1/ROOT/pub"), S_OK);
     EXPECT_EQ(m_admin->DeleteKey(writer.Get(), "W3SVC/1/ROOT/pub"), METABASE_E_PATH_NOT_FOUND);
     ASSERT_EQ(writer.Close(), S_OK);
