@@ -386,25 +386,7 @@ const CTypeLibRegistration TYPE_LIB = {&LIBID_LIFTWELLLib, "1.0", "Liftwell 1.0 
 } // namespace
 
 DORVALE_COM_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-    if (!ppv) {
-        return E_POINTER;
-    }
-    *ppv = nullptr;
-    if (!(rclsid == CLSID_Upload)) {
-        return CLASS_E_CLASSNOTAVAILABLE;
-    }
-    return g_uploadFactory.QueryInterface(riid, ppv);
+    return ComGetClassObject(rclsid, riid, ppv, CLSID_Upload, g_uploadFactory);
 }
 
-DORVALE_COM_EXPORT HRESULT DllCanUnloadNow() {
-    return g_module.CanUnloadNow();
-}
-
-DORVALE_COM_EXPORT HRESULT DllRegisterServer() {
-    return ComRegisterServer(ComGetModulePath(reinterpret_cast<const void*>(&DllRegisterServer)),
-                             CLASSES, 1, &TYPE_LIB);
-}
-
-DORVALE_COM_EXPORT HRESULT DllUnregisterServer() {
-    return ComUnregisterServer(CLASSES, 1, &TYPE_LIB);
-}
+DORVALE_COM_SERVER_ENTRY_POINTS(g_module, CLASSES, &TYPE_LIB)

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -291,3 +292,23 @@ HRESULT ComRegisterServer(const std::string& libraryPath, const CClassRegistrati
 // one of these classes (another library may have taken the name over since).
 HRESULT ComUnregisterServer(const CClassRegistration* classes, std::size_t classCount,
                             const CTypeLibRegistration* typeLib);
+
+// DllGetClassObject of a library that serves one class: `factory` when asked for `clsid`.
+HRESULT ComGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv, REFCLSID clsid,
+                          IClassFactory& factory);
+
+// Defines the three entry points that are alike in every server library: DllCanUnloadNow
+// from `module`'s counts, DllRegisterServer and DllUnregisterServer of `classes` (an array)
+// with `typeLib` (a pointer). Used once in a library, at namespace scope.
+#define DORVALE_COM_SERVER_ENTRY_POINTS(module, classes, typeLib)                                  \
+    DORVALE_COM_EXPORT HRESULT DllCanUnloadNow() {                                                 \
+        return (module).CanUnloadNow();                                                            \
+    }                                                                                              \
+    DORVALE_COM_EXPORT HRESULT DllRegisterServer() {                                               \
+        return ComRegisterServer(                                                                  \
+            ComGetModulePath(reinterpret_cast<const void*>(&DllRegisterServer)), (classes),        \
+            std::size(classes), (typeLib));                                                        \
+    }                                                                                              \
+    DORVALE_COM_EXPORT HRESULT DllUnregisterServer() {                                             \
+        return ComUnregisterServer((classes), std::size(classes), (typeLib));                      \
+    }

@@ -64,6 +64,15 @@ bool KeyExists(const std::string& subKey) {
 
 } // namespace
 
+HRESULT ComGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv, REFCLSID clsid,
+                          IClassFactory& factory) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    *ppv = nullptr;
+    return rclsid == clsid ? factory.QueryInterface(riid, ppv) : CLASS_E_CLASSNOTAVAILABLE;
+}
+
 std::string ComGetModulePath(const void* address) {
     Dl_info info{};
     if (!dladdr(address, &info) || !info.dli_fname || !*info.dli_fname) {

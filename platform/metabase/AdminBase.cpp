@@ -424,25 +424,7 @@ const CTypeLibRegistration TYPE_LIB = {&LIBID_DorvaleMetabase, "1.0",
 } // namespace
 
 DORVALE_COM_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
-    if (!ppv) {
-        return E_POINTER;
-    }
-    *ppv = nullptr;
-    if (!(rclsid == CLSID_DorvaleMetabase)) {
-        return CLASS_E_CLASSNOTAVAILABLE;
-    }
-    return g_factory.QueryInterface(riid, ppv);
+    return ComGetClassObject(rclsid, riid, ppv, CLSID_DorvaleMetabase, g_factory);
 }
 
-DORVALE_COM_EXPORT HRESULT DllCanUnloadNow() {
-    return g_module.CanUnloadNow();
-}
-
-DORVALE_COM_EXPORT HRESULT DllRegisterServer() {
-    return ComRegisterServer(ComGetModulePath(reinterpret_cast<const void*>(&DllRegisterServer)),
-                             CLASSES, 1, &TYPE_LIB);
-}
-
-DORVALE_COM_EXPORT HRESULT DllUnregisterServer() {
-    return ComUnregisterServer(CLASSES, 1, &TYPE_LIB);
-}
+DORVALE_COM_SERVER_ENTRY_POINTS(g_module, CLASSES, &TYPE_LIB)

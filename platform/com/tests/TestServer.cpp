@@ -190,15 +190,4 @@ DORVALE_COM_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void*
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-DORVALE_COM_EXPORT HRESULT DllCanUnloadNow() {
-    return g_module.CanUnloadNow();
-}
-
-DORVALE_COM_EXPORT HRESULT DllRegisterServer() {
-    return ComRegisterServer(ComGetModulePath(reinterpret_cast<const void*>(&DllRegisterServer)),
-                             CLASSES, 2, &TYPE_LIB);
-}
-
-DORVALE_COM_EXPORT HRESULT DllUnregisterServer() {
-    return ComUnregisterServer(CLASSES, 2, &TYPE_LIB);
-}
+DORVALE_COM_SERVER_ENTRY_POINTS(g_module, CLASSES, &TYPE_LIB)

@@ -224,3 +224,29 @@ TEST_F(AdminBaseTest, ScriptsReachTheTreeThroughDispatch) {
 }
 
 } // namespace
+
+TEST_F(AdminBaseTest, TheLibraryServesItsOneClassAndUnloadsWhenNothingIsHeld) {
+    void* library = dlopen(METABASE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const auto getClassObject =
+        reinterpret_cast<PFN_DLLGETCLASSOBJECT>(dlsym(library, "DllGetClassObject"));
+    const auto canUnloadNow = reinterpret_cast<HRESULT (*)()>(dlsym(library, "DllCanUnloadNow"));
+    ASSERT_NE(getClassObject, nullptr);
+    ASSERT_NE(canUnloadNow, nullptr);
+
+    void* object = &object;
+    EXPECT_EQ(getClassObject(IID_IMetabaseAdmin, IID_IClassFactory, &object),
+              CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(getClassObject(CLSID_DorvaleMetabase, IID_IClassFactory, nullptr), E_POINTER);
+    // The fixture's object holds the library; then a reference to its factory does.
+    EXPECT_EQ(canUnloadNow(), S_FALSE);
+    m_admin.Release();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    ASSERT_EQ(getClassObject(CLSID_DorvaleMetabase, IID_IClassFactory, &object), S_OK);
+    ASSERT_NE(object, nullptr);
+    EXPECT_EQ(canUnloadNow(), S_FALSE);
+    static_cast<IClassFactory*>(object)->Release();
+    EXPECT_EQ(canUnloadNow(), S_OK);
+    dlclose(library);
+}
