@@ -142,11 +142,9 @@ int AddOrEdit(const tool::CTool& tool, tool::CArgs& args, bool add) {
     CSetupCommon common;
     CAreaOptions options;
     std::optional<std::uint32_t> id;
-    while (args.Next()) {
-        int taken = TakeSetupCommon(args, tool, common);
-        if (taken < 0) {
-            taken = TakeAreaOption(args, tool, options);
-        }
+    int status = -1;
+    while (NextOwnArgument(args, tool, common, status)) {
+        const int taken = TakeAreaOption(args, tool, options);
         if (taken > 0) {
             return taken;
         }
@@ -159,6 +157,9 @@ int AddOrEdit(const tool::CTool& tool, tool::CArgs& args, bool add) {
             continue;
         }
         return tool.UsageError(args.Unexpected());
+    }
+    if (status >= 0) {
+        return status;
     }
     if (add && !options.name) {
         return tool.UsageError("add needs --name");
@@ -198,14 +199,8 @@ int Remove(const tool::CTool& tool, tool::CArgs& args) {
     std::uint32_t moveTo = 0;
     bool deleteFiles = false;
     bool keepLocal = false;
-    while (args.Next()) {
-        const int taken = TakeSetupCommon(args, tool, common);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    int status = -1;
+    while (NextOwnArgument(args, tool, common, status)) {
         std::uint32_t value = 0;
         if (args.Is("--move-to")) {
             std::string text;
@@ -221,6 +216,9 @@ int Remove(const tool::CTool& tool, tool::CArgs& args) {
         } else {
             return tool.UsageError(args.Unexpected());
         }
+    }
+    if (status >= 0) {
+        return status;
     }
     if (!id) {
         return tool.UsageError("remove needs the area's id");

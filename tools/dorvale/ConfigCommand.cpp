@@ -56,18 +56,15 @@ int Show(const tool::CTool& tool, tool::CArgs& args) {
 int Set(const tool::CTool& tool, tool::CArgs& args) {
     CSetupCommon common;
     std::vector<std::string> words;
-    while (args.Next()) {
-        const int taken = TakeSetupCommon(args, tool, common);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    int status = -1;
+    while (NextOwnArgument(args, tool, common, status)) {
         if (!args.IsPositional()) {
             return tool.UsageError(args.Unexpected());
         }
         words.push_back(args.Current());
+    }
+    if (status >= 0) {
+        return status;
     }
     if (words.empty() || words.size() % 2 != 0) {
         return tool.UsageError("set needs NAME VALUE pairs");

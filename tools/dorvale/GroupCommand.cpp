@@ -17,14 +17,8 @@ int AddOrEdit(const tool::CTool& tool, tool::CArgs& args, bool add) {
     std::optional<std::vector<std::uint32_t>> areas;
     std::vector<std::uint32_t> added;
     std::vector<std::uint32_t> removed;
-    while (args.Next()) {
-        const int taken = TakeSetupCommon(args, tool, common);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    int status = -1;
+    while (NextOwnArgument(args, tool, common, status)) {
         const auto takeId = [&](std::vector<std::uint32_t>& ids) {
             std::string text;
             std::uint32_t id = 0;
@@ -56,6 +50,9 @@ int AddOrEdit(const tool::CTool& tool, tool::CArgs& args, bool add) {
         } else {
             return tool.UsageError(args.Unexpected());
         }
+    }
+    if (status >= 0) {
+        return status;
     }
     if (!name) {
         return tool.UsageError("the group's name is needed");
@@ -93,18 +90,15 @@ int AddOrEdit(const tool::CTool& tool, tool::CArgs& args, bool add) {
 int Remove(const tool::CTool& tool, tool::CArgs& args) {
     CSetupCommon common;
     std::optional<std::string> name;
-    while (args.Next()) {
-        const int taken = TakeSetupCommon(args, tool, common);
-        if (taken > 0) {
-            return taken;
-        }
-        if (taken == 0) {
-            continue;
-        }
+    int status = -1;
+    while (NextOwnArgument(args, tool, common, status)) {
         if (name || !args.IsPositional()) {
             return tool.UsageError(args.Unexpected());
         }
         name = args.Current();
+    }
+    if (status >= 0) {
+        return status;
     }
     if (!name) {
         return tool.UsageError("the group's name is needed");

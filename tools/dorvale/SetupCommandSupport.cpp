@@ -23,6 +23,19 @@ int TakeSetupCommon(tool::CArgs& args, const tool::CTool& tool, CSetupCommon& co
     return -1;
 }
 
+bool NextOwnArgument(tool::CArgs& args, const tool::CTool& tool, CSetupCommon& common,
+                     int& status) {
+    status = -1;
+    while (args.Next()) {
+        status = TakeSetupCommon(args, tool, common);
+        if (status != 0) {
+            return status < 0;
+        }
+    }
+    status = -1;
+    return false;
+}
+
 EAnswer CAnsweringPrompt::Message(const std::string& text, const std::string& caption,
                                   prompt::EButtons buttons, prompt::EIcon icon) {
     const auto it = m_answers.find(text);

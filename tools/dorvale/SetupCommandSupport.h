@@ -21,6 +21,11 @@ struct CSetupCommon {
 // Takes --yes, --no and --data-source. -1: not one of them; otherwise 0 taken, or the exit
 // status of a usage error.
 int TakeSetupCommon(tool::CArgs& args, const tool::CTool& tool, CSetupCommon& common);
+// Moves to the next argument that is not one of those, taking them on the way. False at the
+// end of the arguments (`status` -1) or after a usage error in one of them (`status` its exit
+// status), so a command's loop is `while (NextOwnArgument(...)) {...}` and then
+// `if (status >= 0) return status;`.
+bool NextOwnArgument(tool::CArgs& args, const tool::CTool& tool, CSetupCommon& common, int& status);
 
 // A prompt that gives fixed answers to some questions and passes the others on.
 class CAnsweringPrompt : public prompt::IPrompt {

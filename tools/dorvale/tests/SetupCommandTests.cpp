@@ -93,6 +93,17 @@ TEST_F(SetupCommands, HelpAndWrongUsage) {
         EXPECT_EQ(result.exitCode, 2) << ::testing::PrintToString(wrong) << result.err;
         EXPECT_THAT(result.err, HasSubstr("dorvale"));
     }
+    // The options every setup command takes, refused the same way wherever they stand.
+    for (const auto& [wrong, says] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"config", "set", "AllowUploads", "1", "--yes", "--no"}, "exclude each other"},
+             {{"area", "edit", "1", "--no", "--yes"}, "exclude each other"},
+             {{"area", "remove", "1", "--data-source"}, "--data-source needs a name"},
+             {{"group", "add", "G", "--area", "1", "--data-source"}, "--data-source needs a name"},
+             {{"group", "remove", "G", "--yes", "--no"}, "exclude each other"}}) {
+        const auto result = Run(wrong);
+        EXPECT_EQ(result.exitCode, 2) << ::testing::PrintToString(wrong) << result.err;
+        EXPECT_THAT(result.err, HasSubstr(says)) << ::testing::PrintToString(wrong);
+    }
 }
 
 TEST_F(SetupCommands, ConfigChecksLikeTheSheetAndWritesOnlyWhenAllPass) {
