@@ -1,6 +1,7 @@
 #include "Fd.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
@@ -84,6 +85,18 @@ bool ReadAll(int fd, std::string& bytes, std::size_t maxBytes) {
         }
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
+}
+
+std::string ReadTrimmedFile(const std::string& path, std::size_t maxBytes) {
+    const CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    std::string text;
+    if (!fd.IsOpen() || !ReadAll(fd.Get(), text, maxBytes)) {
+        return {};
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
 }
 
 } // namespace base

@@ -44,4 +44,9 @@ private:
 [[nodiscard]] bool ReadAll(int fd, std::string& bytes,
                            std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
+// The text of a small file (a pid file, an entry of /proc, what a program said) without the
+// line breaks and spaces at its end; empty when it cannot be read or holds more than
+// `maxBytes` bytes.
+std::string ReadTrimmedFile(const std::string& path, std::size_t maxBytes = 4096);
+
 } // namespace base

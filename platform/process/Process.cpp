@@ -26,19 +26,6 @@ bool IsExecutableFile(const std::string& path) {
            ::access(path.c_str(), X_OK) == 0;
 }
 
-// A small file of /proc or a pid file, without the blanks and line breaks at its end.
-std::string ReadSmallFile(const std::string& path) {
-    base::CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    std::string text;
-    if (!fd.IsOpen() || !base::ReadAll(fd.Get(), text, 4096)) {
-        return {};
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
-}
-
 CExitStatus FromWaitStatus(int raw, const rusage& usage) {
     CExitStatus status;
     status.peakKiB = usage.ru_maxrss;
@@ -354,20 +341,22 @@ bool IsAlive(long pid) {
         return false;
     }
     // ") S ppid ...": the state follows the name's closing parenthesis.
-    const std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = base::ReadTrimmedFile("/proc/" + std::to_string(pid) + "/stat");
     const std::size_t close = stat.rfind(')');
     return close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] != 'Z';
 }
 
 long RunningFromPidFile(const std::string& pidFile, const std::string& name) {
-    const std::string text = ReadSmallFile(pidFile);
+    const std::string text = base::ReadTrimmedFile(pidFile);
     if (text.empty() || text.size() > 9 ||
         text.find_first_not_of("0123456789") != std::string::npos) {
         return 0;
     }
     const long pid = std::stol(text);
-    return IsAlive(pid) && (name.empty() || ReadSmallFile("/proc/" + text + "/comm") == name) ? pid
-                                                                                              : 0;
+    return IsAlive(pid) &&
+                   (name.empty() || base::ReadTrimmedFile("/proc/" + text + "/comm") == name)
+               ? pid
+               : 0;
 }
 
 } // namespace process

@@ -23,18 +23,6 @@ constexpr char PID_FILE[] = "PidFile";
 constexpr char PROCESS_NAME[] = "ProcessName";
 constexpr char SYSTEMD_UNIT[] = "SystemdUnit";
 
-std::string ReadSmallFile(const std::string& path) {
-    base::CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    std::string text;
-    if (!fd.IsOpen() || !base::ReadAll(fd.Get(), text, 4096)) {
-        return {};
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
-}
-
 std::string QueryText(HKEY key, const char* name) {
     char buffer[4096];
     DWORD size = sizeof buffer;
@@ -73,7 +61,7 @@ bool RunProgram(const std::string& program, const std::vector<std::string>& argu
     if (!done) {
         child.Terminate(2000, status);
     }
-    output = ReadSmallFile(pattern);
+    output = base::ReadTrimmedFile(pattern);
     ::unlink(pattern);
     if (!done) {
         output = program + " did not end within " + std::to_string(timeoutMs / 1000) + " seconds" +

@@ -23,13 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Runs a program with its output going to `outputFile` (a daemon that keeps a pipe open
 // would make reading a pipe wait forever); the exit status, or -1 when it could not start.
 int RunTo(const std::vector<std::string>& argv, const fs::path& outputFile) {
@@ -88,14 +81,6 @@ bool AcceptsConnections(const std::string& address, int port) {
     const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
     close(fd);
     return connected;
-}
-
-std::string ReadTrimmed(const std::string& path) {
-    std::string text = ReadText(path);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    return text;
 }
 
 bool StopProgram(long pid, const std::string& name, int seconds, std::string& error) {
@@ -184,12 +169,13 @@ bool StartNginx(const std::string& nginx, const CNginxSite& site, std::string& e
     if (status != 0) {
         error = status == 127 || status < 0
                     ? "cannot run " + nginx + " (install the Debian package nginx)"
-                    : "nginx rejects " + site.runDir + "/nginx.conf:\n" + ReadTrimmed(output);
+                    : "nginx rejects " + site.runDir + "/nginx.conf:\n" +
+                          base::ReadTrimmedFile(output, WHOLE_FILE);
         return false;
     }
     status = RunTo(NginxArgs(nginx, site.runDir), output);
     if (status != 0) {
-        error = "nginx did not start:\n" + ReadTrimmed(output);
+        error = "nginx did not start:\n" + base::ReadTrimmedFile(output, WHOLE_FILE);
         return false;
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -6,6 +6,8 @@
 #include "NginxConfig.h"
 #include "Settings.h"
 
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -84,5 +86,5 @@ pid_t SpawnWithOutput(const std::vector<std::string>& argv, const std::string& o
 
 // Sends SIGTERM and waits up to `seconds` for the process to go.
 bool StopProgram(long pid, const std::string& name, int seconds, std::string& error);
-// A small text file without its trailing line ends and spaces; empty when unreadable.
-std::string ReadTrimmed(const std::string& path);
+// What a server said at its start, read whole into an error message.
+inline constexpr std::size_t WHOLE_FILE = std::numeric_limits<std::size_t>::max();

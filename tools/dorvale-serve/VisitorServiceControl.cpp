@@ -86,7 +86,7 @@ bool StartVisitorService(const std::string& program, const std::string& runDir, 
     while (std::chrono::steady_clock::now() < deadline) {
         int status = 0;
         if (waitpid(child, &status, WNOHANG) == child) {
-            error = "dorvale-web did not start:\n" + ReadTrimmed(log);
+            error = "dorvale-web did not start:\n" + base::ReadTrimmedFile(log, WHOLE_FILE);
             return false;
         }
         struct stat st {};

@@ -177,3 +177,26 @@ TEST(Descriptors, SendToAPeerThatHasGoneFailsWithoutASignal) {
     EXPECT_FALSE(SendAll(near.Get(), std::string(1 << 16, 'x')));
     EXPECT_EQ(errno, EPIPE);
 }
+
+TEST(Descriptors, SmallFilesAreReadWithoutTheirTrailingLineEnds) {
+    char dir[] = "/tmp/dorvale-base-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string path = std::string(dir) + "/pid";
+    const auto write = [&](std::string_view text) {
+        const CFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        ASSERT_TRUE(fd.IsOpen());
+        ASSERT_TRUE(WriteAll(fd.Get(), text));
+    };
+    write("1234 \n\n");
+    EXPECT_EQ(ReadTrimmedFile(path), "1234");
+    write(" a\nb\n");
+    EXPECT_EQ(ReadTrimmedFile(path), " a\nb"); // only the end is trimmed
+    // Over the limit reads as nothing rather than a cut-off number.
+    write("123456789\n");
+    EXPECT_EQ(ReadTrimmedFile(path, 9), "");
+    EXPECT_EQ(ReadTrimmedFile(path, 10), "123456789");
+    EXPECT_EQ(ReadTrimmedFile(path + "-missing"), "");
+    EXPECT_EQ(ReadTrimmedFile(dir), ""); // a directory cannot be read
+    ::unlink(path.c_str());
+    ::rmdir(dir);
+}
