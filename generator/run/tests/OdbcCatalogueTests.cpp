@@ -49,7 +49,7 @@ TEST(FileListQueries, AreReadThroughTheKeysOnPostgreSQL) {
         "'1 hour' FROM generate_series(1, 20000) AS g"));
     ASSERT_TRUE(schema.Execute("INSERT INTO areafile (area_id, file_id) SELECT file_id % 50 + 1, "
                                "file_id FROM files"));
-    ASSERT_TRUE(schema.Execute("ANALYZE"));
+    ASSERT_TRUE(schema.Execute("ANALYZE files, areafile"));
 
     CDatabase database;
     ASSERT_TRUE(database.OpenEx("DSN=" + source.Name() + ";",
