@@ -1,5 +1,6 @@
 #include "DataSource.h"
 
+#include "Fd.h"
 #include "OdbcText.h"
 #include "Text.h"
 
@@ -7,9 +8,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <sstream>
+#include <string_view>
+#include <sys/stat.h>
 
 namespace {
 
@@ -83,6 +89,17 @@ std::string MatchingName(EDataSourceScope scope, const std::string& name) {
     return {};
 }
 
+void SetAttribute(std::vector<std::pair<std::string, std::string>>& attributes,
+                  const std::string& key, const std::string& value) {
+    for (auto& attribute : attributes) {
+        if (base::EqualsNoCase(attribute.first, key)) {
+            attribute.second = value;
+            return;
+        }
+    }
+    attributes.emplace_back(key, value);
+}
+
 // The keyword spellings of PostgreSQL connections, as psqlODBC names them.
 std::string PostgresKey(const std::string& key) {
     std::string lowered = base::LowerAscii(Trim(key));
@@ -105,7 +122,26 @@ std::string PostgresKey(const std::string& key) {
     if (lowered == "sslmode") {
         return "SSLmode";
     }
-    return Trim(key);
+    if (lowered == "connsettings") {
+        return "ConnSettings";
+    }
+    return {};
+}
+
+// The attribute a connection keyword names; false with `error` set for a keyword that is not
+// part of a PostgreSQL connection (Driver, Setup and LoadExt would load a library of the
+// writer's choosing when the data source is opened).
+bool AddPostgresAttribute(std::vector<std::pair<std::string, std::string>>& attributes,
+                          const std::string& key, const std::string& value, std::string& error) {
+    std::string attribute = PostgresKey(key);
+    if (attribute.empty()) {
+        error = "\"" + Trim(key) +
+                "\" is not a PostgreSQL connection keyword (host, port, dbname, user, password, "
+                "sslmode, ConnSettings)";
+        return false;
+    }
+    SetAttribute(attributes, attribute, value);
+    return true;
 }
 
 bool PercentDecode(const std::string& text, std::string& decoded) {
@@ -124,17 +160,6 @@ bool PercentDecode(const std::string& text, std::string& decoded) {
         i += 2;
     }
     return true;
-}
-
-void SetAttribute(std::vector<std::pair<std::string, std::string>>& attributes,
-                  const std::string& key, const std::string& value) {
-    for (auto& attribute : attributes) {
-        if (base::EqualsNoCase(attribute.first, key)) {
-            attribute.second = value;
-            return;
-        }
-    }
-    attributes.emplace_back(key, value);
 }
 
 bool ParseUrl(const std::string& text, std::vector<std::pair<std::string, std::string>>& attributes,
@@ -181,7 +206,7 @@ bool ParseUrl(const std::string& text, std::vector<std::pair<std::string, std::s
         return false;
     }
     std::string decoded;
-    auto add = [&](const char* key, const std::string& value) {
+    auto add = [&](const std::string& key, const std::string& value) {
         if (value.empty()) {
             return true;
         }
@@ -189,8 +214,7 @@ bool ParseUrl(const std::string& text, std::vector<std::pair<std::string, std::s
             error = "bad %-escape in \"" + value + "\"";
             return false;
         }
-        SetAttribute(attributes, key, decoded);
-        return true;
+        return AddPostgresAttribute(attributes, key, decoded, error);
     };
     if (!add("Servername", host) || !add("Port", port) || !add("Database", database) ||
         !add("Username", user) || !add("Password", password)) {
@@ -204,7 +228,7 @@ bool ParseUrl(const std::string& text, std::vector<std::pair<std::string, std::s
             error = "the URL parameter \"" + piece + "\" has no value";
             return false;
         }
-        if (!add(PostgresKey(piece.substr(0, equals)).c_str(), piece.substr(equals + 1))) {
+        if (!add(piece.substr(0, equals), piece.substr(equals + 1))) {
             return false;
         }
     }
@@ -261,8 +285,29 @@ bool ParseKeywords(const std::string& text,
                 value += text[at++];
             }
         }
-        SetAttribute(attributes, PostgresKey(key), value);
+        if (!AddPostgresAttribute(attributes, key, value, error)) {
+            return false;
+        }
     }
+}
+
+// Makes the scope's file one that only its owner reads, before a password goes into it (the
+// installer keeps a file's mode when it rewrites it). The system file is read by every user
+// who opens the data source, so it keeps no password at all.
+bool KeepFromOthers(EDataSourceScope scope, std::string& error) {
+    if (scope == EDataSourceScope::System) {
+        error = "the system data source file is read by every user of the machine and keeps "
+                "no password: leave the password out (PostgreSQL reads it from each user's "
+                "~/.pgpass) or create a --user data source";
+        return false;
+    }
+    std::string file = DataSourceFile(scope);
+    base::CFd fd(open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd.IsOpen() || fchmod(fd.Get(), 0600) != 0) {
+        error = "cannot keep " + file + " from other users: " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -304,11 +349,42 @@ ReadDataSource(EDataSourceScope scope, const std::string& name) {
     return attributes;
 }
 
+bool IsIniText(const std::string& text) {
+    return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+}
+
 bool WriteDataSource(EDataSourceScope scope, const std::string& name, const std::string& driver,
                      const std::vector<std::pair<std::string, std::string>>& attributes,
                      std::string& error) {
-    if (name.empty() || name.find_first_of("[]=;{}") != std::string::npos) {
+    if (name.empty() || name.find_first_of("[]=;{}") != std::string::npos || !IsIniText(name)) {
         error = "\"" + name + "\" cannot name a data source";
+        return false;
+    }
+    if (!IsIniText(driver)) {
+        error = "the driver holds a line break";
+        return false;
+    }
+    bool password = false;
+    for (const auto& [key, value] : attributes) {
+        if (key.empty() || key.find_first_of("[]=") != std::string::npos || !IsIniText(key)) {
+            error = "\"" + key + "\" cannot name an attribute";
+            return false;
+        }
+        // The driver is named apart; these would load a library when the source is opened.
+        if (base::EqualsNoCase(key, "Driver") || base::EqualsNoCase(key, "Setup") ||
+            base::EqualsNoCase(key, "LoadExt")) {
+            error = "an attribute may not set " + key;
+            return false;
+        }
+        if (!IsIniText(value)) {
+            error = "the value of " + key + " holds a line break or a NUL";
+            return false;
+        }
+        password =
+            password || ((base::EqualsNoCase(key, "Password") || base::EqualsNoCase(key, "PWD")) &&
+                         !value.empty());
+    }
+    if (password && !KeepFromOthers(scope, error)) {
         return false;
     }
     CScopeMode mode(scope);
@@ -407,8 +483,11 @@ bool ParsePostgresConnection(const std::string& text,
                 parsed = false;
                 break;
             }
-            SetAttribute(attributes, PostgresKey(piece.substr(0, equals)),
-                         Trim(piece.substr(equals + 1)));
+            if (!AddPostgresAttribute(attributes, piece.substr(0, equals),
+                                      Trim(piece.substr(equals + 1)), error)) {
+                parsed = false;
+                break;
+            }
         }
     } else {
         parsed = ParseKeywords(trimmed, attributes, error);

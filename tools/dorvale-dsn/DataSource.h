@@ -21,8 +21,14 @@ bool DataSourceExists(EDataSourceScope scope, const std::string& name);
 std::optional<std::vector<std::pair<std::string, std::string>>>
 ReadDataSource(EDataSourceScope scope, const std::string& name);
 
+// Whether text may stand in odbc.ini as it is: a line break or a NUL would end its line
+// early and let the rest be read as lines of their own (another key, a section).
+bool IsIniText(const std::string& text);
+
 // Writes a data source (Driver first, then the attributes). False with `error` set when
-// the installer refuses.
+// the installer refuses, or for text that is not IsIniText, an attribute that would set
+// Driver, Setup or LoadExt, or a password for the system scope (its file is read by every
+// user). A user file that gets a password is made readable by its owner only.
 bool WriteDataSource(EDataSourceScope scope, const std::string& name, const std::string& driver,
                      const std::vector<std::pair<std::string, std::string>>& attributes,
                      std::string& error);

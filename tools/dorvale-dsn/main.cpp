@@ -168,6 +168,9 @@ int Create(const COptions& options) {
         if (options.sqlite.empty()) {
             return Usage("--sqlite needs a database file");
         }
+        if (!IsIniText(options.sqlite)) {
+            return Fail("the database file's name holds a line break; it is not written");
+        }
         std::error_code error;
         std::filesystem::path file = std::filesystem::absolute(options.sqlite, error);
         if (error) {
