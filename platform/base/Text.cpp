@@ -64,4 +64,26 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+std::string EncodeBase64(std::string_view bytes) {
+    static constexpr char ALPHABET[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string encoded;
+    encoded.reserve((bytes.size() + 2) / 3 * 4);
+    for (std::size_t at = 0; at < bytes.size(); at += 3) {
+        const std::size_t left = bytes.size() - at;
+        unsigned group = static_cast<unsigned char>(bytes[at]) << 16;
+        if (left > 1) {
+            group |= static_cast<unsigned char>(bytes[at + 1]) << 8;
+        }
+        if (left > 2) {
+            group |= static_cast<unsigned char>(bytes[at + 2]);
+        }
+        encoded += ALPHABET[(group >> 18) & 63];
+        encoded += ALPHABET[(group >> 12) & 63];
+        encoded += left > 1 ? ALPHABET[(group >> 6) & 63] : '=';
+        encoded += left > 2 ? ALPHABET[group & 63] : '=';
+    }
+    return encoded;
+}
+
 } // namespace base

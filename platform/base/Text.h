@@ -46,4 +46,7 @@ constexpr int HexDigitValue(char c) {
                                   : -1;
 }
 
+// `bytes` in base64 (RFC 4648, with '=' padding), as MIME headers and bodies carry them.
+std::string EncodeBase64(std::string_view bytes);
+
 } // namespace base

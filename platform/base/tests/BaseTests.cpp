@@ -94,6 +94,15 @@ TEST(AsciiText, CaseFoldsOnlyAsciiLettersAndHexDigitsReadEitherCase) {
     EXPECT_EQ(HexDigitValue(':'), -1);
 }
 
+TEST(AsciiText, Base64PadsTheLastGroup) {
+    EXPECT_EQ(base::EncodeBase64(""), "");
+    EXPECT_EQ(base::EncodeBase64("f"), "Zg==");
+    EXPECT_EQ(base::EncodeBase64("fo"), "Zm8=");
+    EXPECT_EQ(base::EncodeBase64("foo"), "Zm9v");
+    EXPECT_EQ(base::EncodeBase64("foobar"), "Zm9vYmFy");
+    EXPECT_EQ(base::EncodeBase64(std::string("\xff\xfe\0", 3)), "//4A");
+}
+
 TEST(Descriptors, OwnerClosesOnceAndHandsOver) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
