@@ -25,8 +25,8 @@ struct ISendMail : IDispatch {
     static constexpr const IID& iid = IID_ISendMail;
     // dispid 1. Sends one message in one SMTP transaction. S_OK once the server was reached
     // and greeted, with *result VARIANT_TRUE when it accepted the message; VARIANT_FALSE
-    // when it refused it, or when from, to or subject contains a line break (then nothing
-    // is sent at all).
+    // when it refused it, or when from, to or subject contains a line break, or from or to
+    // an angle bracket beyond one "<address>" at its end (then nothing is sent at all).
     virtual HRESULT STDMETHODCALLTYPE SendMail(BSTR from, BSTR to, BSTR subject, BSTR body,
                                                VARIANT_BOOL* result) = 0;
 

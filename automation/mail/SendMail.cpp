@@ -58,9 +58,10 @@ public:
         }
         *result = VARIANT_FALSE;
         qtrweb::CMailMessage message{ToText(from), ToText(to), ToText(subject), ToText(body)};
-        // A line break in a header field would let whoever filled it in add header fields
-        // or recipients of their own: such a message is not sent at all.
-        if (qtrweb::HasLineBreak(message.from) || qtrweb::HasLineBreak(message.to) ||
+        // A line break in a header field, or a stray angle bracket in an address, would let
+        // whoever filled it in add header fields, recipients or envelope parameters of their
+        // own: such a message is not sent at all.
+        if (!qtrweb::IsSafeAddress(message.from) || !qtrweb::IsSafeAddress(message.to) ||
             qtrweb::HasLineBreak(message.subject)) {
             return S_OK;
         }

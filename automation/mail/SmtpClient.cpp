@@ -3,7 +3,9 @@
 #include "SmtpClient.h"
 
 #include "Fd.h"
+#include "Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -61,6 +63,79 @@ int ConnectWithin(const addrinfo& address, std::chrono::milliseconds timeout) {
     return fd;
 }
 
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// A subject as encoded words of at most 39 bytes of text each (a line of at most 73
+// characters with the field's name), cut between characters, one to a folded line.
+std::string EncodeSubject(std::string_view subject) {
+    constexpr std::size_t WORD_BYTES = 39;
+    std::string encoded;
+    while (!subject.empty()) {
+        std::size_t take = base::Utf8CutLength(subject, WORD_BYTES);
+        if (take == 0) {
+            take = std::min(subject.size(), WORD_BYTES);
+        }
+        encoded += encoded.empty() ? "" : "\r\n ";
+        encoded += "=?UTF-8?B?" + base::EncodeBase64(subject.substr(0, take)) + "?=";
+        subject.remove_prefix(take);
+    }
+    return encoded;
+}
+
+// The longest line of a body, counted as it is sent (carriage returns dropped).
+std::size_t LongestLine(std::string_view body) {
+    std::size_t longest = 0;
+    std::size_t length = 0;
+    for (const char c : body) {
+        if (c == '\n') {
+            length = 0;
+        } else if (c != '\r') {
+            longest = std::max(longest, ++length);
+        }
+    }
+    return longest;
+}
+
+// Quoted-printable (RFC 2045): lines of at most 76 characters with soft breaks, '=' and
+// bytes beyond ASCII escaped, a space or tab that ends a line escaped; line feeds kept.
+std::string EncodeQuotedPrintable(std::string_view body) {
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    std::string encoded;
+    std::string line;
+    for (std::size_t at = 0; at < body.size(); ++at) {
+        const char c = body[at];
+        if (c == '\r') {
+            continue;
+        }
+        if (c == '\n') {
+            encoded += line + "\n";
+            line.clear();
+            continue;
+        }
+        std::size_t next = at + 1;
+        while (next < body.size() && body[next] == '\r') {
+            ++next;
+        }
+        const bool endsLine = next == body.size() || body[next] == '\n';
+        const auto byte = static_cast<unsigned char>(c);
+        std::string token;
+        if ((byte >= 33 && byte <= 126 && c != '=') || ((c == ' ' || c == '\t') && !endsLine)) {
+            token = c;
+        } else {
+            token = {'=', HEX[byte >> 4], HEX[byte & 15]};
+        }
+        if (line.size() + token.size() > 75) {
+            encoded += line + "=\n";
+            line.clear();
+        }
+        line += token;
+    }
+    return encoded + line;
+}
+
 std::string Bracketed(const std::string& command, const std::string& address) {
     // An address that brings its own angle brackets (a display name with an address) is
     // sent as written.
@@ -89,12 +164,37 @@ std::string FormatMailDate(std::time_t when) {
 std::string BuildMessageText(const std::string& from, const std::string& to,
                              const std::string& subject, const std::string& date,
                              const std::string& body) {
-    return "From: " + from + "\r\nTo: " + to + "\r\nSubject: " + subject + "\r\nDate: " + date +
-           "\r\n\r\n" + body;
+    const std::string field = "Subject: ";
+    const bool plainSubject = IsAscii(subject) && field.size() + subject.size() <= MAX_TEXT_LINE;
+    std::string text = "From: " + from + "\r\nTo: " + to + "\r\n" + field +
+                       (plainSubject ? subject : EncodeSubject(subject)) + "\r\nDate: " + date +
+                       "\r\n";
+    const bool wrap = LongestLine(body) > MAX_TEXT_LINE;
+    if (!wrap && IsAscii(body)) {
+        return text + "\r\n" + body;
+    }
+    text += "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+            "Content-Transfer-Encoding: ";
+    text += wrap ? "quoted-printable\r\n\r\n" + EncodeQuotedPrintable(body) : "8bit\r\n\r\n" + body;
+    return text;
 }
 
 bool HasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
+}
+
+bool IsSafeAddress(const std::string& address) {
+    if (address.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        return false;
+    }
+    const std::size_t open = address.find('<');
+    const std::size_t close = address.find('>');
+    if (open == std::string::npos && close == std::string::npos) {
+        return true;
+    }
+    const std::size_t end = address.find_last_not_of(" \t");
+    return open != std::string::npos && close == end && open < close &&
+           address.find('<', open + 1) == std::string::npos;
 }
 
 bool EncodeMessage(const std::string& text, const std::function<bool(const std::string&)>& send,
@@ -173,8 +273,9 @@ bool ParseServerAddress(const std::string& text, std::string& host, unsigned sho
 
 // ---- Connection ----
 
-CSmtpConnection::CSmtpConnection(std::chrono::milliseconds byteTimeout)
-    : m_byteTimeout(byteTimeout) {}
+CSmtpConnection::CSmtpConnection(std::chrono::milliseconds byteTimeout,
+                                 std::chrono::milliseconds replyTimeout)
+    : m_byteTimeout(byteTimeout), m_replyTimeout(replyTimeout) {}
 
 CSmtpConnection::~CSmtpConnection() {
     Close();
@@ -211,8 +312,12 @@ bool CSmtpConnection::Send(const std::string& bytes) {
     return base::SendAll(m_fd, bytes);
 }
 
-int CSmtpConnection::ReadByte(char& byte) {
-    const auto deadline = std::chrono::steady_clock::now() + m_byteTimeout;
+int CSmtpConnection::ReadByte(char& byte, std::chrono::steady_clock::time_point replyDeadline) {
+    if (m_readAt < m_received.size()) {
+        byte = m_received[m_readAt++];
+        return 1;
+    }
+    const auto deadline = std::min(std::chrono::steady_clock::now() + m_byteTimeout, replyDeadline);
     for (;;) {
         pollfd waiter{m_fd, POLLIN, 0};
         const int ready = poll(&waiter, 1, RemainingMs(deadline));
@@ -222,11 +327,18 @@ int CSmtpConnection::ReadByte(char& byte) {
         if (ready <= 0) {
             return -1;
         }
-        const ssize_t n = recv(m_fd, &byte, 1, 0);
+        char buffer[512];
+        const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        return n == 1 ? 1 : (n == 0 ? 0 : -1);
+        if (n <= 0) {
+            return n == 0 ? 0 : -1;
+        }
+        m_received.assign(buffer, static_cast<std::size_t>(n));
+        m_readAt = 1;
+        byte = buffer[0];
+        return 1;
     }
 }
 
@@ -237,11 +349,12 @@ int CSmtpConnection::ReadReply(std::string* lastLine) {
     if (m_fd < 0) {
         return NO_REPLY;
     }
-    for (;;) {
+    const auto deadline = std::chrono::steady_clock::now() + m_replyTimeout;
+    for (int lines = 1; lines <= MAX_REPLY_LINES; ++lines) {
         std::string line;
         for (;;) {
             char byte;
-            if (ReadByte(byte) != 1) {
+            if (ReadByte(byte, deadline) != 1) {
                 return NO_REPLY;
             }
             if (byte == '\n') {
@@ -272,6 +385,7 @@ int CSmtpConnection::ReadReply(std::string* lastLine) {
             return code;
         }
     }
+    return NO_REPLY;
 }
 
 void CSmtpConnection::Close() {
@@ -279,6 +393,8 @@ void CSmtpConnection::Close() {
         close(m_fd);
         m_fd = -1;
     }
+    m_received.clear();
+    m_readAt = 0;
 }
 
 // ---- One transaction ----
@@ -291,7 +407,7 @@ ESendOutcome SendMailMessage(const std::string& server, const std::string& compu
     if (!ParseServerAddress(server, host, port)) {
         return ESendOutcome::NotConnected;
     }
-    CSmtpConnection connection(options.byteTimeout);
+    CSmtpConnection connection(options.byteTimeout, options.replyTimeout);
     if (!connection.Connect(host, port)) {
         return ESendOutcome::NotConnected;
     }

@@ -104,40 +104,47 @@ TEST_F(SendMailTest, RealServerReceivesTheMessageByteForByte) {
     }
     SetServer(server);
 
+    const std::string mime = "MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                             "Content-Transfer-Encoding: ";
     struct CCase {
+        std::string subject;
         std::string body;
+        std::string subjectSent;
+        std::string headers;  // after the date
         std::string received; // the body as the server hands it on
     };
     const std::vector<CCase> cases = {
-        {"Body", "Body\r\n"},
+        {"Subject 0", "Body", "Subject 0", "", "Body\r\n"},
         // Line feeds alone become CR LF; a line of one dot survives the transfer.
-        {"first\n.\nlast\n", "first\r\n.\r\nlast\r\n\r\n"},
-        {"..two dots\r\nGrüße", "..two dots\r\nGrüße\r\n"},
+        {"Subject 1", "first\n.\nlast\n", "Subject 1", "", "first\r\n.\r\nlast\r\n\r\n"},
+        {"Grüße", "..two dots\r\nGrüße", "=?UTF-8?B?R3LDvMOfZQ==?=", mime + "8bit\r\n",
+         "..two dots\r\nGrüße\r\n"},
         // 10 000 bytes, sent in chunks (in lines, as a server takes at most 1000 bytes a line).
-        {Lines(100, std::string(99, 'x') + "\n"),
+        {"Subject 3", Lines(100, std::string(99, 'x') + "\n"), "Subject 3", "",
          Lines(100, std::string(99, 'x') + "\r\n") + "\r\n"},
+        // A line longer than that is wrapped by the transfer encoding, not refused.
+        {"Subject 4", std::string(1500, 'y'), "Subject 4", mime + "quoted-printable\r\n",
+         Lines(19, std::string(75, 'y') + "=\r\n") + std::string(75, 'y') + "\r\n"},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         const std::string to = UniqueRecipient("real" + std::to_string(i));
         VARIANT_BOOL result = 0;
-        ASSERT_EQ(
-            Send("sender@example.org", to, "Subject " + std::to_string(i), cases[i].body, result),
-            S_OK);
-        EXPECT_EQ(result, VARIANT_TRUE);
+        ASSERT_EQ(Send("sender@example.org", to, cases[i].subject, cases[i].body, result), S_OK);
+        EXPECT_EQ(result, VARIANT_TRUE) << i;
 
         const std::filesystem::path base = std::filesystem::path(spool) / to;
         EXPECT_EQ(testsupport::ReadFile(base.string() + ".envelope"),
                   "HELO " + HostName() + "\nMAIL FROM sender@example.org\nRCPT TO " + to + "\n");
         const std::string data = testsupport::ReadFile(base.string() + ".data");
-        const std::string head = "From: sender@example.org\r\nTo: " + to + "\r\nSubject: Subject " +
-                                 std::to_string(i) + "\r\nDate: ";
+        const std::string head = "From: sender@example.org\r\nTo: " + to +
+                                 "\r\nSubject: " + cases[i].subjectSent + "\r\nDate: ";
         ASSERT_EQ(data.substr(0, head.size()), head) << i;
-        const std::size_t dateEnd = data.find("\r\n\r\n");
+        const std::size_t dateEnd = data.find("\r\n", head.size());
         ASSERT_NE(dateEnd, std::string::npos);
         EXPECT_TRUE(std::regex_match(data.substr(head.size(), dateEnd - head.size()),
                                      std::regex(DatePattern())))
             << data.substr(head.size(), dateEnd - head.size());
-        EXPECT_EQ(data.substr(dateEnd + 4), cases[i].received) << i;
+        EXPECT_EQ(data.substr(dateEnd + 2), cases[i].headers + "\r\n" + cases[i].received) << i;
     }
 }
 
@@ -314,6 +321,10 @@ TEST_F(SendMailTest, LineBreaksInHeaderFieldsSendNothing) {
         {"a@example.org", "b@example.org\nc@example.org", "S", "B"},
         {"a@example.org", "b@example.org", "Hi\r\nBcc: victim@example.org", "B"},
         {"a@example.org", "b@example.org", "trailing\r", "B"},
+        // A second bracket would add parameters of the writer's own to the envelope.
+        {"a@example.org> SIZE=1 <x@example.org", "b@example.org", "S", "B"},
+        {"a@example.org", "b@example.org> NOTIFY=NEVER <c@example.org", "S", "B"},
+        {"a@example.org", "Joe <b@example.org> <c@example.org>", "S", "B"},
     };
     for (const auto& attempt : attempts) {
         VARIANT_BOOL result = 123;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace qtrweb;
@@ -55,6 +58,75 @@ TEST(SmtpMessage, TextHasTheFixedHeaderThenTheBody) {
     EXPECT_TRUE(HasLineBreak("a\r"));
     EXPECT_TRUE(HasLineBreak("a\nBcc: x"));
     EXPECT_FALSE(HasLineBreak("Joe <joe@example.org>"));
+}
+
+TEST(SmtpMessage, TextBeyondShortAsciiLinesIsMarkedAndEncoded) {
+    const std::string date = "Mon, 05 Feb 2024 13:04:05 GMT";
+    const std::string head = "From: a@example.org\r\nTo: b@example.org\r\n";
+    // A subject beyond ASCII is encoded; a body beyond ASCII is declared as UTF-8.
+    EXPECT_EQ(BuildMessageText("a@example.org", "b@example.org", "Grüße aus Köln", date, "Grüße\n"),
+              head + "Subject: =?UTF-8?B?R3LDvMOfZSBhdXMgS8O2bG4=?=\r\nDate: " + date +
+                  "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                  "Content-Transfer-Encoding: 8bit\r\n\r\nGrüße\n");
+
+    // A subject too long for one line is folded into encoded words of short lines.
+    const std::string folded =
+        BuildMessageText("a@example.org", "b@example.org", std::string(1200, 'a'), date, "B");
+    const std::string words = folded.substr(head.size(), folded.find("\r\nDate:") - head.size());
+    std::string firstWord; // 39 letters a
+    for (int i = 0; i < 13; ++i) {
+        firstWord += "YWFh";
+    }
+    EXPECT_EQ(words.rfind("Subject: =?UTF-8?B?" + firstWord + "?=\r\n =?UTF-8?B?", 0), 0u);
+    std::size_t count = 0;
+    std::size_t lineStart = 0;
+    for (std::size_t at = 0; at <= words.size(); ++at) {
+        if (at == words.size() || words[at] == '\r') {
+            EXPECT_LE(at - lineStart, 76u);
+            lineStart = at + 2;
+        }
+    }
+    for (std::size_t at = words.find("=?UTF-8?B?"); at != std::string::npos;
+         at = words.find("=?UTF-8?B?", at + 1)) {
+        ++count;
+    }
+    EXPECT_EQ(count, 31u); // 39 bytes a word
+    // Words end between characters, never inside one.
+    const std::string wide =
+        BuildMessageText("a@example.org", "b@example.org", std::string(38, 'a') + "ü", date, "B");
+    EXPECT_NE(wide.find("?=\r\n =?UTF-8?B?w7w=?="), std::string::npos) << wide;
+
+    // A body line longer than a mail line may be goes quoted-printable, its text intact.
+    const std::string longBody =
+        BuildMessageText("a@example.org", "b@example.org", "S", date,
+                         "short =\n" + std::string(1500, 'y') + "=end \nGrüße");
+    const std::string qpHead = head + "Subject: S\r\nDate: " + date +
+                               "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; "
+                               "charset=UTF-8\r\nContent-Transfer-Encoding: quoted-printable"
+                               "\r\n\r\n";
+    std::string lines;
+    for (int i = 0; i < 20; ++i) {
+        lines += std::string(75, 'y') + "=\n";
+    }
+    EXPECT_EQ(longBody, qpHead + "short =3D\n" + lines + "=3Dend=20\nGr=C3=BC=C3=9Fe");
+    // An ASCII body of short lines keeps the fixed header alone.
+    EXPECT_EQ(BuildMessageText("a@example.org", "b@example.org", "S", date,
+                               std::string(998, 'z') + "\r\n" + std::string(998, 'z')),
+              head + "Subject: S\r\nDate: " + date + "\r\n\r\n" + std::string(998, 'z') + "\r\n" +
+                  std::string(998, 'z'));
+}
+
+TEST(SmtpMessage, AnAddressCarriesAtMostOneBracketedPath) {
+    for (const char* good : {"a@example.org", "Joe Bloggs <joe@example.org>", "<ann@example.org>",
+                             "\"Ann\" <ann@example.org>"}) {
+        EXPECT_TRUE(IsSafeAddress(good)) << good;
+    }
+    for (const char* bad : {"a@example.org> SIZE=1 <x@y", "a@example.org>", "<a@example.org",
+                            "<<a@example.org>>", "Joe <a@example.org> <b@example.org>",
+                            "<a@example.org> x", "a\r\n@example.org", "a@example.org\n"}) {
+        EXPECT_FALSE(IsSafeAddress(bad)) << bad;
+    }
+    EXPECT_FALSE(IsSafeAddress(std::string("a\0b@example.org", 15)));
 }
 
 TEST(SmtpMessage, EncodingEndsLinesWithCrLfAndDoublesLeadingDots) {
@@ -139,6 +211,48 @@ TEST(SmtpReplies, MultiLineRepliesEndAtTheLineWithASpace) {
     EXPECT_EQ(connection.ReadReply(&last), 251);
     EXPECT_EQ(last.size(), CSmtpConnection::MAX_LINE);
     EXPECT_EQ(connection.ReadReply(), CSmtpConnection::NO_REPLY);
+}
+
+TEST(SmtpReplies, AReplyEndsWithinItsDeadlineAndLineLimit) {
+    // A reply of more lines than any server sends is no reply, though it ends at last.
+    {
+        CScript script;
+        script.greeting.clear();
+        for (int i = 0; i < 5000; ++i) {
+            script.greeting += "250-more\r\n";
+        }
+        script.greeting += "250 done\r\n";
+        CScriptedSmtpServer server(script);
+        CSmtpConnection connection(std::chrono::seconds(30));
+        ASSERT_TRUE(connection.Connect("127.0.0.1", server.Port()));
+        EXPECT_EQ(connection.ReadReply(), CSmtpConnection::NO_REPLY);
+    }
+    // A server that trickles lines, each well within the byte time-out, is cut off at the
+    // reply's deadline.
+    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::thread trickle([listener] {
+        const int fd = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        // 60 lines in 3 s, then an end: within the line limit, beyond the deadline.
+        for (int i = 0; i < 60 && send(fd, "250-more\r\n", 10, MSG_NOSIGNAL) == 10; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        send(fd, "250 done\r\n", 10, MSG_NOSIGNAL);
+        close(fd);
+    });
+    {
+        CSmtpConnection connection(std::chrono::seconds(30), std::chrono::milliseconds(400));
+        ASSERT_TRUE(connection.Connect("127.0.0.1", ntohs(address.sin_port)));
+        EXPECT_EQ(connection.ReadReply(), CSmtpConnection::NO_REPLY);
+    }
+    trickle.join();
+    close(listener);
 }
 
 TEST(SmtpReplies, ClosedOrSilentServerGivesCode500) {
