@@ -45,6 +45,9 @@ int CConsoleRunner::Run() {
             m_woken.wait_for(lock, STATUS_INTERVAL, [this] { return m_wake; });
             m_wake = false;
         }
+        if (m_stopFlag && m_stopFlag->load() && !m_worker.IsStopRequested()) {
+            m_worker.RequestStop();
+        }
         if (m_worker.IsStopRequested() && !stopShown) {
             stopShown = true;
             m_line1 = STOPPING_TEXT;

@@ -7,6 +7,7 @@
 #include "SheetforgeConfig.h"
 #include "StatusMailbox.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -20,8 +21,10 @@ public:
     // Runs one generation to its end and writes the last-run values. 0 when the run ended
     // without an error, 1 when it reported one or was stopped.
     int Run();
-    // Asks the run to stop (from a signal handler's thread or any other).
+    // Asks the run to stop (from any thread, not from a signal handler).
     void RequestStop() { m_worker.RequestStop(); }
+    // Asks the run to stop once `flag` is set, as a signal handler may set it.
+    void StopWhenSet(const std::atomic<bool>& flag) { m_stopFlag = &flag; }
 
     void PostStatusMessage(int code, std::string text, int percent) override;
 
@@ -35,6 +38,7 @@ private:
     bool m_interactive;
     CGenerationWorker m_worker;
     CStatusMailbox m_mailbox;
+    const std::atomic<bool>* m_stopFlag = nullptr;
     std::mutex m_mutex;
     std::condition_variable m_woken;
     bool m_wake = false;

@@ -49,17 +49,24 @@ namespace {
 // More threads than this only add contention on any machine the generator runs on.
 constexpr long MAX_JOBS = 64;
 
-std::atomic<CConsoleRunner*> g_console{nullptr};
+// Set by SIGINT and SIGTERM, turned into the stop event by the console's loop: a handler
+// may touch a lock-free atomic, not the event's mutex.
+std::atomic<bool> g_stopSignalled{false};
 
-void OnStopSignal(int) {
-    if (CConsoleRunner* runner = g_console.load()) {
-        runner->RequestStop();
+void OnStopSignal(int signal) {
+    if (g_stopSignalled.exchange(true)) {
+        // The run did not end on the first signal (it may be stuck in a call that never
+        // returns): the second ends the program as the signal asks.
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigaction(signal, &fallback, nullptr);
+        raise(signal);
     }
 }
 
 int RunConsole(CSheetforgeConfig& config, EnvironmentFactory factory) {
     CConsoleRunner runner(config, stderr, ::isatty(STDERR_FILENO) != 0, std::move(factory));
-    g_console.store(&runner);
+    runner.StopWhenSet(g_stopSignalled);
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -70,7 +77,6 @@ int RunConsole(CSheetforgeConfig& config, EnvironmentFactory factory) {
     const int code = runner.Run();
     sigaction(SIGINT, &oldInt, nullptr);
     sigaction(SIGTERM, &oldTerm, nullptr);
-    g_console.store(nullptr);
     return code;
 }
 

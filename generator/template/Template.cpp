@@ -32,12 +32,14 @@ CIncludeState& IncludeState() {
 }
 
 // Reads a whole regular file. Devices, pipes and directories are refused so that a stray
-// include name cannot block or flood the generator.
+// include name cannot block or flood the generator. The open does not wait (a pipe without
+// a writer would hold it for ever); the file is known to be regular before it is read.
 bool ReadRegularFile(const std::string& path, std::string& out) {
     out.clear();
-    const base::CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const base::CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     struct stat st {};
-    if (!fd.IsOpen() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!fd.IsOpen() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK) != 0) {
         return false;
     }
     out.reserve(static_cast<std::size_t>(st.st_size));

@@ -11,7 +11,12 @@
 #include <QDir>
 #include <QProcess>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <clocale>
 #include <gtest/gtest.h>
 #include <thread>
@@ -195,4 +200,44 @@ TEST_F(SheetforgeProgram, ASecondCopyRaisesTheFirstAndExits) {
     // The lock went with the first copy.
     const auto after = Sheetforge({"--console"});
     EXPECT_EQ(after.exitCode, 0) << after.err;
+}
+
+TEST_F(SheetforgeProgram, StopSignalsEndAConsoleRunEvenWhenItIsStuck) {
+    static int argc = 1;
+    static char name[] = "sheetforge_program_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+
+    // A log that is a pipe nobody reads holds the run in its first write for ever.
+    const std::filesystem::path log = m_site->InstallPath() / "Sheetforge.log";
+    std::filesystem::remove(log);
+    ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+    QProcess run;
+    QStringList env = QProcessEnvironment::systemEnvironment().toStringList();
+    for (const std::string& entry : m_site->ChildEnvironment()) {
+        env << QString::fromStdString(entry);
+    }
+    run.setEnvironment(env);
+    run.start(QString::fromStdString(testsupport::BuiltProgram("sheetforge")), {"--console"});
+    ASSERT_TRUE(run.waitForStarted());
+    run.setReadChannel(QProcess::StandardError);
+    QByteArray err;
+    while (!err.contains("Initializing") && run.waitForReadyRead(30000)) {
+        err += run.readAllStandardError();
+    }
+    ASSERT_TRUE(err.contains("Initializing")) << err.toStdString();
+
+    // The first signal asks the run to stop; the run cannot hear it, so the second ends
+    // the program.
+    ::kill(static_cast<pid_t>(run.processId()), SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(static_cast<pid_t>(run.processId()), SIGTERM);
+    const bool ended = run.waitForFinished(10000);
+    EXPECT_TRUE(ended);
+    if (!ended) {
+        ::close(::open(log.c_str(), O_RDONLY | O_NONBLOCK)); // let the stuck write go
+        run.kill();
+        run.waitForFinished();
+    }
+    EXPECT_EQ(run.exitStatus(), QProcess::CrashExit);
 }

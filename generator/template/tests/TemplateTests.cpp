@@ -4,8 +4,10 @@
 #include <algorithm>
 #include <clocale>
 #include <fcntl.h>
+#include <future>
 #include <gtest/gtest.h>
 #include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using testsupport::CTempDir;
@@ -312,6 +314,34 @@ TEST_F(TemplateIncludes, IncludesAreCachedAtCompileTimeAndCopiedUncompiled) {
     CTemplate odd;
     ASSERT_TRUE(odd.CompileText("[@include adir@]"));
     EXPECT_EQ(Render(odd), "[]");
+}
+
+TEST_F(TemplateIncludes, APipeIsNeitherWaitedForNorRead) {
+    // Nobody writes to these pipes: opening one to read would wait for a writer for ever.
+    ASSERT_EQ(::mkfifo((m_dir / "motd.txt").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((m_dir / "page.tmpl").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((m_dir / "7.asp").c_str(), 0600), 0);
+    Write("default.asp", "DEFAULT");
+    auto compiled = std::async(std::launch::async, [this] {
+        CTemplate fromPipe;
+        const bool compiledPipe = fromPipe.Compile(m_dir / "page.tmpl");
+        CTemplate t;
+        EXPECT_TRUE(t.CompileText("[@include motd.txt@|@includedef areaid,default.asp@]"));
+        t.SetVariable("areaid", 7LL);
+        return std::make_pair(compiledPipe, Render(t));
+    });
+    if (compiled.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "the template waited on a pipe";
+        // Let the reader go: a writer that comes and goes ends each wait.
+        while (compiled.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+            for (const char* name : {"page.tmpl", "motd.txt", "7.asp"}) {
+                ::close(::open((m_dir / name).c_str(), O_WRONLY | O_NONBLOCK));
+            }
+        }
+    }
+    const auto [compiledPipe, page] = compiled.get();
+    EXPECT_FALSE(compiledPipe);
+    EXPECT_EQ(page, "[|DEFAULT]");
 }
 
 TEST_F(TemplateIncludes, IncludeDefChoosesTheFileOfTheValueAndFallsBackToTheDefault) {
