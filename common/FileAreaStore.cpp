@@ -89,18 +89,46 @@ std::string GetFileAreaStorePath(const std::string& databasePath) {
     return JoinPath(databasePath, FILEAREA_FILE_NAME);
 }
 
+std::string GetAreaStoreProblem(const RecordFile& file, const std::string& path) {
+    const std::size_t count = file.GetRecordCount();
+    if (count > MAX_STORE_AREAS + 1) {
+        return path + " holds " + std::to_string(count - 1) + " area records, more than the " +
+               std::to_string(MAX_STORE_AREAS) + " a store may hold: it is damaged";
+    }
+    std::uint32_t previous = 0;
+    for (std::size_t index = 1; index < count; ++index) {
+        const std::uint32_t id = GetUInt32(file.GetRecord(index) + AREA_ID_OFFSET);
+        if (id <= previous) {
+            return path + " is damaged: its area ids are not in ascending order (record " +
+                   std::to_string(index) + " has id " + std::to_string(id) + " after " +
+                   std::to_string(previous) + ")";
+        }
+        previous = id;
+    }
+    return {};
+}
+
 CFileAreaStore::CFileAreaStore() : m_file(AREA_RECORD_SIZE, false) {}
+
+bool CFileAreaStore::Check(const std::string& databasePath) {
+    m_problem = GetAreaStoreProblem(m_file, GetFileAreaStorePath(databasePath));
+    if (!m_problem.empty()) {
+        m_file.Close();
+        return false;
+    }
+    return true;
+}
 
 bool CFileAreaStore::OpenForReading(const std::string& databasePath) {
     Close();
     m_file = RecordFile(AREA_RECORD_SIZE, false);
-    return m_file.Open(GetFileAreaStorePath(databasePath), 0);
+    return m_file.Open(GetFileAreaStorePath(databasePath), 0) && Check(databasePath);
 }
 
 bool CFileAreaStore::OpenForWriting(const std::string& databasePath) {
     Close();
     m_file = RecordFile(AREA_RECORD_SIZE, true);
-    if (!m_file.Open(GetFileAreaStorePath(databasePath), 0)) {
+    if (!m_file.Open(GetFileAreaStorePath(databasePath), 0) || !Check(databasePath)) {
         return false;
     }
     if (!Initialise()) {
@@ -130,6 +158,7 @@ bool CFileAreaStore::Initialise() {
 
 void CFileAreaStore::Close() {
     m_file.Close();
+    m_problem.clear();
     m_header = AreaStoreHeader{};
     m_initialised = false;
 }

@@ -16,6 +16,10 @@ constexpr std::uint32_t AREA_UPLOADABLE = 2;
 constexpr std::uint32_t AREA_HOSTED_LOCALLY = 4;
 constexpr std::uint32_t AREA_FLAGS_MASK = AREA_DOWNLOADABLE | AREA_UPLOADABLE | AREA_HOSTED_LOCALLY;
 
+// The most areas a store may hold, far above real use (a site has tens or hundreds):
+// a bigger store is damaged (a sparse or foreign file) and is refused rather than read.
+constexpr std::size_t MAX_STORE_AREAS = 100000;
+
 // The store's file name inside the database directory.
 inline constexpr char FILEAREA_FILE_NAME[] = "filearea.dat";
 
@@ -65,16 +69,23 @@ std::string JoinPath(const std::string& directory, const std::string& name);
 // The path of `filearea.dat` in the database directory.
 std::string GetFileAreaStorePath(const std::string& databasePath);
 
+// Why an opened store cannot be used, as a sentence naming the file; empty when it can.
+// Finding an area is a binary search over ids in ascending order: a store with more than
+// MAX_STORE_AREAS areas, an id of 0, or ids not ascending would lose areas without a word.
+std::string GetAreaStoreProblem(const RecordFile& file, const std::string& path);
+
 class CFileAreaStore {
 public:
     CFileAreaStore();
 
     // Opens the store read-only (shared with other readers), creating an empty file when
-    // absent. Fails while a writer holds it.
+    // absent. Fails while a writer holds it, and for a damaged store (GetProblem says why).
     bool OpenForReading(const std::string& databasePath);
     // Opens the store for writing (exclusive) and initialises it. Fails while anyone else
-    // holds it.
+    // holds it, and for a damaged store (GetProblem says why).
     bool OpenForWriting(const std::string& databasePath);
+    // Why the last open was refused for damage; empty otherwise.
+    const std::string& GetProblem() const { return m_problem; }
     // Writes the header of a new store when there is none, then reads the header into
     // memory. Writable stores only; OpenForWriting already does this.
     bool Initialise();
@@ -104,7 +115,11 @@ public:
 private:
     std::uint32_t GetIdAt(std::size_t index) const;
 
+    // Keeps the file open only when GetAreaStoreProblem finds nothing wrong with it.
+    bool Check(const std::string& databasePath);
+
     RecordFile m_file;
+    std::string m_problem;
     AreaStoreHeader m_header;
     bool m_initialised = false;
 };

@@ -90,7 +90,7 @@ std::vector<std::string> EnumerateGroups(const std::string& databasePath) {
 }
 
 bool ReadGroup(const std::string& databasePath, const std::string& name,
-               std::vector<std::uint32_t>& ids) {
+               std::vector<std::uint32_t>& ids, std::string* problem) {
     ids.clear();
     if (!IsValidGroupName(name)) {
         return false;
@@ -100,6 +100,14 @@ bool ReadGroup(const std::string& databasePath, const std::string& name,
         return false;
     }
     const std::size_t count = file.GetRecordCount();
+    if (count > MAX_GROUP_IDS) {
+        if (problem) {
+            *problem = GetGroupFilePath(databasePath, name) + " holds " + std::to_string(count) +
+                       " ids, more than the " + std::to_string(MAX_GROUP_IDS) +
+                       " a group may hold: it is damaged";
+        }
+        return false;
+    }
     ids.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char* r = file.GetRecord(i);

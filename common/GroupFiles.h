@@ -35,10 +35,15 @@ std::string GetGroupFilePath(const std::string& databasePath, const std::string&
 // them. Only regular files (or links to them) ending in `.group` count.
 std::vector<std::string> EnumerateGroups(const std::string& databasePath);
 
+// The most ids a group file may hold, far above real use (a group lists some of the
+// areas, and a store holds at most MAX_STORE_AREAS): a longer file is damaged.
+constexpr std::size_t MAX_GROUP_IDS = 100000;
+
 // The member ids of a group in file order; trailing bytes short of a whole id are ignored.
-// Fails (and creates nothing) when the group file is absent or cannot be opened.
+// Fails (and creates nothing) when the group file is absent or cannot be opened, and for a
+// file of more than MAX_GROUP_IDS ids (then `problem`, when given, says so).
 bool ReadGroup(const std::string& databasePath, const std::string& name,
-               std::vector<std::uint32_t>& ids);
+               std::vector<std::uint32_t>& ids, std::string* problem = nullptr);
 
 // Writes the group with these member ids in this order. When the group was renamed, pass
 // its former name in `oldName`: that file is removed once the new one is complete.

@@ -241,6 +241,9 @@ public:
     std::unordered_map<std::uint32_t, const VARIANT*> m_idIndex;
     std::vector<const VARIANT*> m_groupList;
     std::map<std::string, const VARIANT*> m_nameIndex;
+    // Why the store or a group file was refused as damaged; then there are no areas and no
+    // groups, and the collections are not created (empty otherwise).
+    std::string m_problem;
 
 private:
     void Load() {
@@ -257,6 +260,10 @@ private:
         // A reader never creates the store; one that a writer holds reads as no areas.
         RecordFile store(AREA_RECORD_SIZE, false);
         if (store.Open(GetFileAreaStorePath(databasePath), 0, false)) {
+            m_problem = GetAreaStoreProblem(store, GetFileAreaStorePath(databasePath));
+            if (!m_problem.empty()) {
+                return;
+            }
             const std::size_t count = store.GetRecordCount();
             m_areas.reserve(count > 0 ? count - 1 : 0);
             for (std::size_t i = 1; i < count; ++i) {
@@ -274,7 +281,11 @@ private:
 
         for (const std::string& name : EnumerateGroups(databasePath)) {
             std::vector<std::uint32_t> ids;
-            if (!ReadGroup(databasePath, name, ids) || ids.empty()) {
+            if (!ReadGroup(databasePath, name, ids, &m_problem) || ids.empty()) {
+                if (!m_problem.empty()) {
+                    Release();
+                    return;
+                }
                 continue;
             }
             std::vector<const VARIANT*> members;
@@ -508,6 +519,9 @@ DORVALE_COM_EXPORT HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void*
     // The snapshot is taken by the first request after the library is loaded, before any
     // object is served, and kept until the library is unloaded.
     g_snapshot.LoadOnce();
+    if (factory != &g_configFactory && !g_snapshot.m_problem.empty()) {
+        return ComReportError("Catalink", g_snapshot.m_problem.c_str(), riid, E_FAIL);
+    }
     return factory->QueryInterface(riid, ppv);
 }
 

@@ -322,6 +322,53 @@ TEST(FileAreaStore, TrailingPartialRecordIsIgnored) {
     EXPECT_EQ(store.GetAreaCount(), 0u);
 }
 
+TEST(FileAreaStore, DamagedStoresAreRefusedWithTheirProblem) {
+    CTempDir dir;
+    const std::string db = dir.Path().string();
+    const std::string path = dir / "filearea.dat";
+    const std::string one = AreaBytes(1, "One", "/o", "", "", 1);
+    const std::string two = AreaBytes(2, "Two", "/t", "", "", 1);
+    const std::string three = AreaBytes(3, "Three", "/3", "", "", 1);
+    struct CCase {
+        std::string bytes;
+        std::string problem;
+    };
+    const std::vector<CCase> cases = {
+        // Found by a binary search, area 2 would be lost without a word.
+        {HeaderBytes(4) + one + three + two,
+         path + " is damaged: its area ids are not in ascending order (record 3 has id 2 after "
+                "3)"},
+        {HeaderBytes(4) + one + one, "(record 2 has id 1 after 1)"},
+        // A hole of zeros, as a file grown past its end reads.
+        {HeaderBytes(4) + one + std::string(AREA_RECORD_SIZE, '\0') + two,
+         "(record 2 has id 0 after 1)"},
+    };
+    for (const CCase& c : cases) {
+        WriteFile(path, c.bytes);
+        CFileAreaStore store;
+        EXPECT_FALSE(store.OpenForReading(db));
+        EXPECT_NE(store.GetProblem().find(c.problem), std::string::npos) << store.GetProblem();
+        EXPECT_FALSE(store.IsOpen());
+        EXPECT_FALSE(store.OpenForWriting(db));
+        EXPECT_NE(store.GetProblem().find(c.problem), std::string::npos) << store.GetProblem();
+        EXPECT_EQ(ReadFile(path), c.bytes); // left as it was
+    }
+
+    // A sparse file of 2 GiB would read as millions of areas.
+    WriteFile(path, HeaderBytes(2) + one);
+    std::filesystem::resize_file(path, 2ULL << 30);
+    CFileAreaStore store;
+    EXPECT_FALSE(store.OpenForReading(db));
+    EXPECT_EQ(store.GetProblem(), path + " holds 2474058 area records, more than the 100000 a "
+                                         "store may hold: it is damaged");
+
+    // Once whole again it opens, and the problem is gone.
+    WriteFile(path, HeaderBytes(4) + one + two + three);
+    ASSERT_TRUE(store.OpenForReading(db));
+    EXPECT_EQ(store.GetProblem(), "");
+    EXPECT_EQ(Ids(store), (std::vector<std::uint32_t>{1, 2, 3}));
+}
+
 TEST(FileAreaStore, DamagedNextIdNeverHandsOutAnIdInUse) {
     CTempDir dir;
     const std::string db = dir.Path().string();

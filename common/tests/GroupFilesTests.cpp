@@ -97,6 +97,27 @@ TEST(GroupFiles, ReadIgnoresTrailingBytesAndDoesNotCreate) {
     EXPECT_FALSE(std::filesystem::exists(dir / "Missing.group"));
 }
 
+TEST(GroupFiles, AFileOfMoreIdsThanAGroupMayHoldIsRefused) {
+    CTempDir dir;
+    const std::string db = dir.Path().string();
+    std::string most;
+    for (std::size_t i = 0; i < MAX_GROUP_IDS; ++i) {
+        most += U32(static_cast<std::uint32_t>(i % 7 + 1));
+    }
+    WriteFile(dir / "Most.group", most);
+    WriteFile(dir / "Damaged.group", most + U32(1));
+    std::vector<std::uint32_t> ids;
+    std::string problem;
+    ASSERT_TRUE(ReadGroup(db, "Most", ids, &problem));
+    EXPECT_EQ(ids.size(), MAX_GROUP_IDS);
+    EXPECT_TRUE(problem.empty());
+    EXPECT_FALSE(ReadGroup(db, "Damaged", ids, &problem));
+    EXPECT_TRUE(ids.empty());
+    EXPECT_EQ(problem, (dir / "Damaged.group") + " holds 100001 ids, more than the " +
+                           "100000 a group may hold: it is damaged");
+    EXPECT_FALSE(ReadGroup(db, "Damaged", ids));
+}
+
 TEST(GroupFiles, DeleteAndUnsafeNames) {
     CTempDir dir;
     const std::string db = dir.Path().string();

@@ -181,11 +181,13 @@ bool CGenerationRun::Generate() {
     m_groups = m_environment.CreateGroupCollection();
     if (!m_groups) {
         ReportError("Could not create Catalink.GroupCollection\n");
+        LogCreationProblem();
         return false;
     }
     m_areas = m_environment.CreateAreaCollection();
     if (!m_areas) {
         ReportError("Could not create Catalink.AreaCollection\n");
+        LogCreationProblem();
         return false;
     }
     std::string error;
@@ -560,6 +562,13 @@ void CGenerationRun::ReportError(const std::string& text) {
     PostLine(STATUS_LINE2, "Error generating, check Sheetforge.log for details");
     AppendLog(LimitStatusText(text) + "\n");
     m_error = true;
+}
+
+void CGenerationRun::LogCreationProblem() {
+    const std::string problem = m_environment.GetCreationProblem();
+    if (!problem.empty()) {
+        AppendLog(problem + "\n");
+    }
 }
 
 void CGenerationRun::ReportCatalinkError() {

@@ -34,6 +34,8 @@ public:
     // "Catalink.GroupCollection" and "Catalink.AreaCollection"; null when not created.
     virtual std::unique_ptr<IPageGroupCollection> CreateGroupCollection() = 0;
     virtual std::unique_ptr<IPageAreaCollection> CreateAreaCollection() = 0;
+    // Why the last collection was not created, when its component said (a damaged store).
+    virtual std::string GetCreationProblem() const { return {}; }
     // The catalogue data source opened read-only; null when it cannot be opened (`error`
     // then says why).
     virtual std::unique_ptr<ICatalogue> OpenCatalogue(const std::string& dataSource,
@@ -87,6 +89,8 @@ private:
     void PostLine(int code, std::string text);
     void ProgressStep();
     void ReportError(const std::string& text);
+    // Logs what the environment said about a collection it did not create.
+    void LogCreationProblem();
     void ReportCatalinkError();
     void ReportDatabaseError(const char* text);
     void AppendLog(const std::string& text) const;

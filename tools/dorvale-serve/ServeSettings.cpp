@@ -24,6 +24,11 @@ bool ReadServeSettings(CServeSettings& result, std::string& error) {
     }
     CFileAreaStore store;
     if (!store.OpenForReading(databasePath)) {
+        // A damaged store is an error, named as the store names it.
+        if (!store.GetProblem().empty()) {
+            error = store.GetProblem();
+            return false;
+        }
         // The setup program holds the store while it runs, and it is the setup program that
         // has the servers reload: the virtual roots are served all the same.
         result.warnings.push_back("cannot read " + GetFileAreaStorePath(databasePath) +

@@ -5,6 +5,7 @@
 #include "ComServer.h"
 #include "ComTestSupport.h"
 #include "FileAreaStore.h"
+#include "GroupFiles.h"
 #include "RecordFile.h"
 #include "Registry.h"
 #include "Settings.h"
@@ -486,22 +487,49 @@ TEST_F(Catalink, EnumeratorsHoldTheirOwnCopies) {
     EXPECT_EQ(IdOf(item), 1);
 }
 
-TEST_F(Catalink, DuplicateIdsAndDatabasePathSpelling) {
-    // A later record with the same id takes its index entry; both stay in the list. The
-    // database path may end in a slash or not.
-    WriteFile(m_db / "filearea.dat",
-              Header(3) + Area(1, "First", 0) + Area(2, "Two", 0) + Area(1, "Later", 0) +
-                  std::string(100, 'x')); // a partial record at the end is no area
+TEST_F(Catalink, DamagedFilesAreRefusedAndDatabasePathSpelling) {
+    // Ids not ascending would lose areas from a search by id; a group file of more ids than
+    // a group may hold is damaged too. Neither collection is made, and the caller is told.
+    const std::string store = (m_db / "filearea.dat").string();
+    std::string many;
+    for (std::size_t i = 0; i <= MAX_GROUP_IDS; ++i) {
+        many.append("\x01\0\0\0", 4);
+    }
+    for (const auto& [areas, group] :
+         {std::pair{Header(3) + Area(1, "First", 0) + Area(2, "Two", 0) + Area(1, "Later", 0),
+                    std::string()},
+          std::pair{Header(3) + Area(1, "First", 0), many}}) {
+        WriteFile(store, areas);
+        if (!group.empty()) {
+            WriteFile(m_db / "Many.group", group);
+        }
+        for (const char* progId : {"Catalink.AreaCollection", "Catalink.GroupCollection"}) {
+            CComPtr<IDispatch> refused;
+            EXPECT_EQ(refused.CoCreateInstance(progId), E_FAIL) << progId;
+            CComPtr<IErrorInfo> info;
+            ASSERT_EQ(GetErrorInfo(0, &info), S_OK);
+            CComBSTR description;
+            info->GetDescription(&description);
+            EXPECT_NE(description.ToString().find(" is damaged"), std::string::npos)
+                << description.ToString();
+        }
+        CoFreeUnusedLibraries();
+        ASSERT_FALSE(IsLibraryLoaded(LIBRARY));
+    }
+    std::filesystem::remove(m_db / "Many.group");
+
+    // The database path may end in a slash or not; a partial record at the end is no area.
+    WriteFile(store, Header(3) + Area(1, "First", 0) + Area(2, "Two", 0) + std::string(100, 'x'));
     SetSetting(settings::DatabasePath, m_db.string() + "/");
     auto areas = Create<IAreaCollection>("Catalink.AreaCollection");
     LONG count = 0;
     ASSERT_EQ(areas->get_Count(&count), S_OK);
-    EXPECT_EQ(count, 3);
+    EXPECT_EQ(count, 2);
     CComVariant found;
-    ASSERT_EQ(areas->FindId(1, &found), S_OK);
+    ASSERT_EQ(areas->FindId(2, &found), S_OK);
     CComBSTR name;
     AsArea(found)->get_Name(&name);
-    EXPECT_EQ(name.ToString(), "Later");
+    EXPECT_EQ(name.ToString(), "Two");
 }
 
 TEST_F(Catalink, MissingStoreGivesNoAreasAndIsNotCreated) {

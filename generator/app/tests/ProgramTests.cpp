@@ -2,6 +2,7 @@
 // in its window on the offscreen platform, and as a second copy. Each over a whole test
 // installation with the registered Catalink and an SQLite catalogue.
 
+#include "FileAreaStore.h"
 #include "RunTestSupport.h"
 #include "Settings.h"
 #include "SingleInstance.h"
@@ -149,6 +150,28 @@ TEST_F(SheetforgeProgram, AConsoleRunThatFailsExitsWithOne) {
     EXPECT_EQ(unconfigured.exitCode, 1);
     EXPECT_NE(unconfigured.err.find("Unable to load configuration, run Dorvale Setup first."),
               std::string::npos);
+
+}
+
+TEST_F(SheetforgeProgram, ADamagedStoreIsAnErrorOfTheRunNotASmallerSite) {
+    // Areas 1 and 2 change places: a search by id would no longer find one of them.
+    const std::filesystem::path store = m_site->Dir() / "db" / "filearea.dat";
+    std::string bytes = testsupport::ReadFile(store);
+    ASSERT_EQ(bytes.size(), 3 * AREA_RECORD_SIZE);
+    std::swap_ranges(bytes.begin() + AREA_RECORD_SIZE, bytes.begin() + 2 * AREA_RECORD_SIZE,
+                     bytes.begin() + 2 * AREA_RECORD_SIZE);
+    testsupport::WriteFile(store, bytes);
+
+    const auto result = Sheetforge({"--console"});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_NE(result.err.find("Error generating, check Sheetforge.log for details"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(m_site->Log().find(store.string() + " is damaged: its area ids are not in "
+                                                  "ascending order (record 2 has id 1 after 2)\n"),
+              std::string::npos)
+        << m_site->Log();
+    EXPECT_FALSE(std::filesystem::exists(m_site->SitePath() / "index.asp"));
 }
 
 TEST_F(SheetforgeProgram, AutorunInCapitalsRunsInTheWindowAndClosesItself) {

@@ -306,6 +306,20 @@ TEST_F(Serve, FailuresAreExplained) {
     const auto dollar = Run({"config", "--dir", m_dir / "run"});
     EXPECT_EQ(dollar.exitCode, 1);
     EXPECT_THAT(dollar.err, HasSubstr("must not hold"));
+    SetSetting(settings::HttpPath, m_dir / "site/");
+
+    // A store whose ids are out of order would lose areas from every search by id.
+    const fs::path store = m_dir / "db/filearea.dat";
+    const std::string whole = testsupport::ReadFile(store);
+    std::string swapped = whole;
+    std::swap_ranges(swapped.begin() + AREA_RECORD_SIZE, swapped.begin() + 2 * AREA_RECORD_SIZE,
+                     swapped.begin() + 2 * AREA_RECORD_SIZE);
+    testsupport::WriteFile(store, swapped);
+    const auto damaged = Run({"config", "--dir", m_dir / "run"});
+    EXPECT_EQ(damaged.exitCode, 1);
+    EXPECT_THAT(damaged.err, HasSubstr(store.string() + " is damaged: its area ids are not in "
+                                                         "ascending order"));
+    testsupport::WriteFile(store, whole);
 }
 
 TEST_F(Serve, InstallPutsTemplatesAndAssetsWhereThePagesFindThem) {
