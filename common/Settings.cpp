@@ -171,3 +171,8 @@ DWORD FreeSpaceThresholdToBytes(DWORD mib) {
 DWORD FreeSpaceThresholdToMiB(DWORD bytes) {
     return bytes >> 20;
 }
+
+std::string GetRegistryProblem(HKEY root) {
+    const std::string fault = RegGetHiveError(root);
+    return fault.empty() ? std::string() : "the registry cannot be read: " + fault;
+}

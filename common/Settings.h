@@ -141,6 +141,11 @@ void SplitRegistryKey(const char* key, HKEY& root, const char*& path);
 std::string ReadSettingText(const char* name, DWORD size = settings::TEXT_SIZE);
 DWORD ReadSettingNumber(const char* name, DWORD fallback = 0);
 
+// "the registry cannot be read: <file>:<line>: <fault>" when the hive of `root` cannot be
+// parsed, else empty. Every read of it then fails: a value looks missing although it may
+// be set, so a program says this rather than that a setting is missing.
+std::string GetRegistryProblem(HKEY root = HKEY_LOCAL_MACHINE);
+
 // ---- Rules for particular values ----
 
 // A directory value ready for a file name to be appended: "/" added when the text is not empty

@@ -1,6 +1,7 @@
 #include "Sheetforge.h"
 
 #include "ConsoleRunner.h"
+#include "Settings.h"
 #include "SheetforgeDialog.h"
 #include "SingleInstance.h"
 #include "Text.h"
@@ -86,9 +87,12 @@ bool CheckConfiguration(const CSheetforgeConfig& config, QWidget* parent) {
     if (config.IsConfigured()) {
         return true;
     }
+    const std::string problem = GetRegistryProblem();
     QMessageBox box(QMessageBox::Critical, SHEETFORGE_CAPTION,
-                    "Unable to load configuration, run Dorvale Setup first.", QMessageBox::Ok,
-                    parent);
+                    problem.empty()
+                        ? QString("Unable to load configuration, run Dorvale Setup first.")
+                        : QString::fromStdString(problem) + ".",
+                    QMessageBox::Ok, parent);
     box.setObjectName("configurationError");
     box.exec();
     return false;
@@ -157,7 +161,13 @@ int SheetforgeMain(int argc, char** argv, EnvironmentFactory factory) {
         CSheetforgeConfig config;
         config.Load();
         if (!config.IsConfigured()) {
-            std::fputs("Unable to load configuration, run Dorvale Setup first.\n", stderr);
+            // A hive that cannot be parsed reads as missing settings; setup would not help.
+            const std::string problem = GetRegistryProblem();
+            if (!problem.empty()) {
+                std::fprintf(stderr, "sheetforge: %s\n", problem.c_str());
+            } else {
+                std::fputs("Unable to load configuration, run Dorvale Setup first.\n", stderr);
+            }
             return 1;
         }
         config.generation.jobs = options.jobs;

@@ -14,7 +14,11 @@ bool ReadServeSettings(CServeSettings& result, std::string& error) {
         result.uploadLimitMiB = limitMiB;
     }
     if (result.httpPath.empty()) {
-        error = "the setting HttpPath (where the site is generated) is not set";
+        // A hive that cannot be parsed reads as if nothing were set.
+        error = GetRegistryProblem();
+        if (error.empty()) {
+            error = "the setting HttpPath (where the site is generated) is not set";
+        }
         return false;
     }
 

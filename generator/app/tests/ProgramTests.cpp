@@ -14,13 +14,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <clocale>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace runtest;
 using testsupport::RunProgram;
@@ -151,6 +151,16 @@ TEST_F(SheetforgeProgram, AConsoleRunThatFailsExitsWithOne) {
     EXPECT_NE(unconfigured.err.find("Unable to load configuration, run Dorvale Setup first."),
               std::string::npos);
 
+    // A hive that cannot be parsed is said to be so, with its file and line: running the
+    // setup program again would not help.
+    const std::string hive = RegGetHivePath(HKEY_LOCAL_MACHINE);
+    testsupport::WriteFile(hive, testsupport::ReadFile(hive) + "\n\"stray\"=\"value\n");
+    const auto unreadable = Sheetforge({"--console"});
+    EXPECT_EQ(unreadable.exitCode, 1);
+    EXPECT_NE(unreadable.err.find("sheetforge: the registry cannot be read: " + hive + ":"),
+              std::string::npos)
+        << unreadable.err;
+    EXPECT_EQ(unreadable.err.find("run Dorvale Setup first"), std::string::npos);
 }
 
 TEST_F(SheetforgeProgram, ADamagedStoreIsAnErrorOfTheRunNotASmallerSite) {

@@ -320,6 +320,17 @@ TEST_F(Serve, FailuresAreExplained) {
     EXPECT_THAT(damaged.err, HasSubstr(store.string() + " is damaged: its area ids are not in "
                                                          "ascending order"));
     testsupport::WriteFile(store, whole);
+
+    // A hive that cannot be parsed is not a missing setting.
+    const std::string hive = RegGetHivePath(HKEY_LOCAL_MACHINE);
+    const std::string text = testsupport::ReadFile(hive);
+    testsupport::WriteFile(hive, text + "\n[HKEY_LOCAL_MACHINE\\Broken\n");
+    const auto unreadable = Run({"config", "--dir", m_dir / "run"});
+    EXPECT_EQ(unreadable.exitCode, 1);
+    EXPECT_THAT(unreadable.err, HasSubstr("the registry cannot be read: " + hive + ":"));
+    EXPECT_THAT(unreadable.err, HasSubstr("a key line must end with ]"));
+    EXPECT_THAT(unreadable.err, Not(HasSubstr("HttpPath")));
+    testsupport::WriteFile(hive, text);
 }
 
 TEST_F(Serve, InstallPutsTemplatesAndAssetsWhereThePagesFindThem) {
