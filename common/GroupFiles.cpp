@@ -52,8 +52,11 @@ std::string NameProblem(const std::string& name, const char* what) {
 
 std::string GetGroupNameProblem(const std::string& name) {
     std::string problem = NameProblem(name, "group");
-    if (problem.empty() && name == PAGES_BODY_DIRECTORY) {
-        problem = "The name \"body\" is used by the site's own pages and cannot name a group.";
+    for (const char* own : {PAGES_BODY_DIRECTORY, PAGES_HEADER_DIRECTORY, PAGES_TOP_DIRECTORY}) {
+        if (problem.empty() && name == own) {
+            problem = "The name \"" + name +
+                      "\" is used by the site's own pages and cannot name a group.";
+        }
     }
     if (problem.empty() && name.size() > GROUP_NAME_MAX_BYTES) {
         problem =

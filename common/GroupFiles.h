@@ -11,8 +11,12 @@ inline constexpr char GROUP_FILE_EXTENSION[] = ".group";
 constexpr std::size_t GROUP_RECORD_SIZE = 4;
 // The longest group name whose file name (with the extension) a file system takes.
 constexpr std::size_t GROUP_NAME_MAX_BYTES = 255 - (sizeof(GROUP_FILE_EXTENSION) - 1);
-// The generated pages' own directory beside the groups' directories.
+// The generated pages' own directories beside the groups' directories in files/: the
+// area lists, the area headers (one directory per group inside), and the newest and most
+// popular files.
 inline constexpr char PAGES_BODY_DIRECTORY[] = "body";
+inline constexpr char PAGES_HEADER_DIRECTORY[] = "header";
+inline constexpr char PAGES_TOP_DIRECTORY[] = "~top";
 
 // A name that can be stored as a file of the database directory: not empty, no `/`, no NUL.
 // Readers accept every such name; new names must also pass GetGroupNameProblem.
@@ -21,8 +25,8 @@ bool IsValidGroupName(const std::string& name);
 // Why `name` cannot be given to a new group, as a sentence for the user; empty when it can.
 // A group's name becomes a file of the database directory and a directory of the generated
 // pages, so it must be one file name that neither hides (a leading `.`, which also covers
-// `.` and `..`) nor takes the place of the pages' own directory `body`, and holds no control
-// characters. Editors and the page generator both ask here, so they agree.
+// `.` and `..`) nor takes the place of one of the pages' own directories, and holds no
+// control characters. Editors and the page generator both ask here, so they agree.
 std::string GetGroupNameProblem(const std::string& name);
 // The same for an area's name, which the pages show and the editors list: no `/`, no
 // control characters, no leading `.`.

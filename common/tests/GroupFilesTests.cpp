@@ -150,8 +150,11 @@ TEST(GroupFiles, NamesNewGroupsAndAreasMayHave) {
     EXPECT_EQ(GetGroupNameProblem(std::string(GROUP_NAME_MAX_BYTES, 'g')), "");
     EXPECT_EQ(GetGroupNameProblem(std::string(GROUP_NAME_MAX_BYTES + 1, 'g')),
               "A group name can be at most 249 bytes long.");
-    EXPECT_EQ(GetGroupNameProblem("body"),
-              "The name \"body\" is used by the site's own pages and cannot name a group.");
+    for (const std::string own : {"body", "header", "~top"}) {
+        EXPECT_EQ(GetGroupNameProblem(own),
+                  "The name \"" + own +
+                      "\" is used by the site's own pages and cannot name a group.");
+    }
     EXPECT_EQ(GetAreaNameProblem("body"), ""); // areas' pages are named by id
     for (const std::string hidden : {".", "..", ".hidden"}) {
         EXPECT_EQ(GetGroupNameProblem(hidden), "A group name cannot begin with \".\".");

@@ -26,6 +26,7 @@
 #include "GenerationRun.h"
 
 #include "FilePageWriter.h"
+#include "GroupFiles.h"
 #include "PageFile.h"
 #include "Pages.h"
 #include "Text.h"
@@ -389,6 +390,12 @@ bool CGenerationRun::WriteGroupPages() {
         PostLine(STATUS_LINE1, "Generating group pages: " + name);
         if (IsStopRequested()) {
             return false;
+        }
+        // The name becomes a directory beside the pages' own: one that would climb out or
+        // write into theirs is an error, and the other groups are still written.
+        if (const std::string problem = GetGroupNameProblem(name); !problem.empty()) {
+            ReportError("Group \"" + name + "\" not generated: " + problem + "\n");
+            continue;
         }
         if (!m_pages->areaList.SetGroup(group.get())) {
             ReportCatalinkError();

@@ -1,5 +1,7 @@
 #include "NginxConfig.h"
 
+#include "GroupFiles.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -172,6 +174,10 @@ std::string BuildNginxConfig(const CNginxSite& site) {
     conf += "            alias " + Quote(WithSlash(site.httpPath)) + ";\n";
     conf += "            index index.asp;\n";
     conf += "            ssi on;\n";
+    // An include names a group, URL-escaped: up to three bytes for each byte of the longest
+    // name a group file can have, on top of the default room for the rest of the path.
+    conf +=
+        "            ssi_value_length " + std::to_string(256 + 3 * GROUP_NAME_MAX_BYTES) + ";\n";
     conf += "            add_header Content-Security-Policy \"default-src 'self'; script-src "
             "'none'; object-src 'none'; base-uri 'none'; frame-ancestors 'none'\" always;\n";
     conf += "            add_header X-Content-Type-Options nosniff always;\n";

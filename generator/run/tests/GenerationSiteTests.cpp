@@ -2,6 +2,7 @@
 // SQLite and on PostgreSQL.
 
 #include "ComTestSupport.h"
+#include "GroupFiles.h"
 #include "OdbcCatalogue.h"
 #include "RunTestSupport.h"
 #include "SiteFixture.h"
@@ -347,6 +348,38 @@ TEST_P(GenerationSite, AStopDuringTheBodyPagesEndsBeforeAnyGroupPage) {
                 "files/body/newest/page1-title.asp"}));
     EXPECT_NE(m_site->Log().find(", processed 0 files\n"), std::string::npos);
     EXPECT_EQ(m_window.Messages().back().code, STATUS_FINISHED);
+}
+
+TEST_P(GenerationSite, GroupsWhoseNamesBreakThePageTreeAreAnErrorAndSkipped) {
+    const std::string db = (m_site->Dir() / "db").string();
+    for (const char* name : {"body", "header", "~top", ".."}) {
+        ASSERT_TRUE(WriteGroup(db, name, {1}));
+    }
+    Generate();
+    EXPECT_TRUE(m_error);
+    const std::string log = m_site->Log();
+    EXPECT_NE(log.find("Group \"body\" not generated: The name \"body\" is used by the site's "
+                       "own pages and cannot name a group.\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Group \"~top\" not generated: "), std::string::npos) << log;
+    EXPECT_NE(log.find("Group \"header\" not generated: "), std::string::npos) << log;
+    EXPECT_NE(log.find("Group \"..\" not generated: A group name cannot begin with \".\".\n"),
+              std::string::npos)
+        << log;
+    // The other groups are written whole; nothing lands among the pages' own directories or
+    // above the files/ directory.
+    for (const std::string& page : CommonPages()) {
+        EXPECT_EQ(m_tree.count(page), 1u) << page;
+    }
+    for (const auto& [path, content] : m_tree) {
+        EXPECT_NE(path.rfind("files/body/", 0), 0u) << path;
+        EXPECT_NE(path.rfind("files/~top/1/", 0), 0u) << path;
+        EXPECT_NE(path.rfind("files/header/body/", 0), 0u) << path;
+        EXPECT_NE(path.rfind("files/header/1/", 0), 0u) << path;
+        EXPECT_NE(path.rfind("1/", 0), 0u) << path;
+        EXPECT_NE(path, "files/area1.asp");
+    }
 }
 
 TEST_P(GenerationSite, DataSourceAndCatalinkFailures) {

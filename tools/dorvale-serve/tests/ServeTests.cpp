@@ -3,6 +3,7 @@
 
 #include "FileAreaStore.h"
 #include "ServeTestSupport.h"
+#include "GroupFiles.h"
 #include "Settings.h"
 #include "TestSupport.h"
 
@@ -121,6 +122,17 @@ TEST_F(Serve, HelpAndWrongUsage) {
 
 TEST_F(Serve, PagesIncludesAndAreaFilesThroughNginx) {
     MakeInstallation();
+    // The longest group name a group file can have, in letters of two bytes, URL-escaped
+    // in the include as the pages write it.
+    std::string group;
+    std::string escaped;
+    for (std::size_t i = 0; i + 2 <= GROUP_NAME_MAX_BYTES; i += 2) {
+        group += "Ж";
+        escaped += "%D0%96";
+    }
+    Put(m_dir / "site/long.asp",
+        "[<!--#include virtual=\"/dorvale/files/header/" + escaped + "/area1.asp\" -->]");
+    Put(m_dir / ("site/files/header/" + group + "/area1.asp"), "LONG HEADER");
     const std::string run = m_dir / "run";
     const auto started = Run({"start", "--dir", run, "--port", std::to_string(m_port)});
     ASSERT_EQ(started.exitCode, 0) << started.err;
@@ -142,6 +154,7 @@ TEST_F(Serve, PagesIncludesAndAreaFilesThroughNginx) {
     EXPECT_EQ(index.body, "<p>start</p>\nHEADER-1\n\n<p>end</p>\n");
     EXPECT_THAT(index.headers.at("content-security-policy"), HasSubstr("script-src 'none'"));
     EXPECT_EQ(Get(m_port, "/dorvale/").body, index.body);
+    EXPECT_EQ(Get(m_port, "/dorvale/long.asp").body, "[LONG HEADER]");
     const auto root = Get(m_port, "/");
     EXPECT_EQ(root.status, 302);
     EXPECT_THAT(root.headers.at("location"), testing::EndsWith("/dorvale/index.asp"));
@@ -318,7 +331,7 @@ TEST_F(Serve, FailuresAreExplained) {
     const auto damaged = Run({"config", "--dir", m_dir / "run"});
     EXPECT_EQ(damaged.exitCode, 1);
     EXPECT_THAT(damaged.err, HasSubstr(store.string() + " is damaged: its area ids are not in "
-                                                         "ascending order"));
+                                                        "ascending order"));
     testsupport::WriteFile(store, whole);
 
     // A hive that cannot be parsed is not a missing setting.
