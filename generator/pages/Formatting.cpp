@@ -141,6 +141,31 @@ std::string HtmlEscape(std::string_view text) {
     return out;
 }
 
+bool IsLinkableLocation(std::string_view location) {
+    while (!location.empty() && static_cast<unsigned char>(location.front()) <= 0x20) {
+        location.remove_prefix(1);
+    }
+    const std::string_view scheme = location.substr(0, location.find(':'));
+    return scheme.size() < location.size() &&
+           (base::EqualsNoCase(scheme, "http") || base::EqualsNoCase(scheme, "https") ||
+            base::EqualsNoCase(scheme, "ftp"));
+}
+
+bool IsMailAddress(std::string_view address) {
+    const std::size_t at = address.find('@');
+    if (at == 0 || at == std::string_view::npos || at + 1 == address.size() ||
+        address.find('@', at + 1) != std::string_view::npos) {
+        return false;
+    }
+    for (const char c : address) {
+        if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7f ||
+            std::string_view("<>()[]\\,;:\"?").find(c) != std::string_view::npos) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string GetSiteName(std::string_view location) {
     std::size_t third = std::string_view::npos;
     int slashes = 0;

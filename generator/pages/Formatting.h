@@ -38,6 +38,16 @@ void AppendHtmlEscaped(std::string& out, std::string_view text);
 // a local location "local://<area id>/<file>"; empty with fewer than three slashes.
 std::string GetSiteName(std::string_view location);
 
+// Whether a download location may be the target of a link: its scheme, once the blanks and
+// control characters around it are set aside (as a browser does), is http, https or ftp in
+// any letter case. Any other (javascript:, data:, vbscript:, ...) would run or show
+// something of the writer's own when followed, so such a location is shown as text only.
+bool IsLinkableLocation(std::string_view location);
+
+// Whether an e-mail address is one that a mailto: link may name: one '@' with text on both
+// sides and no blank, control character or any of "<>()[]\,;:\"?".
+bool IsMailAddress(std::string_view address);
+
 // Splits a local download location "local://<area id>/<name>" (prefix in any letter case).
 // False for a URL, and for a location without digits or without '/' after them.
 bool SplitLocalLocation(std::string_view location, long long& areaId, std::string_view& name);

@@ -189,7 +189,7 @@ void CFileDetailPage::SetHttpServer(std::string_view server) {
     if (!server.empty() && server.back() == '/') {
         server.remove_suffix(1);
     }
-    SetVariable("httpserver", server);
+    SetVariable("httpserver", HtmlEscape(server));
 }
 
 void CFileDetailPage::SetFile(const CFileDetail& file) {
@@ -200,8 +200,13 @@ void CFileDetailPage::SetFile(const CFileDetail& file) {
     SetVariable("shortdesc", HtmlEscape(file.shortDesc));
     SetVariable("longdesc", HtmlEscape(file.longDesc));
     SetVariable("upldname", HtmlEscape(file.upldName));
-    SetVariable("upldemail", HtmlEscape(file.upldEmail));
-    SetVariable("urlupldemail", UrlEscape(file.upldEmail));
+    // The address becomes a mailto: link: text that is not one is left out.
+    std::string_view email = file.upldEmail;
+    if (!IsMailAddress(email)) {
+        email = {};
+    }
+    SetVariable("upldemail", HtmlEscape(email));
+    SetVariable("urlupldemail", UrlEscape(email));
     SetVariable("downloads", GroupDigits(file.downloads));
     SetVariable("filedate", file.fileDate, EDateStyle::Long);
     SetVariable("version", HtmlEscape(file.version));
@@ -271,8 +276,9 @@ bool CFileDownloadPage::LoopNext() {
     long long areaId = 0;
     std::string_view name;
     if (!SplitLocalLocation(m_url, areaId, name)) {
-        SetEscaped(m_slotHttpUrl, m_url);
-        SetEscaped(m_slotFtpUrl, m_url);
+        const std::string_view link = IsLinkableLocation(m_url) ? m_url : std::string_view();
+        SetEscaped(m_slotHttpUrl, link);
+        SetEscaped(m_slotFtpUrl, link);
     } else if (m_aliases && m_aliases->FindAliases(areaId, m_areaAliases)) {
         SetEscaped(m_slotHttpUrl, FormatAliasUrl(m_httpServer, m_areaAliases.httpAlias, name));
         SetEscaped(m_slotFtpUrl, FormatAliasUrl(m_ftpServer, m_areaAliases.ftpAlias, name));

@@ -255,6 +255,27 @@ TEST(FileDetailPage, EveryVariableFormattedAndCatalogueTextEscaped) {
     page.SetFile(file);
     EXPECT_EQ(Render(page, "@httpserver@|@title@|@reqform@|@if reqform@form@else@none@endif@"),
               "http://host/|||none");
+
+    // The server goes into an attribute like every other text.
+    page.SetHttpServer("x\" onmouseover=\"alert(1)\" y=\"");
+    EXPECT_EQ(Render(page, "<a href=\"@httpserver@/dorvale/download/1.asp\">"),
+              "<a href=\"x&quot; onmouseover=&quot;alert(1)&quot; y=&quot;/dorvale/download/"
+              "1.asp\">");
+
+    // Only an address is linked with mailto:; other text stays the uploader's name alone.
+    const std::string linked = "@if upldemail@<a href=\"mailto:@urlupldemail@\">@upldname@</a>"
+                               "@else@@upldname@@endif@";
+    for (const char* notAnAddress :
+         {"javascript:alert(1)", "nobody", "a@b@c", "@example.com", "a@", "a b@example.com",
+          "<a@example.com>", "a@example.com?cc=x@example.org", "a@exa\nmple.com"}) {
+        file.upldEmail = notAnAddress;
+        page.SetFile(file);
+        EXPECT_EQ(Render(page, linked), "O&#39;Brien") << notAnAddress;
+    }
+    file.upldEmail = "Ann.Other-1@mail.example.org";
+    page.SetFile(file);
+    EXPECT_EQ(Render(page, linked),
+              "<a href=\"mailto:Ann%2EOther%2D1%40mail%2Eexample%2Eorg\">O&#39;Brien</a>");
 }
 
 TEST(FileDownloadPage, LocationsAreReadWhenTheLoopRunsAndHighlightEverySecond) {
@@ -302,6 +323,38 @@ TEST(FileDownloadPage, LocationsAreReadWhenTheLoopRunsAndHighlightEverySecond) {
     EXPECT_FALSE(downloads.IsOpen());
 }
 
+TEST(FileDownloadPage, OnlyWebAndFtpAddressesBecomeLinks) {
+    CMemoryDownloads downloads;
+    downloads.locations[4] = {
+        "javascript:alert(document.domain)",
+        " javascript:alert(1)",
+        "data:text/html,<script>alert(1)</script>",
+        "vbscript:msgbox(1)",
+        "JaVaScRiPt:alert(1)",
+        "java\nscript:alert(1)",
+        "\t HTTPS://secure.example.com/a.zip ",
+        "Ftp://ftp.example.com/a.zip",
+        "http:",
+        "mirror.example.com/a.zip",
+    };
+    CFileDownloadPage page;
+    page.SetDownloadSource(&downloads);
+    page.SetFile(4, "t", 1);
+    EXPECT_EQ(Render(page, "@loop@[@httpurl@|@ftpurl@|@url@]\n@endloop@"),
+              "[||javascript:alert(document.domain)]\n"
+              "[|| javascript:alert(1)]\n"
+              "[||data:text/html,&lt;script&gt;alert(1)&lt;/script&gt;]\n"
+              "[||vbscript:msgbox(1)]\n"
+              "[||JaVaScRiPt:alert(1)]\n"
+              "[||java\nscript:alert(1)]\n"
+              "[\t HTTPS://secure.example.com/a.zip |\t HTTPS://secure.example.com/a.zip |"
+              "\t HTTPS://secure.example.com/a.zip ]\n"
+              "[Ftp://ftp.example.com/a.zip|Ftp://ftp.example.com/a.zip|"
+              "Ftp://ftp.example.com/a.zip]\n"
+              "[http:|http:|http:]\n"
+              "[||mirror.example.com/a.zip]\n");
+}
+
 TEST(FileDownloadPage, LocalLocationsArePublishedThroughTheAreasAliases) {
     CMemoryDownloads downloads;
     downloads.locations[8] = {
@@ -325,7 +378,7 @@ TEST(FileDownloadPage, LocalLocationsArePublishedThroughTheAreasAliases) {
               "[http://www.example.com/dl/area4/sub%20dir/x%26y%2Ezip|]\n"
               "[|]\n"
               "[http://mirror.example.com/a.zip|http://mirror.example.com/a.zip]\n"
-              "[local://3|local://3]\n");
+              "[|]\n");
 
     // Without aliases every local location is unreachable.
     page.SetPublishing("http://www.example.com", "", nullptr);
