@@ -2,6 +2,8 @@
 
 #include "PageFile.h"
 
+#include <algorithm>
+
 namespace {
 
 // Files queued per thread: enough to keep the threads busy while the run waits on the
@@ -52,9 +54,9 @@ int PageThreadCount(int jobs) {
 }
 
 CFilePageWriter::CFilePageWriter(int threads, const std::string& root,
-                                 const CTemplate& detailTemplate,
-                                 const CTemplate& downloadTemplate, const std::string& httpServer,
-                                 const std::string& ftpServer, const IAreaAliasSource* aliases)
+                                 const CTemplate& detailTemplate, const CTemplate& downloadTemplate,
+                                 const std::string& httpServer, const std::string& ftpServer,
+                                 const IAreaAliasSource* aliases)
     : m_root(root), m_capacity(QUEUED_PER_THREAD * static_cast<std::size_t>(std::max(threads, 1))) {
     const int objects = std::max(threads, 1);
     for (int i = 0; i < objects; ++i) {
@@ -68,9 +70,8 @@ CFilePageWriter::CFilePageWriter(int threads, const std::string& root,
         m_pages.push_back(std::move(pages));
     }
     for (int i = 0; i < threads; ++i) {
-        m_threads.emplace_back([this, pages = m_pages[static_cast<std::size_t>(i)].get()] {
-            Work(*pages);
-        });
+        m_threads.emplace_back(
+            [this, pages = m_pages[static_cast<std::size_t>(i)].get()] { Work(*pages); });
     }
 }
 
@@ -79,6 +80,7 @@ CFilePageWriter::~CFilePageWriter() {
 }
 
 void CFilePageWriter::Submit(CFilePageJob job) {
+    job.order = m_submitted++;
     if (m_threads.empty()) {
         Write(*m_pages.front(), job);
         return;
@@ -106,6 +108,11 @@ void CFilePageWriter::Finish() {
             thread.join();
         }
     }
+    std::sort(m_named.begin(), m_named.end());
+    for (auto& [order, error] : m_named) {
+        m_failures.named.push_back(std::move(error));
+    }
+    m_named.clear();
 }
 
 void CFilePageWriter::Work(CPages& pages) {
@@ -150,8 +157,12 @@ void CFilePageWriter::Write(CPages& pages, const CFilePageJob& job) {
         return;
     }
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_failures.named.size() < CPageWriteFailures::NAMED) {
-        m_failures.named.push_back(std::move(error));
+    // Keep the earliest pages' reasons, so that they do not depend on the threads' timing.
+    if (m_named.size() < CPageWriteFailures::NAMED) {
+        m_named.emplace_back(job.order, std::move(error));
+    } else if (auto latest = std::max_element(m_named.begin(), m_named.end());
+               job.order < latest->first) {
+        *latest = {job.order, std::move(error)};
     }
     ++m_failures.pages;
     m_failures.files.insert(file.fileId);

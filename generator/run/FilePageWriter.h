@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 // One page of a file, as the run hands it over: the detail page, or the download page with
@@ -27,10 +28,12 @@ struct CFilePageJob {
     std::shared_ptr<const CFileDetail> file;
     bool download = false;
     std::vector<std::string> locations;
+    long long order = 0; // set by Submit: the page's place in the run's own order
 };
 
-// The pages a writer could not write: the first few reasons ("<path>: <the system's reason>"),
-// how many pages in all, and which files lost a page.
+// The pages a writer could not write: the first few reasons ("<path>: <the system's reason>")
+// in the order the run handed the pages over, however the threads met them; how many pages
+// in all, and which files lost a page.
 struct CPageWriteFailures {
     static constexpr std::size_t NAMED = 10;
     std::vector<std::string> named;
@@ -74,7 +77,9 @@ private:
     std::size_t m_capacity;
     int m_idle = 0; // threads waiting for a page: only they need waking
     bool m_closing = false;
-    CPageWriteFailures m_failures; // under m_mutex until Finish
+    long long m_submitted = 0;                              // only the run's thread submits
+    CPageWriteFailures m_failures;                          // under m_mutex until Finish
+    std::vector<std::pair<long long, std::string>> m_named; // the NAMED earliest, unordered
 };
 
 // The number of threads for a --jobs value: the value itself when positive, else one per core.
