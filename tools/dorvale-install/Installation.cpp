@@ -116,7 +116,7 @@ public:
             m_prefix.pop_back();
         }
         m_record = RecordFileOf(m_prefix);
-        if (!MakeDirectory(m_prefix, error)) {
+        if (!CheckDataSourcePassword(error) || !MakeDirectory(m_prefix, error)) {
             return false;
         }
         SetUninstallINI(m_record.c_str());
@@ -316,6 +316,28 @@ private:
         }
         m_report("wrote the settings: InstallDir " + m_prefix + ", HttpPath " + Site() +
                  ", DatabasePath " + Data());
+        return true;
+    }
+
+    // The system data source file is read by every user, so it keeps no password: refused
+    // before anything is made, not after the settings are written.
+    bool CheckDataSourcePassword(std::string& error) const {
+        if (m_options.database != EDatabaseKind::Postgresql || m_options.userDataSource) {
+            return true;
+        }
+        std::vector<std::pair<std::string, std::string>> attributes;
+        if (!ParsePostgresConnection(m_options.postgresConnection, attributes, error)) {
+            error = "cannot read the PostgreSQL connection: " + error;
+            return false;
+        }
+        for (const auto& [key, value] : attributes) {
+            if (base::EqualsNoCase(key, "Password") && !value.empty()) {
+                error = "the PostgreSQL connection holds a password, which the system data "
+                        "source file would show to every user: give it in ~/.pgpass of each "
+                        "user that runs Dorvale, or install with --user-data-source";
+                return false;
+            }
+        }
         return true;
     }
 

@@ -170,14 +170,29 @@ TEST_F(InstallTest, PostgresCatalogueAndARecordThatNamesOthersThings) {
         GTEST_SKIP() << testsupport::NO_POSTGRES;
     }
     std::string connection;
+    std::string password;
     for (const auto& [key, value] : schema.Attributes()) {
-        if (key != "Driver") {
+        if (key == "Password") {
+            password = value;
+        } else if (key != "Driver") {
             connection += (connection.empty() ? "" : ";") + key + "=" + value;
         }
     }
     OthersThings();
     const CSnapshot before = Snapshot();
+    // A password would go into the system file every user reads: refused, nothing made.
     testsupport::CProgramResult result =
+        Run("dorvale-install", {"--prefix", Prefix(), "--database",
+                                "postgresql:" + connection + ";Password=" + password});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_THAT(result.err, HasSubstr("--user-data-source"));
+    EXPECT_TRUE(Snapshot() == before);
+    // Given where libpq looks for it instead, the installation goes ahead.
+    const std::string passFile = m_dir / "pgpass";
+    testsupport::WriteFile(passFile, "*:*:*:*:" + password + "\n");
+    fs::permissions(passFile, fs::perms::owner_read | fs::perms::owner_write);
+    m_env.push_back("PGPASSFILE=" + passFile);
+    result =
         Run("dorvale-install", {"--prefix", Prefix(), "--database", "postgresql:" + connection});
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_TRUE(HasTables(schema.ConnectionString()));
@@ -193,7 +208,8 @@ TEST_F(InstallTest, PostgresCatalogueAndARecordThatNamesOthersThings) {
             inifile::WriteEntry(Prefix() + "/_UNINST.INI", "Dorvale Remove", key, kind, error));
     }
     ASSERT_TRUE(inifile::WriteEntry(Prefix() + "/_UNINST.INI", "ODBC Remove", "DataSource2",
-                                    std::string(testsupport::SQLITE_DRIVER_NAME) + ";Other", error));
+                                    std::string(testsupport::SQLITE_DRIVER_NAME) + ";Other",
+                                    error));
     result = Run("dorvale-uninstall", {"--prefix", Prefix(), "--purge"});
     EXPECT_EQ(result.exitCode, 1);
     for (const char* said : {"neighbour.txt: not inside the installation",
