@@ -56,11 +56,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Store(GetFileAreaStorePath(dir), data, size);
     Store(GetGroupFilePath(dir, "fuzz"), data, size);
 
+    // A store whose ids do not ascend from 1 is refused, and says so; any other is read whole.
+    std::size_t count = size / AREA_RECORD_SIZE > 0 ? size / AREA_RECORD_SIZE - 1 : 0;
+    bool ascending = true;
+    for (std::uint32_t index = 1, previous = 0; index <= count; ++index) {
+        std::uint32_t id = 0;
+        for (int byte = 3; byte >= 0; --byte) {
+            id = id << 8 | data[index * AREA_RECORD_SIZE + static_cast<std::size_t>(byte)];
+        }
+        ascending = ascending && id > previous;
+        previous = id;
+    }
     CFileAreaStore store;
-    Check(store.OpenForReading(dir));
-    Check(store.GetAreaCount() == (size / AREA_RECORD_SIZE > 0 ? size / AREA_RECORD_SIZE - 1 : 0));
+    Check(store.OpenForReading(dir) == ascending);
+    Check(store.GetProblem().empty() == ascending);
+    if (!ascending) {
+        count = 0;
+    }
+    Check(store.GetAreaCount() == count);
     const std::vector<AreaRecord> areas = store.EnumerateAreas();
-    Check(areas.size() == store.GetAreaCount());
+    Check(areas.size() == count);
     for (const AreaRecord& area : areas) {
         Check(area.Name.size() <= AREA_NAME_SIZE && area.Path.size() <= AREA_PATH_SIZE &&
               area.FtpAlias.size() <= AREA_PATH_SIZE && area.HttpAlias.size() <= AREA_PATH_SIZE);
