@@ -30,7 +30,7 @@ const char* const SHEETFORGE_HELP =
     "             (the letter case does not matter)\n"
     "  --console  run one generation in the terminal instead of the window: status lines and\n"
     "             a progress bar on standard error (plain lines when it is not a terminal)\n"
-    "  --jobs N   write the file pages on N threads (1 to 64; the default is one per\n"
+    "  --jobs N   write the pages on N threads (1 to 64; the default is one per\n"
     "             processor core); the pages are the same whatever N is\n"
     "  --help     show this text\n"
     "\n"

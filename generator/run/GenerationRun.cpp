@@ -15,9 +15,16 @@
 // steps walk (ComputeProgressTotal, one STEPS_ constant per kind of step), so the bar reaches
 // 100 at the end; a ProgressStep added or removed must change the count too.
 //
+// Writing. Pages are rendered on the run's thread, in order, and written by the page writer's
+// threads (PageWriter.h), apart from the files' own pages, which those threads also render.
+// After each step the run waits until every page handed over is written, so the next step, a
+// stopped run and the log see the whole of it; a template that reads files while it renders
+// (includedef) waits too, so it reads the pages of this run written before it.
+//
 // Stop and errors. The stop request is tested between pages, never inside one, so every page
 // on disk is whole. A failed Catalink call or database read ends the run; a page that cannot
-// be written is reported and the run goes on. Either sets the error flag.
+// be written is reported at the end of its step and the run goes on. Either sets the error
+// flag.
 //
 // Texts. Status lines and log texts are spelled exactly as administrators and their scripts
 // know them, line feeds included ("Generating most popular file pages...\n" on the status
@@ -25,12 +32,12 @@
 
 #include "GenerationRun.h"
 
-#include "FilePageWriter.h"
 #include "GroupFiles.h"
-#include "PageFile.h"
+#include "PageWriter.h"
 #include "Pages.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -160,6 +167,7 @@ void CGenerationRun::Run() {
         m_error = true;
     } else {
         Generate();
+        m_writer.reset();
         m_pages.reset();
         m_catalogue.reset();
         m_areas.reset();
@@ -207,10 +215,23 @@ bool CGenerationRun::Generate() {
     if (!CompileTemplates() || !ComputeProgressTotal()) {
         return false;
     }
+    const int threads = PageThreadCount(m_settings.jobs);
+    // One thread writes on the run's own thread: a pool of one would only add hand-overs.
+    m_writer = std::make_unique<CPageWriter>(threads > 1 ? threads : 0, m_root,
+                                             m_pages->fileDetail, m_pages->fileDownload,
+                                             m_settings.httpServer, m_settings.ftpServer,
+                                             m_aliases.get());
+    // Each step's pages are written, and their failures reported, before the next step or
+    // the end of the run, a failed step's too.
+    const auto written = [this](bool done) {
+        FlushPages();
+        return done;
+    };
     // In this order: the note at the top of the file says why.
-    return WriteGroupIndex() && WriteBodyPages() && WriteGroupPages() &&
-           WriteTopPages(AREA_KEY_NEWEST, NEWEST_LIST) &&
-           WriteTopPages(AREA_KEY_POPULAR, POPULAR_LIST) && WriteDetailPages() && WriteUploadPage();
+    return written(WriteGroupIndex()) && written(WriteBodyPages()) &&
+           written(WriteGroupPages()) && written(WriteTopPages(AREA_KEY_NEWEST, NEWEST_LIST)) &&
+           written(WriteTopPages(AREA_KEY_POPULAR, POPULAR_LIST)) && written(WriteDetailPages()) &&
+           written(WriteUploadPage());
 }
 
 bool CGenerationRun::CompileTemplates() {
@@ -349,14 +370,19 @@ bool CGenerationRun::WriteAreaBodyPages(long long key, const std::string& keyTex
         if (opened == EOpenResult::Opened) {
             page.Bind(list.get());
             for (long long number = 1;; ++number) {
-                WritePage(page, prefix + std::to_string(number) + suffix);
+                std::string bytes = RenderPage(page);
                 if (page.HasFailed()) {
                     page.Bind(nullptr);
                     ReportDatabaseError(DATABASE_ERROR);
                     return false;
                 }
                 // A template without a loop never reaches the end of the rows.
-                if (page.IsEnd() || page.GetRowCount() == 0) {
+                const bool last = page.IsEnd() || page.GetRowCount() == 0;
+                // An empty area has no body pages (below), so its first is not written.
+                if (!(sort == SORT_TITLE && number == 1 && last && page.GetListTotal() == 0)) {
+                    SubmitPage(prefix + std::to_string(number) + suffix, std::move(bytes));
+                }
+                if (last) {
                     break;
                 }
             }
@@ -366,6 +392,7 @@ bool CGenerationRun::WriteAreaBodyPages(long long key, const std::string& keyTex
         if (sort == SORT_TITLE) {
             m_areaTotals[key] = listed;
             if (listed == 0) {
+                // One left by an earlier run would list files the area no longer has.
                 std::remove(PagePath(prefix + "1" + suffix).c_str());
                 break;
             }
@@ -485,11 +512,6 @@ bool CGenerationRun::WriteDetailPages() {
         ReportDatabaseError(DATABASE_ERROR);
         return false;
     }
-    const int threads = PageThreadCount(m_settings.jobs);
-    // One thread writes on the run's own thread: a pool of one would only add hand-overs.
-    CFilePageWriter writer(threads > 1 ? threads : 0, m_root, m_pages->fileDetail,
-                           m_pages->fileDownload, m_settings.httpServer, m_settings.ftpServer,
-                           m_aliases.get());
     IDownloadSource& downloads = m_catalogue->GetDownloads();
     // Ends early on a catalogue error or a stop; either way the pages handed over are written
     // and their failures reported before the run returns.
@@ -507,14 +529,18 @@ bool CGenerationRun::WriteDetailPages() {
             break;
         }
         PostLine(STATUS_LINE2, file->title);
-        writer.Submit({file, false, {}});
+        CPageJob detail;
+        detail.file = file;
+        m_writer->Submit(std::move(detail));
         ProgressStep();
         if (IsStopRequested()) {
             complete = false;
             break;
         }
         // A location that cannot be read leaves the file's list short, as it always has.
-        CFilePageJob download{file, true, {}};
+        CPageJob download;
+        download.file = file;
+        download.download = true;
         if (downloads.Open(file->fileId)) {
             std::string url;
             while (downloads.Fetch(url) == EFetchResult::Row) {
@@ -522,7 +548,7 @@ bool CGenerationRun::WriteDetailPages() {
             }
             downloads.Close();
         }
-        writer.Submit(std::move(download));
+        m_writer->Submit(std::move(download));
         ProgressStep();
         if (IsStopRequested()) {
             complete = false;
@@ -530,12 +556,7 @@ bool CGenerationRun::WriteDetailPages() {
         }
         ++submitted;
     }
-    writer.Finish();
-    const CPageWriteFailures& failures = writer.GetFailures();
-    for (const std::string& error : failures.named) {
-        NotePageNotWritten(error);
-    }
-    m_pagesNotWritten += failures.pages - static_cast<long long>(failures.named.size());
+    const CPageWriteFailures failures = FlushPages();
     // Files processed counts the files whose two pages were written.
     const std::size_t failedFiles = failures.files.size();
     m_filesProcessed +=
@@ -604,13 +625,37 @@ std::string CGenerationRun::PagePath(const std::string& relative) const {
     return m_root + relative;
 }
 
-bool CGenerationRun::WritePage(CTemplate& page, const std::string& relative) {
-    std::string error;
-    if (WritePageFile(page, PagePath(relative), error)) {
-        return true;
+std::string CGenerationRun::RenderPage(CTemplate& page) {
+    const auto& instructions = page.GetInstructions();
+    if (std::any_of(instructions.begin(), instructions.end(), [](const auto& instruction) {
+            return instruction.kind == CTemplate::EKind::IncludeDef;
+        })) {
+        // Its include may name a page of this run: it reads the page once written.
+        FlushPages();
     }
-    NotePageNotWritten(error);
-    return false;
+    std::string bytes;
+    page.Render(bytes);
+    return bytes;
+}
+
+void CGenerationRun::SubmitPage(std::string relative, std::string bytes) {
+    CPageJob job;
+    job.path = std::move(relative);
+    job.bytes = std::move(bytes);
+    m_writer->Submit(std::move(job));
+}
+
+void CGenerationRun::WritePage(CTemplate& page, std::string relative) {
+    SubmitPage(std::move(relative), RenderPage(page));
+}
+
+CPageWriteFailures CGenerationRun::FlushPages() {
+    CPageWriteFailures failures = m_writer->Drain();
+    for (const std::string& error : failures.named) {
+        NotePageNotWritten(error);
+    }
+    m_pagesNotWritten += failures.pages - static_cast<long long>(failures.named.size());
+    return failures;
 }
 
 void CGenerationRun::NotePageNotWritten(const std::string& error) {

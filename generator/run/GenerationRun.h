@@ -12,6 +12,9 @@
 #include <string>
 #include <unordered_map>
 
+class CPageWriter;
+struct CPageWriteFailures;
+
 // The settings a run needs, as read from the registry (trailing separators removed).
 struct CGenerationSettings {
     std::string httpServer;
@@ -95,10 +98,16 @@ private:
     void ReportDatabaseError(const char* text);
     void AppendLog(const std::string& text) const;
     std::string PagePath(const std::string& relative) const;
-    // Writes one page file (through a temporary file renamed into place). A page that cannot
-    // be written is still rendered, is an error of the run (logged with its path and the
-    // system's reason), and the run goes on; the result says whether it was written.
-    bool WritePage(class CTemplate& page, const std::string& relative);
+    // Renders one page on the run's thread, for the page writer. The bytes are written
+    // through a temporary file renamed into place; a page that cannot be written is an error
+    // of the run (logged with its path and the system's reason at the end of the step), and
+    // the run goes on.
+    std::string RenderPage(class CTemplate& page);
+    void SubmitPage(std::string relative, std::string bytes);
+    void WritePage(class CTemplate& page, std::string relative);
+    // Waits until the pages handed over are written; reports those that could not be, and
+    // gives them.
+    CPageWriteFailures FlushPages();
     // Counts a page that could not be written, names it in the log while few have failed, and
     // makes the run an error.
     void NotePageNotWritten(const std::string& error);
@@ -115,6 +124,7 @@ private:
     std::unique_ptr<ICatalogue> m_catalogue;
     std::unique_ptr<CPages> m_pages;
     std::unique_ptr<CAliasMap> m_aliases;
+    std::unique_ptr<CPageWriter> m_writer; // reads m_aliases: ends before it
     std::unordered_map<long long, long long> m_areaTotals;
     long long m_step = 0;
     long long m_total = 0;

@@ -283,6 +283,34 @@ TEST_F(GenerationRunTest, EmptyCatalogueAndListsOfExactlyTenRows) {
     EXPECT_EQ(tree["files/body/4/page2-downloads.asp"], "\n");
     EXPECT_EQ(tree.count("files/body/4/page3-title.asp"), 0u);
     EXPECT_EQ(tree.count("files/Only & Only/4/page2-title.asp"), 0u);
+
+    // Emptied again: the first body page the last run wrote goes, on any number of threads.
+    env.catalogue.areas[4].clear();
+    for (int jobs : {1, 2}) {
+        settings.jobs = jobs;
+        testsupport::WriteFile(dir.Path() / "site/files/body/4/page1-title.asp", "old");
+        Generate();
+        EXPECT_FALSE(error) << LogBody();
+        EXPECT_EQ(tree.count("files/body/4/page1-title.asp"), 0u) << jobs;
+        EXPECT_EQ(tree.count("files/body/newest/page1-title.asp"), 1u) << jobs;
+    }
+}
+
+TEST_F(GenerationRunTest, AnIncludeReadsThePagesThisRunWroteBeforeIt) {
+    MakeCatalogue();
+    // Each file page includes its group's area list, written just before it; the include
+    // must find that page whole, however many threads write.
+    WriteTemplates(dir.Path() / "install", {{"filepage.tmpl", "[@includedef group,areas/none.asp@]"}});
+    for (int jobs : {1, 2}) {
+        fs::remove_all(dir.Path() / "site");
+        settings.jobs = jobs;
+        Generate();
+        EXPECT_FALSE(error) << LogBody();
+        ASSERT_EQ(tree.count("areas/Fun.asp"), 1u);
+        EXPECT_EQ(tree["files/Fun/1/page2-date.asp"], "[" + tree["areas/Fun.asp"] + "]") << jobs;
+        EXPECT_EQ(tree["files/Hidden/2/page1-title.asp"], "[" + tree["areas/Hidden.asp"] + "]")
+            << jobs;
+    }
 }
 
 TEST_F(GenerationRunTest, EveryFailureIsReportedLoggedAndEndsTheRun) {
@@ -503,7 +531,7 @@ TEST(StatusText, IsCutToItsBufferWithoutSplittingACharacter) {
     EXPECT_EQ(TrimStatusText("CoInitialize failed\r\n"), "CoInitialize failed");
 }
 
-TEST_F(GenerationRunTest, FilePagesWrittenOnSeveralThreadsAreTheSameAsOnOne) {
+TEST_F(GenerationRunTest, PagesWrittenOnSeveralThreadsAreTheSameAsOnOne) {
     MakeCatalogue();
     // Enough files that the threads overtake one another, each with its own locations.
     for (int id = 13; id <= 700; ++id) {

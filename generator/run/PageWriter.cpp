@@ -1,4 +1,4 @@
-#include "FilePageWriter.h"
+#include "PageWriter.h"
 
 #include "PageFile.h"
 
@@ -9,11 +9,14 @@ namespace {
 // Files queued per thread: enough to keep the threads busy while the run waits on the
 // catalogue, few enough that the queue's memory does not matter.
 constexpr std::size_t QUEUED_PER_THREAD = 64;
+// An idle thread is woken once this many pages wait, not for each: a wake-up costs about what
+// writing a page does.
+constexpr std::size_t WAKE_AT = 16;
 
 // The locations of the one file being written.
 class CJobLocations : public IDownloadSource {
 public:
-    void Set(const CFilePageJob& job) {
+    void Set(const CPageJob& job) {
         m_job = &job;
         m_next = 0;
     }
@@ -31,13 +34,13 @@ public:
     void Close() override {}
 
 private:
-    const CFilePageJob* m_job = nullptr;
+    const CPageJob* m_job = nullptr;
     std::size_t m_next = 0;
 };
 
 } // namespace
 
-class CFilePageWriter::CPages {
+class CPageWriter::CPages {
 public:
     CFileDetailPage detail;
     CFileDownloadPage download;
@@ -53,10 +56,9 @@ int PageThreadCount(int jobs) {
     return cores > 0 ? static_cast<int>(cores) : 1;
 }
 
-CFilePageWriter::CFilePageWriter(int threads, const std::string& root,
-                                 const CTemplate& detailTemplate, const CTemplate& downloadTemplate,
-                                 const std::string& httpServer, const std::string& ftpServer,
-                                 const IAreaAliasSource* aliases)
+CPageWriter::CPageWriter(int threads, const std::string& root, const CTemplate& detailTemplate,
+                         const CTemplate& downloadTemplate, const std::string& httpServer,
+                         const std::string& ftpServer, const IAreaAliasSource* aliases)
     : m_root(root), m_capacity(QUEUED_PER_THREAD * static_cast<std::size_t>(std::max(threads, 1))) {
     const int objects = std::max(threads, 1);
     for (int i = 0; i < objects; ++i) {
@@ -75,11 +77,18 @@ CFilePageWriter::CFilePageWriter(int threads, const std::string& root,
     }
 }
 
-CFilePageWriter::~CFilePageWriter() {
-    Finish();
+CPageWriter::~CPageWriter() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closing = true;
+    }
+    m_queued.notify_all();
+    for (std::thread& thread : m_threads) {
+        thread.join();
+    }
 }
 
-void CFilePageWriter::Submit(CFilePageJob job) {
+void CPageWriter::Submit(CPageJob job) {
     job.order = m_submitted++;
     if (m_threads.empty()) {
         Write(*m_pages.front(), job);
@@ -90,37 +99,39 @@ void CFilePageWriter::Submit(CFilePageJob job) {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_taken.wait(lock, [this] { return m_queue.size() < m_capacity; });
         m_queue.push_back(std::move(job));
-        wake = m_idle > 0;
+        ++m_pending;
+        wake = m_idle > 0 && m_queue.size() >= WAKE_AT;
     }
     if (wake) {
         m_queued.notify_one();
     }
 }
 
-void CFilePageWriter::Finish() {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_closing = true;
-    }
+CPageWriteFailures CPageWriter::Drain() {
+    // Fewer pages than wake a thread may be waiting.
     m_queued.notify_all();
-    for (std::thread& thread : m_threads) {
-        if (thread.joinable()) {
-            thread.join();
-        }
-    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_written.wait(lock, [this] { return m_pending == 0; });
     std::sort(m_named.begin(), m_named.end());
+    CPageWriteFailures failures = std::move(m_failures);
+    m_failures = {};
     for (auto& [order, error] : m_named) {
-        m_failures.named.push_back(std::move(error));
+        failures.named.push_back(std::move(error));
     }
     m_named.clear();
+    return failures;
 }
 
-void CFilePageWriter::Work(CPages& pages) {
+void CPageWriter::Work(CPages& pages) {
+    bool wrote = false; // a page written since the lock was last held
     for (;;) {
-        CFilePageJob job;
+        CPageJob job;
         bool wake = false;
         {
             std::unique_lock<std::mutex> lock(m_mutex);
+            if (wrote && --m_pending == 0) {
+                m_written.notify_all();
+            }
             ++m_idle;
             m_queued.wait(lock, [this] { return !m_queue.empty() || m_closing; });
             --m_idle;
@@ -136,10 +147,19 @@ void CFilePageWriter::Work(CPages& pages) {
             m_taken.notify_one();
         }
         Write(pages, job);
+        wrote = true;
     }
 }
 
-void CFilePageWriter::Write(CPages& pages, const CFilePageJob& job) {
+void CPageWriter::Write(CPages& pages, const CPageJob& job) {
+    std::string error;
+    if (!job.file) {
+        pages.path.assign(m_root).append(job.path);
+        if (!WritePageFile(job.bytes, pages.path, error)) {
+            NoteFailure(job, std::move(error));
+        }
+        return;
+    }
     const CFileDetail& file = *job.file;
     const std::string id = std::to_string(file.fileId);
     CTemplate* page = &pages.detail;
@@ -152,10 +172,12 @@ void CFilePageWriter::Write(CPages& pages, const CFilePageJob& job) {
         pages.path.assign(m_root).append("download/").append(id).append(".asp");
         page = &pages.download;
     }
-    std::string error;
-    if (WritePageFile(*page, pages.path, error)) {
-        return;
+    if (!WritePageFile(*page, pages.path, error)) {
+        NoteFailure(job, std::move(error));
     }
+}
+
+void CPageWriter::NoteFailure(const CPageJob& job, std::string error) {
     std::lock_guard<std::mutex> lock(m_mutex);
     // Keep the earliest pages' reasons, so that they do not depend on the threads' timing.
     if (m_named.size() < CPageWriteFailures::NAMED) {
@@ -165,5 +187,7 @@ void CFilePageWriter::Write(CPages& pages, const CFilePageJob& job) {
         *latest = {job.order, std::move(error)};
     }
     ++m_failures.pages;
-    m_failures.files.insert(file.fileId);
+    if (job.file) {
+        m_failures.files.insert(job.file->fileId);
+    }
 }
