@@ -236,16 +236,22 @@ std::string FormatAliasUrl(std::string_view server, std::string_view alias, std:
     return url;
 }
 
+std::string FormatPageName(long long page, int sort) {
+    std::string name("page");
+    AppendNumber(name, page);
+    name += '-';
+    name += SortName(sort);
+    name += ".asp";
+    return name;
+}
+
 std::string FormatPageUrl(std::string_view group, std::string_view area, long long page, int sort) {
     std::string url(PAGE_URL_BASE);
     AppendUrlEscaped(url, group);
     url += '/';
     url += area;
-    url += "/page";
-    AppendNumber(url, page);
-    url += '-';
-    url += SortName(sort);
-    url += ".asp";
+    url += '/';
+    url += FormatPageName(page, sort);
     return url;
 }
 
@@ -286,10 +292,16 @@ std::string FormatNavBar(std::string_view group, std::string_view area, long lon
     if (pages <= 1) {
         return bar;
     }
+    // A long list's bar links its pages by their names alone: they lie in the same directory,
+    // and the bar stays small enough that such a page fits in one 4 KiB block.
+    const bool bounded = pages > NAVBAR_ALL_PAGES;
+    const auto link = [&](long long page) {
+        return bounded ? FormatPageName(page, sort) : FormatPageUrl(group, area, page, sort);
+    };
     if (current == 1) {
         bar += "<font color=999999>[PREVIOUS]</font>";
     } else {
-        AppendLink(bar, FormatPageUrl(group, area, current - 1, sort), "[PREVIOUS]");
+        AppendLink(bar, link(current - 1), "[PREVIOUS]");
     }
     std::string number;
     bool skipping = false;
@@ -297,7 +309,7 @@ std::string FormatNavBar(std::string_view group, std::string_view area, long lon
         // A long list shows its ends and the neighbourhood of the current page; a bar of
         // every page would make each page's size, and the site's, grow with the square of
         // the list.
-        if (pages > NAVBAR_ALL_PAGES && n != 1 && n != pages &&
+        if (bounded && n != 1 && n != pages &&
             (n < current - NAVBAR_NEIGHBOURS || n > current + NAVBAR_NEIGHBOURS)) {
             if (!skipping) {
                 bar += "&nbsp;...";
@@ -314,14 +326,14 @@ std::string FormatNavBar(std::string_view group, std::string_view area, long lon
             bar += "</font>";
         } else {
             bar += "&nbsp;";
-            AppendLink(bar, FormatPageUrl(group, area, n, sort), number);
+            AppendLink(bar, link(n), number);
         }
     }
     if (current == pages) {
         bar += "&nbsp;<font color=999999>[NEXT]</font>";
     } else {
         bar += "&nbsp;";
-        AppendLink(bar, FormatPageUrl(group, area, current + 1, sort), "[NEXT]");
+        AppendLink(bar, link(current + 1), "[NEXT]");
     }
     return bar;
 }

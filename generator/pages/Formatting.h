@@ -58,6 +58,8 @@ bool SplitLocalLocation(std::string_view location, long long& areaId, std::strin
 // is empty.
 std::string FormatAliasUrl(std::string_view server, std::string_view alias, std::string_view name);
 
+// "page<page>-<sort name>.asp".
+std::string FormatPageName(long long page, int sort);
 // "/dorvale/files/<group, URL-escaped>/<area>/page<page>-<sort name>.asp".
 std::string FormatPageUrl(std::string_view group, std::string_view area, long long page, int sort);
 
@@ -71,7 +73,8 @@ std::string FormatDisplayRange(long long total, long long page);
 std::string FormatSortLink(int sort, int currentSort, std::string_view url);
 
 // Up to this many pages the bar links every page; beyond, the first, the last and those within
-// NAVBAR_NEIGHBOURS of the current one, with "..." (not a link) for each run left out.
+// NAVBAR_NEIGHBOURS of the current one, with "..." (not a link) for each run left out, and
+// links by the pages' names alone (FormatPageName).
 constexpr long long NAVBAR_ALL_PAGES = 25;
 constexpr long long NAVBAR_NEIGHBOURS = 10;
 

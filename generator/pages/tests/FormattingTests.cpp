@@ -141,8 +141,10 @@ std::string NavItems(long long pages, long long current) {
             if (bar.compare(at, 5, "<font") == 0) {
                 item = "(" + item + ")";
             } else {
-                // Every link leads to the page it names.
-                const std::string link = "<a href=\"/dorvale/files/g/7/page" + item + "-";
+                // Every link leads to the page it names; a long list's by the name alone.
+                const std::string link =
+                    std::string("<a href=\"") + (pages > 25 ? "" : "/dorvale/files/g/7/") +
+                    "page" + item + "-";
                 EXPECT_EQ(bar.compare(at, link.size(), link), 0) << bar.substr(at, 60);
             }
         }
@@ -171,7 +173,7 @@ TEST(Formatting, LongListsShowTheirEndsAndTheNeighbourhoodOfTheCurrentPage) {
                                     "1002 1003 1004 1005 1006 1007 1008 1009 1010 ... 2000");
     // [PREVIOUS] and [NEXT] stay, and a large area's bar stays small.
     const std::string bar = FormatNavBar("g", "7", 2000, 1000, SORT_TITLE);
-    EXPECT_TRUE(bar.starts_with("<a href=\"/dorvale/files/g/7/page999-title.asp\">[PREVIOUS]</a>"));
-    EXPECT_TRUE(bar.ends_with("<a href=\"/dorvale/files/g/7/page1001-title.asp\">[NEXT]</a>"));
-    EXPECT_LT(bar.size(), 2000u);
+    EXPECT_TRUE(bar.starts_with("<a href=\"page999-title.asp\">[PREVIOUS]</a>")) << bar;
+    EXPECT_TRUE(bar.ends_with("<a href=\"page1001-title.asp\">[NEXT]</a>"));
+    EXPECT_LT(bar.size(), 1300u) << bar.size();
 }
