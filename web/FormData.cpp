@@ -2,32 +2,6 @@
 
 #include "Text.h"
 
-bool UrlDecode(std::string_view text, std::string& out, bool plusIsSpace) {
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '%') {
-            if (i + 2 >= text.size()) {
-                return false;
-            }
-            const int high = base::HexDigitValue(text[i + 1]);
-            const int low = base::HexDigitValue(text[i + 2]);
-            if (high < 0 || low < 0) {
-                return false;
-            }
-            decoded += static_cast<char>(high * 16 + low);
-            i += 2;
-        } else if (c == '+' && plusIsSpace) {
-            decoded += ' ';
-        } else {
-            decoded += c;
-        }
-    }
-    out = std::move(decoded);
-    return true;
-}
-
 bool ParseUrlEncoded(std::string_view text, CFormFields& fields, std::size_t maxFields,
                      std::size_t maxValue, std::string& error) {
     fields.clear();
@@ -46,8 +20,9 @@ bool ParseUrlEncoded(std::string_view text, CFormFields& fields, std::size_t max
             error = "a field of the form is too long";
             return false;
         }
-        if (!UrlDecode(pair.substr(0, equals), name) ||
-            (equals != std::string_view::npos && !UrlDecode(pair.substr(equals + 1), value))) {
+        if (!base::PercentDecode(pair.substr(0, equals), name, true) ||
+            (equals != std::string_view::npos &&
+             !base::PercentDecode(pair.substr(equals + 1), value, true))) {
             error = "the form's data is not properly encoded";
             return false;
         }

@@ -14,10 +14,6 @@ using CFormFields = std::map<std::string, std::string, std::less<>>;
 // The value of a field; empty when the form does not have it.
 std::string FieldValue(const CFormFields& fields, std::string_view name);
 
-// Decodes %XX escapes, and '+' as a space when `plusIsSpace` (form bodies and query strings).
-// False for a '%' not followed by two hexadecimal digits.
-bool UrlDecode(std::string_view text, std::string& out, bool plusIsSpace = true);
-
 // Parses "a=1&b=2" (a query string or an application/x-www-form-urlencoded body). False with
 // the reason when it is malformed, has more than `maxFields` fields, or a name or value
 // longer than `maxValue` bytes once decoded.

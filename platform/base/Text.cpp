@@ -64,6 +64,32 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+bool PercentDecode(std::string_view text, std::string& out, bool plusIsSpace) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '%') {
+            if (i + 2 >= text.size()) {
+                return false;
+            }
+            const int high = HexDigitValue(text[i + 1]);
+            const int low = HexDigitValue(text[i + 2]);
+            if (high < 0 || low < 0) {
+                return false;
+            }
+            decoded += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else if (c == '+' && plusIsSpace) {
+            decoded += ' ';
+        } else {
+            decoded += c;
+        }
+    }
+    out = std::move(decoded);
+    return true;
+}
+
 std::string EncodeBase64(std::string_view bytes) {
     static constexpr char ALPHABET[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

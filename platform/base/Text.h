@@ -46,6 +46,10 @@ constexpr int HexDigitValue(char c) {
                                   : -1;
 }
 
+// Decodes %XX escapes, and '+' as a space when `plusIsSpace` (form bodies and query strings).
+// False, leaving `out` as it was, for a '%' not followed by two hexadecimal digits.
+bool PercentDecode(std::string_view text, std::string& out, bool plusIsSpace);
+
 // `bytes` in base64 (RFC 4648, with '=' padding), as MIME headers and bodies carry them.
 std::string EncodeBase64(std::string_view bytes);
 

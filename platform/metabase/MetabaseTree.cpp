@@ -28,27 +28,6 @@ std::string Escape(std::string_view bytes, std::string_view more) {
     return text;
 }
 
-bool Unescape(std::string_view text, std::string& bytes) {
-    bytes.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            bytes += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size()) {
-            return false;
-        }
-        const int high = base::HexDigitValue(text[i + 1]);
-        const int low = base::HexDigitValue(text[i + 2]);
-        if (high < 0 || low < 0) {
-            return false;
-        }
-        bytes += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
-    return true;
-}
-
 bool ParseNumber(std::string_view text, std::uint32_t& value) {
     const char* end = text.data() + text.size();
     const auto result = std::from_chars(text.data(), end, value);
@@ -205,7 +184,7 @@ bool CTree::Parse(std::string_view text, std::string& error) {
             while (at < path.size()) {
                 const std::size_t slash = std::min(path.find('/', at), path.size());
                 std::string name;
-                if (!Unescape(path.substr(at, slash - at), name) || name.empty() ||
+                if (!base::PercentDecode(path.substr(at, slash - at), name, false) || name.empty() ||
                     name.size() > MAX_KEY_NAME || ++depth > MAX_DEPTH) {
                     return fail("a key name is empty, too long, too deep or badly escaped");
                 }
@@ -242,7 +221,7 @@ bool CTree::Parse(std::string_view text, std::string& error) {
                 return fail("a number property's value is not a number");
             }
             property = MakeDword(property.id, value, property.attributes, property.userType);
-        } else if (line.size() > 3 * MAX_VALUE_BYTES || !Unescape(line, property.bytes)) {
+        } else if (line.size() > 3 * MAX_VALUE_BYTES || !base::PercentDecode(line, property.bytes, false)) {
             return fail("a value is too long or badly escaped");
         }
         if (current->properties.count(property.id) != 0) {

@@ -4,6 +4,7 @@
 // and no part data may appear outside a part.
 #include "FormData.h"
 #include "Multipart.h"
+#include "Text.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(!boundary.empty() && boundary.size() <= 70);
     }
     std::string decoded;
-    UrlDecode(text, decoded);
+    static_cast<void>(base::PercentDecode(text, decoded, true));
 
     // The body: first byte picks where to cut, the rest is the body with boundary "b".
     if (size < 1) {

@@ -103,6 +103,22 @@ TEST(AsciiText, Base64PadsTheLastGroup) {
     EXPECT_EQ(base::EncodeBase64(std::string("\xff\xfe\0", 3)), "//4A");
 }
 
+TEST(AsciiText, PercentEscapesDecodeOnlyWhenWhole) {
+    std::string out = "kept";
+    EXPECT_TRUE(base::PercentDecode("a%2Fb+c%00%e9%C3%A9", out, true));
+    EXPECT_EQ(out, std::string("a/b c\0\xe9\xc3\xa9", 9));
+    EXPECT_TRUE(base::PercentDecode("a+b%2B", out, false));
+    EXPECT_EQ(out, "a+b+");
+    // A '%' needs two hexadecimal digits after it, up to the very end; a failure keeps `out`.
+    for (const char* bad : {"%", "%4", "a%4", "%4g", "%g4", "100%"}) {
+        out = "kept";
+        EXPECT_FALSE(base::PercentDecode(bad, out, true)) << bad;
+        EXPECT_EQ(out, "kept") << bad;
+    }
+    EXPECT_TRUE(base::PercentDecode("%41", out, true));
+    EXPECT_EQ(out, "A");
+}
+
 TEST(Descriptors, OwnerClosesOnceAndHandsOver) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
