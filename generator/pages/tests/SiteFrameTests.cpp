@@ -38,8 +38,8 @@ TEST(SiteFrame, HeaderIsTheTemplatesHeaderWithTheSearchBoxAndTheSubmitLink) {
     const std::string page = RenderSiteFrame(frame, "<h1>Search</h1>\n");
     const std::string header = Header(page);
     ASSERT_FALSE(header.empty());
-    for (const char* name :
-         {"grouplist.tmpl", "arealist.tmpl", "filedetail.tmpl", "filedownload.tmpl"}) {
+    for (const char* name : {"grouplist.tmpl", "arealist.tmpl", "filedetail.tmpl",
+                             "filedownload.tmpl", "upload.tmpl"}) {
         EXPECT_EQ(header, TemplateHeader(name)) << name;
     }
     EXPECT_NE(header.find("<form class=\"search\" role=\"search\" action=\"/dorvaleindex/"
