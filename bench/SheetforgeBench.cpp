@@ -28,6 +28,7 @@
 #include <filesystem>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,24 +99,37 @@ void UseSiteTemplates(const std::filesystem::path& installDir) {
     }
 }
 
-// Also gives the total size of the tree and its largest list page (below files/, not a
-// body or header include).
+// What the generated tree takes: its files, their bytes, the space they take on the file
+// system (whole blocks), and its largest list page (below files/, not a body or header
+// include).
+struct CTreeSize {
+    long files = 0;
+    std::uintmax_t bytes = 0;
+    std::uintmax_t diskBytes = 0;
+    std::uintmax_t largestListPage = 0;
+};
+
+// Also gives the size of the tree.
 double PlainWriteLoop(const std::filesystem::path& tree, const std::filesystem::path& fresh,
-                      long& files, std::uintmax_t& bytes, std::uintmax_t& largestListPage) {
+                      CTreeSize& size) {
     std::vector<std::pair<std::string, std::uintmax_t>> entries;
-    bytes = largestListPage = 0;
+    size = {};
     for (const auto& entry : std::filesystem::recursive_directory_iterator(tree)) {
         if (entry.is_regular_file()) {
             entries.emplace_back(entry.path().lexically_relative(tree).string(), entry.file_size());
             const std::string& path = entries.back().first;
-            bytes += entry.file_size();
+            size.bytes += entry.file_size();
+            struct stat status{};
+            if (::stat(entry.path().c_str(), &status) == 0) {
+                size.diskBytes += static_cast<std::uintmax_t>(status.st_blocks) * 512;
+            }
             if (path.starts_with("files/") && !path.starts_with("files/body/") &&
                 !path.starts_with("files/header/")) {
-                largestListPage = std::max(largestListPage, entry.file_size());
+                size.largestListPage = std::max(size.largestListPage, entry.file_size());
             }
         }
     }
-    files = static_cast<long>(entries.size());
+    size.files = static_cast<long>(entries.size());
     std::string buffer(1 << 20, 'x');
     const auto start = Clock::now();
     for (const auto& [path, size] : entries) {
@@ -340,25 +354,24 @@ bool Measure(testsupport::EEngine engine, long files, const std::string& jobs, i
         }
         generated.peakMiB = std::max(generated.peakMiB, run.peakKiB / 1024.0);
     }
-    std::uintmax_t bytes = 0, largest = 0;
+    CTreeSize size;
     // The loop's time is the fastest of as many runs as the generator's, each into an empty
     // directory, so that a pause of the machine favours neither.
     for (int attempt = 0; attempt < repeat; ++attempt) {
-        const double seconds = PlainWriteLoop(site.SitePath(), site.Dir() / "plain", plain.pages,
-                                              bytes, largest);
+        const double seconds = PlainWriteLoop(site.SitePath(), site.Dir() / "plain", size);
         if (attempt == 0 || seconds < plain.seconds) {
             plain.seconds = seconds;
         }
         std::filesystem::remove_all(site.Dir() / "plain");
     }
-    generated.pages = plain.pages;
-    std::printf("%-10s %7ld files: seeded in %.1f s; sheetforge wrote %ld pages (%.1f MiB, "
-                "largest list page %ju bytes) in %.2f s (CPU %.2f s) = %.0f pages/s, peak memory "
-                "%.1f MiB; "
-                "plain write loop %.2f s = %.0f files/s\n",
+    plain.pages = generated.pages = size.files;
+    std::printf("%-10s %7ld files: seeded in %.1f s; sheetforge wrote %ld pages (%.1f MiB, %.1f "
+                "MiB on disk, largest list page %ju bytes) in %.2f s (CPU %.2f s) = %.0f pages/s, "
+                "peak memory %.1f MiB; plain write loop %.2f s = %.0f files/s\n",
                 testsupport::EngineName(engine), files, seeded.seconds, generated.pages,
-                bytes / 1048576.0, largest, generated.seconds, generated.cpuSeconds, generated.Rate(),
-                generated.peakMiB, plain.seconds, plain.Rate());
+                size.bytes / 1048576.0, size.diskBytes / 1048576.0, size.largestListPage,
+                generated.seconds, generated.cpuSeconds, generated.Rate(), generated.peakMiB,
+                plain.seconds, plain.Rate());
     std::fflush(stdout);
     if (withHugo) {
         const std::filesystem::path hugoDir = site.Dir() / "hugo";
