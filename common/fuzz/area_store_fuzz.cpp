@@ -4,6 +4,7 @@
 // must read back the same.
 #include "DownloadLocation.h"
 #include "FileAreaStore.h"
+#include "FuzzCheck.h"
 #include "GroupFiles.h"
 #include "Text.h"
 
@@ -16,12 +17,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 std::string g_workDirectory;
 

@@ -1,20 +1,11 @@
 // Feeds arbitrary bytes to the description-file reader. Besides not crashing, what it reads must
 // stay within the limits, and a header it read must survive being written and read again.
 #include "DescriptionFile.h"
+#include "FuzzCheck.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

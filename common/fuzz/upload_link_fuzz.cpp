@@ -1,20 +1,11 @@
 // Feeds arbitrary text to the upload link's parser. Besides not crashing, every parameter it
 // accepts must come back unchanged from a link built with it.
+#include "FuzzCheck.h"
 #include "UploadLink.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -3,6 +3,7 @@
 // points. Besides not crashing, a multipart body must give the same parts however it is cut,
 // and no part data may appear outside a part.
 #include "FormData.h"
+#include "FuzzCheck.h"
 #include "Multipart.h"
 #include "Text.h"
 
@@ -12,12 +13,6 @@
 #include <string_view>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 class CRecorder : public IMultipartSink {
 public:

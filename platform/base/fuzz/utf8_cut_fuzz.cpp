@@ -1,6 +1,7 @@
 // Cuts arbitrary bytes at every limit and checks what a cut promises: a prefix within the
 // limit, never a split sequence, never more lost than a split sequence's bytes, and for
 // well-formed text the last character boundary within the limit.
+#include "FuzzCheck.h"
 #include "Text.h"
 
 #include <cstdint>
@@ -9,12 +10,6 @@
 #include <vector>
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // Decodes the sequence at `at` the strict way (no overlong forms, no surrogates, nothing
 // above U+10FFFF); its length, or 0 when it is not well-formed.

@@ -1,6 +1,7 @@
 // What reaches the index server and the setup program from the network: the update form, a
 // search's query string, a request's head, and the root list. None may crash; a form made
 // by the setup program's encoder reads back as it was sent.
+#include "FuzzCheck.h"
 #include "IndexRoots.h"
 #include "IndexServer.h"
 #include "IndexService.h"
@@ -9,16 +10,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-
-namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
