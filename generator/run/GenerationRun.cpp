@@ -37,7 +37,6 @@
 #include "Pages.h"
 #include "Text.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -626,10 +625,7 @@ std::string CGenerationRun::PagePath(const std::string& relative) const {
 }
 
 std::string CGenerationRun::RenderPage(CTemplate& page) {
-    const auto& instructions = page.GetInstructions();
-    if (std::any_of(instructions.begin(), instructions.end(), [](const auto& instruction) {
-            return instruction.kind == CTemplate::EKind::IncludeDef;
-        })) {
+    if (page.ReadsFilesWhenRendered()) {
         // Its include may name a page of this run: it reads the page once written.
         FlushPages();
     }

@@ -6,7 +6,7 @@
 
 namespace {
 
-// Files queued per thread: enough to keep the threads busy while the run waits on the
+// Pages queued per thread: enough to keep the threads busy while the run waits on the
 // catalogue, few enough that the queue's memory does not matter.
 constexpr std::size_t QUEUED_PER_THREAD = 64;
 // An idle thread is woken once this many pages wait, not for each: a wake-up costs about what

@@ -179,6 +179,7 @@ bool CTemplate::CompileText(std::string source) {
     m_source = std::move(source);
     m_instructions.clear();
     m_conditions.clear();
+    m_readsFiles = false;
     m_includeDirectory = GetIncludeDirectory();
     CompileSource();
     return true;
@@ -250,6 +251,7 @@ void CTemplate::AddDirective(std::string_view content, int line,
             throw CCompileException(line, "includedef expectsts two parameters");
         }
         in.kind = EKind::IncludeDef;
+        m_readsFiles = true;
         in.name.assign(rest.substr(0, comma));
         in.file.assign(rest.substr(comma + 1));
         in.content = CachedInclude(in.file);

@@ -110,6 +110,8 @@ public:
     std::string GetVariable(std::string_view name) const;
 
     const std::vector<CInstruction>& GetInstructions() const { return m_instructions; }
+    // Whether a render reads files (an includedef's file is read each time).
+    bool ReadsFilesWhenRendered() const { return m_readsFiles; }
     // The text last compiled, for compiling the same template into another object.
     const std::string& GetSource() const { return m_source; }
 
@@ -161,6 +163,7 @@ private:
 
     std::string m_source;
     std::string m_includeDirectory; // as it was when the template was compiled
+    bool m_readsFiles = false;      // an includedef among the instructions
     std::vector<CInstruction> m_instructions;
     std::vector<CCondition> m_conditions;
     std::vector<CSlot> m_slots;

@@ -144,24 +144,6 @@ bool AddPostgresAttribute(std::vector<std::pair<std::string, std::string>>& attr
     return true;
 }
 
-bool PercentDecode(const std::string& text, std::string& decoded) {
-    decoded.clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            decoded += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size() || base::HexDigitValue(text[i + 1]) < 0 ||
-            base::HexDigitValue(text[i + 2]) < 0) {
-            return false;
-        }
-        decoded += static_cast<char>(base::HexDigitValue(text[i + 1]) * 16 +
-                                     base::HexDigitValue(text[i + 2]));
-        i += 2;
-    }
-    return true;
-}
-
 bool ParseUrl(const std::string& text, std::vector<std::pair<std::string, std::string>>& attributes,
               std::string& error) {
     std::string rest = text.substr(text.find("://") + 3);
@@ -210,7 +192,7 @@ bool ParseUrl(const std::string& text, std::vector<std::pair<std::string, std::s
         if (value.empty()) {
             return true;
         }
-        if (!PercentDecode(value, decoded)) {
+        if (!base::PercentDecode(value, decoded, false)) {
             error = "bad %-escape in \"" + value + "\"";
             return false;
         }
@@ -353,6 +335,14 @@ bool IsIniText(const std::string& text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
 }
 
+bool HoldsPassword(const std::vector<std::pair<std::string, std::string>>& attributes) {
+    return std::any_of(attributes.begin(), attributes.end(), [](const auto& attribute) {
+        return (base::EqualsNoCase(attribute.first, "Password") ||
+                base::EqualsNoCase(attribute.first, "PWD")) &&
+               !attribute.second.empty();
+    });
+}
+
 bool WriteDataSource(EDataSourceScope scope, const std::string& name, const std::string& driver,
                      const std::vector<std::pair<std::string, std::string>>& attributes,
                      std::string& error) {
@@ -364,7 +354,6 @@ bool WriteDataSource(EDataSourceScope scope, const std::string& name, const std:
         error = "the driver holds a line break";
         return false;
     }
-    bool password = false;
     for (const auto& [key, value] : attributes) {
         if (key.empty() || key.find_first_of("[]=") != std::string::npos || !IsIniText(key)) {
             error = "\"" + key + "\" cannot name an attribute";
@@ -380,11 +369,8 @@ bool WriteDataSource(EDataSourceScope scope, const std::string& name, const std:
             error = "the value of " + key + " holds a line break or a NUL";
             return false;
         }
-        password =
-            password || ((base::EqualsNoCase(key, "Password") || base::EqualsNoCase(key, "PWD")) &&
-                         !value.empty());
     }
-    if (password && !KeepFromOthers(scope, error)) {
+    if (HoldsPassword(attributes) && !KeepFromOthers(scope, error)) {
         return false;
     }
     CScopeMode mode(scope);

@@ -25,6 +25,9 @@ ReadDataSource(EDataSourceScope scope, const std::string& name);
 // early and let the rest be read as lines of their own (another key, a section).
 bool IsIniText(const std::string& text);
 
+// Whether the attributes give a non-empty password (Password or PWD, any letter case).
+bool HoldsPassword(const std::vector<std::pair<std::string, std::string>>& attributes);
+
 // Writes a data source (Driver first, then the attributes). False with `error` set when
 // the installer refuses, or for text that is not IsIniText, an attribute that would set
 // Driver, Setup or LoadExt, or a password for the system scope (its file is read by every

@@ -330,13 +330,11 @@ private:
             error = "cannot read the PostgreSQL connection: " + error;
             return false;
         }
-        for (const auto& [key, value] : attributes) {
-            if (base::EqualsNoCase(key, "Password") && !value.empty()) {
-                error = "the PostgreSQL connection holds a password, which the system data "
-                        "source file would show to every user: give it in ~/.pgpass of each "
-                        "user that runs Dorvale, or install with --user-data-source";
-                return false;
-            }
+        if (HoldsPassword(attributes)) {
+            error = "the PostgreSQL connection holds a password, which the system data "
+                    "source file would show to every user: give it in ~/.pgpass of each "
+                    "user that runs Dorvale, or install with --user-data-source";
+            return false;
         }
         return true;
     }
