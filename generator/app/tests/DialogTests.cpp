@@ -133,6 +133,16 @@ protected:
     long long m_gateKey = 1;
 };
 
+// Saves the window as it is now in build/<config>/sheetforge-screenshots/<name>.png.
+void Shot(QWidget& widget, const std::string& name) {
+    QApplication::processEvents();
+    const std::filesystem::path dir =
+        std::filesystem::path(DORVALE_BINARY_DIR) / "sheetforge-screenshots";
+    std::filesystem::create_directories(dir);
+    EXPECT_TRUE(widget.grab().save(QString::fromStdString((dir / (name + ".png")).string())))
+        << name;
+}
+
 } // namespace
 
 TEST_F(SheetforgeDialogTest, ShowsItsControlsAndRunsAGenerationToTheEnd) {
@@ -151,6 +161,7 @@ TEST_F(SheetforgeDialogTest, ShowsItsControlsAndRunsAGenerationToTheEnd) {
     ASSERT_NE(progress, nullptr);
     EXPECT_EQ(progress->minimum(), 0);
     EXPECT_EQ(progress->maximum(), 100);
+    Shot(dialog, "window");
 
     // The window menu entry, after a separator, opens the About box.
     const QList<QAction*> actions = dialog.actions();
@@ -163,11 +174,13 @@ TEST_F(SheetforgeDialogTest, ShowsItsControlsAndRunsAGenerationToTheEnd) {
     EXPECT_EQ(about->windowTitle(), "About Dorvale Sheetforge");
     EXPECT_EQ(Text(*about, "programVersion"), "Dorvale Sheetforge 1.0");
     EXPECT_EQ(Text(*about, "programName"), "Sheetforge");
+    Shot(*about, "about");
     about->accept();
     Button(dialog, "helpButton")->click();
     auto* help = dialog.findChild<QMessageBox*>("helpBox");
     ASSERT_NE(help, nullptr);
     EXPECT_EQ(help->windowTitle(), "Dorvale Sheetforge");
+    Shot(*help, "help");
     help->accept();
 
     Button(dialog, "startButton")->click();
@@ -209,6 +222,7 @@ TEST_F(SheetforgeDialogTest, StopDuringARunAndTheErrorLine) {
     ASSERT_TRUE(ProcessUntil([&] { return m_gate->IsReached(); }));
     ASSERT_TRUE(ProcessUntil([&] { return Text(dialog, "status2") == "Area: Games"; }));
     EXPECT_EQ(Text(dialog, "status1"), "Generating area body pages...");
+    Shot(dialog, "window-running");
     Button(dialog, "startButton")->click(); // now Stop
     EXPECT_EQ(Text(dialog, "status1"), "Stoping generation, please wait...");
     EXPECT_EQ(Text(dialog, "status2"), "");
@@ -228,6 +242,7 @@ TEST_F(SheetforgeDialogTest, StopDuringARunAndTheErrorLine) {
     ASSERT_TRUE(ProcessUntil([&] { return Text(dialog, "startButton") == "&Start"; }));
     EXPECT_EQ(Text(dialog, "status2"), "Error generating, check Sheetforge.log for details");
     EXPECT_TRUE(Text(dialog, "status1").startsWith("Last processed: "));
+    Shot(dialog, "window-error");
 }
 
 TEST_F(SheetforgeDialogTest, CloseDuringARunWaitsForTheStop) {
@@ -280,6 +295,7 @@ TEST_F(SheetforgeDialogTest, MissingConfigurationShowsTheErrorBox) {
         title = box->windowTitle();
         text = box->text();
         icon = box->icon();
+        Shot(*box, "configuration-missing");
         box->accept();
     });
     EXPECT_FALSE(CheckConfiguration(empty));
